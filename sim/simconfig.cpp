@@ -1,0 +1,104 @@
+// SPDX-License-Identifier: MIT
+#include "simconfig.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <strings.h>
+
+namespace varnaksim {
+
+namespace {
+
+constexpr const char *Names[FunctionCount] = {
+    "openDevice",
+    "closeDevice",
+    "getStatus",
+    "powerOn",
+    "powerOff",
+    "deviceEnterCard",
+    "deviceMoveCard",
+    "deviceSendCard",
+    "getICInfo",
+    "getICInfoARQC",
+};
+
+// A plain array: the library builds its configuration while static objects are still being made.
+constexpr char Prefix[] = "VARNAK_SIM_";
+
+std::optional<std::int64_t> parseInteger(const char *text, std::int64_t min, std::int64_t max)
+{
+    if (!text || !*text)
+        return std::nullopt;
+    char *end = nullptr;
+    errno = 0;
+    const long long value = std::strtoll(text, &end, 10);
+    if (errno != 0 || *end != '\0' || value < min || value > max)
+        return std::nullopt;
+    return value;
+}
+
+// "off" or a negative value switch the customer's action off; garbage keeps the default.
+std::optional<std::int64_t> parseDelay(const char *text, std::optional<std::int64_t> fallback)
+{
+    if (text && strcasecmp(text, "off") == 0)
+        return std::nullopt;
+    const auto value = parseInteger(text, LLONG_MIN, INT_MAX);
+    if (!value)
+        return fallback;
+    if (*value < 0)
+        return std::nullopt;
+    return value;
+}
+
+std::int64_t parseCount(const char *text, std::int64_t fallback)
+{
+    return parseInteger(text, 0, INT_MAX).value_or(fallback);
+}
+
+std::optional<std::string> optionalText(const char *text)
+{
+    if (!text)
+        return std::nullopt;
+    return std::string(text);
+}
+
+} // namespace
+
+const char *functionName(Function function)
+{
+    return Names[static_cast<std::size_t>(function)];
+}
+
+std::optional<int> SimConfig::forced(Function function) const
+{
+    return forcedResult[static_cast<std::size_t>(function)];
+}
+
+SimConfig SimConfig::fromLookup(const Lookup &lookup)
+{
+    const auto get
+        = [&lookup](const std::string &name) { return lookup(std::string(Prefix) + name); };
+    SimConfig config;
+    config.model.cards = static_cast<int>(parseCount(get("CARDS"), config.model.cards));
+    config.model.takeDelayMs = parseDelay(get("TAKE_MS"), config.model.takeDelayMs);
+    config.model.insertDelayMs = parseDelay(get("INSERT_MS"), config.model.insertDelayMs);
+    config.enterTimeoutMs = parseInteger(get("ENTER_TIMEOUT_MS"), 0, INT_MAX);
+    config.latencyMs = parseCount(get("LATENCY_MS"), 0);
+    for (std::size_t i = 0; i < FunctionCount; ++i) {
+        const auto rc = parseInteger(get(std::string("RC_") + Names[i]), INT_MIN, INT_MAX);
+        if (rc)
+            config.forcedResult[i] = static_cast<int>(*rc);
+    }
+    config.statusReply = optionalText(get("STATUS_REPLY"));
+    config.icInfoReply = optionalText(get("ICINFO_REPLY"));
+    config.tracePath = optionalText(get("TRACE")).value_or(std::string());
+    return config;
+}
+
+SimConfig SimConfig::fromEnvironment()
+{
+    return fromLookup([](const std::string &name) { return std::getenv(name.c_str()); });
+}
+
+} // namespace varnaksim

@@ -1,0 +1,55 @@
+// SPDX-License-Identifier: MIT
+#ifndef VARNAK_SIM_SIMCONFIG_H
+#define VARNAK_SIM_SIMCONFIG_H
+
+#include "dispensermodel.h"
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+
+namespace varnaksim {
+
+// The library's entry points, in the order of the exported table.
+enum class Function {
+    OpenDevice,
+    CloseDevice,
+    GetStatus,
+    PowerOn,
+    PowerOff,
+    DeviceEnterCard,
+    DeviceMoveCard,
+    DeviceSendCard,
+    GetICInfo,
+    GetICInfoARQC,
+};
+constexpr std::size_t FunctionCount = 10;
+
+const char *functionName(Function function);
+
+struct SimConfig
+{
+    using Lookup = std::function<const char *(const std::string &name)>;
+
+    ModelSettings model;
+    // nullopt: deviceEnterCard waits as many seconds as its argument says.
+    std::optional<std::int64_t> enterTimeoutMs;
+    std::int64_t latencyMs = 0;
+    std::array<std::optional<int>, FunctionCount> forcedResult;
+    std::optional<std::string> statusReply;
+    std::optional<std::string> icInfoReply;
+    std::string tracePath;
+
+    std::optional<int> forced(Function function) const;
+
+    // Values that do not parse keep their defaults: a typo must not take the tool down.
+    static SimConfig fromLookup(const Lookup &lookup);
+    static SimConfig fromEnvironment();
+};
+
+} // namespace varnaksim
+
+#endif // VARNAK_SIM_SIMCONFIG_H

@@ -1,0 +1,236 @@
+// SPDX-License-Identifier: MIT
+#include "simdevice.h"
+
+#include "clock.h"
+#include "simcodes.h"
+
+#include <cstring>
+#include <initializer_list>
+#include <optional>
+
+namespace varnaksim {
+
+namespace {
+
+// The values the tool is meant to pass. Anything else is a caller bug and must fail loudly.
+constexpr int OpenPort = 0;
+constexpr int OpenBaud = 115200;
+constexpr int ShortTimeout = 5;
+constexpr int PowerSlot = 0;
+constexpr int EnterTimeout = 10;
+constexpr int IcInfoMode = 2;
+constexpr int IcInfoTimeout = 20;
+
+bool isText(const char *text, const char *expected)
+{
+    return text && std::strcmp(text, expected) == 0;
+}
+
+bool isInt(const int *value, int expected)
+{
+    return value && *value == expected;
+}
+
+std::optional<MoveTarget> moveTarget(const char *position, int timeout)
+{
+    if (isText(position, "cp31") && timeout == 30)
+        return MoveTarget::Reader;
+    if (isText(position, "cp34") && timeout == 10)
+        return MoveTarget::Front;
+    if (isText(position, "cp35") && timeout == 5)
+        return MoveTarget::Capture;
+    return std::nullopt;
+}
+
+std::string joined(std::initializer_list<std::string> parts)
+{
+    std::string out;
+    for (const auto &part : parts)
+        out += (out.empty() ? "" : ", ") + part;
+    return out;
+}
+
+// Marks a caller as inside the library for as long as the call lasts.
+class InsideScope
+{
+public:
+    InsideScope(std::atomic<int> &inside, std::atomic<int> &overlaps)
+        : m_inside(inside)
+    {
+        if (m_inside.fetch_add(1) > 0)
+            ++overlaps;
+    }
+    ~InsideScope() { --m_inside; }
+    InsideScope(const InsideScope &) = delete;
+    InsideScope &operator=(const InsideScope &) = delete;
+
+private:
+    std::atomic<int> &m_inside;
+};
+
+} // namespace
+
+void copyReply(char *buffer, const std::string &text)
+{
+    const std::size_t size = text.size() < ReplyCapacity ? text.size() : ReplyCapacity;
+    std::memcpy(buffer, text.data(), size);
+    if (size < ReplyCapacity)
+        buffer[size] = '\0';
+}
+
+SimDevice::SimDevice(const SimConfig &config, Clock &clock)
+    : m_config(config)
+    , m_clock(clock)
+    , m_model(config.model, clock)
+    , m_trace(config.tracePath)
+{ }
+
+SimDevice::~SimDevice()
+{
+    m_trace.append("overlaps " + std::to_string(overlaps()));
+}
+
+template<typename Body> int SimDevice::call(Function function, const std::string &args, Body &&body)
+{
+    // Entered before the latency sleep, so two callers are seen even while one still sleeps.
+    const InsideScope inside(m_inside, m_overlaps);
+    m_clock.sleepMs(m_config.latencyMs);
+    int result = 0;
+    if (const auto forced = m_config.forced(function)) {
+        result = *forced;
+    } else {
+        const std::lock_guard<std::mutex> lock(m_modelMutex);
+        result = body();
+    }
+    m_trace.append(std::string(functionName(function)) + "(" + args
+        + ") = " + std::to_string(result) + " [overlaps " + std::to_string(overlaps()) + "]");
+    return result;
+}
+
+int SimDevice::openDevice(int port, int baud, const char *param, int timeout)
+{
+    const auto args = joined(
+        {std::to_string(port), std::to_string(baud), traceText(param), std::to_string(timeout)});
+    return call(Function::OpenDevice, args, [&] {
+        if (port != OpenPort || baud != OpenBaud || !isText(param, "") || timeout != ShortTimeout)
+            return simcode::BadArgument;
+        return m_model.open();
+    });
+}
+
+int SimDevice::closeDevice(int timeout)
+{
+    return call(Function::CloseDevice, std::to_string(timeout),
+        [&] { return timeout == ShortTimeout ? m_model.close() : simcode::BadArgument; });
+}
+
+int SimDevice::getStatus(int timeout, char *reply)
+{
+    const auto args = joined({std::to_string(timeout), traceBuffer(reply)});
+    return call(Function::GetStatus, args, [&] {
+        if (timeout != ShortTimeout || !reply)
+            return simcode::BadArgument;
+        if (m_config.statusReply) {
+            copyReply(reply, *m_config.statusReply);
+            return simcode::Ok;
+        }
+        Snapshot snapshot;
+        const int result = m_model.status(snapshot);
+        if (result == simcode::Ok)
+            copyReply(reply, statusJson(snapshot));
+        return result;
+    });
+}
+
+int SimDevice::powerOn(int slot, int timeout)
+{
+    const auto args = joined({std::to_string(slot), std::to_string(timeout)});
+    return call(Function::PowerOn, args, [&] {
+        if (slot != PowerSlot || timeout != ShortTimeout)
+            return simcode::BadArgument;
+        return m_model.powerOn();
+    });
+}
+
+int SimDevice::powerOff(int timeout)
+{
+    return call(Function::PowerOff, std::to_string(timeout),
+        [&] { return timeout == ShortTimeout ? m_model.powerOff() : simcode::BadArgument; });
+}
+
+int SimDevice::deviceEnterCard(int timeoutSeconds)
+{
+    return call(Function::DeviceEnterCard, std::to_string(timeoutSeconds), [&] {
+        if (timeoutSeconds != EnterTimeout)
+            return simcode::BadArgument;
+        const auto seconds = static_cast<std::int64_t>(timeoutSeconds);
+        return m_model.enterCard(m_config.enterTimeoutMs.value_or(seconds * 1000));
+    });
+}
+
+int SimDevice::deviceMoveCard(const char *position, int timeout)
+{
+    const auto args = joined({traceText(position), std::to_string(timeout)});
+    return call(Function::DeviceMoveCard, args, [&] {
+        const auto target = moveTarget(position, timeout);
+        return target ? m_model.moveCard(*target) : simcode::BadArgument;
+    });
+}
+
+int SimDevice::deviceSendCard(const char *position, int timeout)
+{
+    const auto args = joined({traceText(position), std::to_string(timeout)});
+    return call(Function::DeviceSendCard, args, [&] {
+        if (!isText(position, "cp31") || timeout != 30)
+            return simcode::BadArgument;
+        return m_model.sendCard();
+    });
+}
+
+int SimDevice::getICInfo(int mode, const char *tag, const char *option, int *inOut1, char *reply,
+    int *inOut2, const char *extra, int timeout)
+{
+    const auto args = joined({std::to_string(mode), traceText(tag), traceText(option),
+        traceIntPointer(inOut1), traceBuffer(reply), traceIntPointer(inOut2), traceText(extra),
+        std::to_string(timeout)});
+    return call(Function::GetICInfo, args, [&] {
+        if (mode != IcInfoMode || !isText(tag, "5A") || !isText(option, "") || !isInt(inOut1, -1)
+            || !reply || !isInt(inOut2, 0) || !isText(extra, "") || timeout != IcInfoTimeout) {
+            return simcode::BadArgument;
+        }
+        return readCardNumber(reply);
+    });
+}
+
+int SimDevice::getICInfoARQC(int mode, const char *tags, char *reply, int timeout)
+{
+    const auto args = joined(
+        {std::to_string(mode), traceText(tags), traceBuffer(reply), std::to_string(timeout)});
+    // The tool has no use for cryptograms, so the simulator does not compute them.
+    return call(Function::GetICInfoARQC, args, [&] {
+        if (!tags || !reply)
+            return simcode::BadArgument;
+        return m_model.snapshot().open ? simcode::NotSupported : simcode::NotOpen;
+    });
+}
+
+Snapshot SimDevice::snapshot()
+{
+    const std::lock_guard<std::mutex> lock(m_modelMutex);
+    return m_model.snapshot();
+}
+
+int SimDevice::readCardNumber(char *reply)
+{
+    if (m_config.icInfoReply) {
+        copyReply(reply, *m_config.icInfoReply);
+        return simcode::Ok;
+    }
+    std::string number;
+    const int result = m_model.readCardNumber(number);
+    if (result == simcode::Ok)
+        copyReply(reply, "{\"Ret\":0,\"Data\":{\"5A\":\"" + number + "\"}}");
+    return result;
+}
+
+} // namespace varnaksim

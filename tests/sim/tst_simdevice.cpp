@@ -1,0 +1,215 @@
+// SPDX-License-Identifier: MIT
+#include "clock.h"
+#include "simcodes.h"
+#include "simconfig.h"
+#include "simdevice.h"
+
+#include <QtTest>
+
+#include <functional>
+#include <map>
+
+using namespace varnaksim;
+
+using DeviceCall = std::function<int(SimDevice &)>;
+Q_DECLARE_METATYPE(DeviceCall)
+
+namespace {
+
+class ManualClock final : public Clock
+{
+public:
+    std::int64_t nowMs() const override { return now; }
+    void sleepMs(std::int64_t ms) override { now += ms; }
+    std::int64_t now = 0;
+};
+
+SimConfig configFrom(const std::map<std::string, std::string> &env)
+{
+    return SimConfig::fromLookup([&env](const std::string &name) -> const char * {
+        const auto it = env.find(name);
+        return it == env.end() ? nullptr : it->second.c_str();
+    });
+}
+
+QString text(const std::optional<std::int64_t> &value)
+{
+    return value ? QString::number(*value) : QStringLiteral("none");
+}
+
+int readCard(SimDevice &device, char *reply)
+{
+    int in1 = -1;
+    int in2 = 0;
+    return device.getICInfo(2, "5A", "", &in1, reply, &in2, "", 20);
+}
+
+} // namespace
+
+class TestSimDevice : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void badArguments_data();
+    void badArguments();
+    void forcedResultDoesNothingElse();
+    void forcedReplies();
+    void replyTruncation_data();
+    void replyTruncation();
+    void configParsing_data();
+    void configParsing();
+};
+
+void TestSimDevice::badArguments_data()
+{
+    QTest::addColumn<DeviceCall>("call");
+    // Rows outlive this function, so what they point at must too.
+    static char reply[ReplyCapacity];
+    static int minusOne = -1;
+    static int zero = 0;
+    const auto row = [](const char *name, DeviceCall call) { QTest::newRow(name) << call; };
+    const auto ic = [](int mode, const char *tag, const char *option, int *a, char *r, int *b,
+                        const char *extra, int timeout) {
+        return DeviceCall(
+            [=](SimDevice &d) { return d.getICInfo(mode, tag, option, a, r, b, extra, timeout); });
+    };
+    row("open port", [](SimDevice &d) { return d.openDevice(1, 115200, "", 5); });
+    row("open baud", [](SimDevice &d) { return d.openDevice(0, 9600, "", 5); });
+    row("open param", [](SimDevice &d) { return d.openDevice(0, 115200, nullptr, 5); });
+    row("close", [](SimDevice &d) { return d.closeDevice(6); });
+    row("status buffer", [](SimDevice &d) { return d.getStatus(5, nullptr); });
+    row("power slot", [](SimDevice &d) { return d.powerOn(1, 5); });
+    row("power off", [](SimDevice &d) { return d.powerOff(0); });
+    row("enter", [](SimDevice &d) { return d.deviceEnterCard(5); });
+    row("move unknown", [](SimDevice &d) { return d.deviceMoveCard("cp32", 30); });
+    row("move null", [](SimDevice &d) { return d.deviceMoveCard(nullptr, 30); });
+    row("move cp31 int", [](SimDevice &d) { return d.deviceMoveCard("cp31", 10); });
+    row("move cp34 int", [](SimDevice &d) { return d.deviceMoveCard("cp34", 30); });
+    row("move cp35 int", [](SimDevice &d) { return d.deviceMoveCard("cp35", 10); });
+    row("send position", [](SimDevice &d) { return d.deviceSendCard("cp34", 30); });
+    row("send int", [](SimDevice &d) { return d.deviceSendCard("cp31", 29); });
+    row("ic tag", ic(2, "57", "", &minusOne, reply, &zero, "", 20));
+    row("ic first preset", ic(2, "5A", "", &zero, reply, &zero, "", 20));
+    row("ic reply null", ic(2, "5A", "", &minusOne, nullptr, &zero, "", 20));
+    row("ic second null", ic(2, "5A", "", &minusOne, reply, nullptr, "", 20));
+    row("ic timeout", ic(2, "5A", "", &minusOne, reply, &zero, "", 30));
+}
+
+void TestSimDevice::badArguments()
+{
+    QFETCH(DeviceCall, call);
+    ManualClock clock;
+    SimDevice device(SimConfig {}, clock);
+    // Ready for every correct call, so only the argument can be what fails.
+    QCOMPARE(device.openDevice(0, 115200, "", 5), simcode::Ok);
+    QCOMPARE(device.deviceSendCard("cp31", 30), simcode::Ok);
+    QCOMPARE(device.powerOn(0, 5), simcode::Ok);
+
+    QCOMPARE(call(device), simcode::BadArgument);
+    const Snapshot after = device.snapshot();
+    QVERIFY(after.open && after.chipPowered && after.channel == Position::Reader);
+    QCOMPARE(after.cardsInBox, 49);
+    QCOMPARE(clock.now, std::int64_t(0));
+}
+
+void TestSimDevice::forcedResultDoesNothingElse()
+{
+    ManualClock clock;
+    SimDevice device(
+        configFrom({{"VARNAK_SIM_RC_deviceSendCard", "-5"}, {"VARNAK_SIM_RC_getStatus", "0"}}),
+        clock);
+    QCOMPARE(device.openDevice(0, 115200, "", 5), simcode::Ok);
+
+    QCOMPARE(device.deviceSendCard("cp31", 30), -5);
+    QCOMPARE(device.deviceSendCard(nullptr, 0), -5);
+    QCOMPARE(device.snapshot().cardsInBox, 50);
+    char reply[ReplyCapacity] = {};
+    QCOMPARE(device.getStatus(5, reply), 0);
+    QCOMPARE(reply[0], '\0');
+}
+
+void TestSimDevice::forcedReplies()
+{
+    ManualClock clock;
+    SimDevice device(
+        configFrom({{"VARNAK_SIM_STATUS_REPLY", "{}"}, {"VARNAK_SIM_ICINFO_REPLY", "not json"}}),
+        clock);
+    char reply[ReplyCapacity] = {};
+    // Forced even where the model would refuse (closed, no card, no power), but not past a
+    // missing buffer.
+    QCOMPARE(device.getStatus(5, reply), simcode::Ok);
+    QCOMPARE(QByteArray(reply), QByteArray("{}"));
+    QCOMPARE(readCard(device, reply), simcode::Ok);
+    QCOMPARE(QByteArray(reply), QByteArray("not json"));
+    QCOMPARE(readCard(device, nullptr), simcode::BadArgument);
+}
+
+void TestSimDevice::replyTruncation_data()
+{
+    QTest::addColumn<int>("length");
+    QTest::newRow("NUL just fits") << 1023;
+    QTest::newRow("exactly full") << 1024;
+    QTest::newRow("too long") << 3000;
+}
+
+void TestSimDevice::replyTruncation()
+{
+    QFETCH(int, length);
+    ManualClock clock;
+    SimDevice device(configFrom({{"VARNAK_SIM_STATUS_REPLY", std::string(length, 'x')}}), clock);
+    // A guard byte past the buffer shows nothing is written beyond its 1024 bytes.
+    QByteArray buffer(int(ReplyCapacity) + 1, '#');
+
+    QCOMPARE(device.getStatus(5, buffer.data()), simcode::Ok);
+    const int copied = qMin(length, int(ReplyCapacity));
+    QCOMPARE(buffer.left(copied), QByteArray(copied, 'x'));
+    QCOMPARE(buffer.at(copied), length < int(ReplyCapacity) ? '\0' : '#');
+}
+
+void TestSimDevice::configParsing_data()
+{
+    QTest::addColumn<QString>("variable");
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<QString>("expected");
+
+    const auto row = [](const char *variable, const char *value, const char *expected) {
+        QTest::addRow("%s=%s", variable, value) << variable << value << expected;
+    };
+    row("CARDS", "0", "0");
+    row("CARDS", "-3", "50");
+    row("CARDS", "12abc", "50");
+    row("CARDS", "99999999999", "50");
+    row("TAKE_MS", "2500", "2500");
+    row("TAKE_MS", "OFF", "none");
+    row("TAKE_MS", "-1", "none");
+    row("TAKE_MS", "soon", "1500");
+    row("INSERT_MS", "off", "none");
+    row("INSERT_MS", "1.5", "1000");
+    row("ENTER_TIMEOUT_MS", "250", "250");
+    row("ENTER_TIMEOUT_MS", "-250", "none");
+    row("LATENCY_MS", "-20", "0");
+    row("RC_deviceSendCard", "-5", "-5");
+    row("RC_deviceSendCard", "fail", "none");
+}
+
+void TestSimDevice::configParsing()
+{
+    QFETCH(QString, variable);
+    QFETCH(QString, value);
+    QFETCH(QString, expected);
+    const SimConfig c = configFrom({{"VARNAK_SIM_" + variable.toStdString(), value.toStdString()}});
+    const auto rc = c.forced(Function::DeviceSendCard);
+    const std::map<QString, QString> fields = {
+        {"CARDS", QString::number(c.model.cards)},
+        {"TAKE_MS", text(c.model.takeDelayMs)},
+        {"INSERT_MS", text(c.model.insertDelayMs)},
+        {"ENTER_TIMEOUT_MS", text(c.enterTimeoutMs)},
+        {"LATENCY_MS", QString::number(c.latencyMs)},
+        {"RC_deviceSendCard", rc ? QString::number(*rc) : "none"},
+    };
+    QCOMPARE(fields.at(variable), expected);
+}
+
+QTEST_APPLESS_MAIN(TestSimDevice)
+#include "tst_simdevice.moc"
