@@ -1,0 +1,49 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "config/configdialog.h"
+#include "device/zov_sdk.h"
+#include "shell/customtopbardialog.h"
+#include "shell/tabpage.h"
+
+#include <memory>
+#include <vector>
+
+class QModelIndex;
+class Ui_MainDialog;
+
+// The one main window: page list, page stack and log pane. Owns the device library loader and
+// the settings dialog; pages reach both through MainWindowPxy. GUI thread only.
+class MainDialog : public CustomTopBarDialog
+{
+    Q_OBJECT
+
+public:
+    explicit MainDialog(QWidget *parent = nullptr);
+    ~MainDialog() override;
+
+    // Appends one line to the log pane and scrolls to it.
+    void Log(const QString &str);
+
+    int getCom();
+    char getBP();
+    int getBaud();
+
+    ZOV_SDK *sdk() { return &m_sdk; }
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
+private slots:
+    void on_pushButton_2_clicked();
+    void on_listWidget_clicked(const QModelIndex &index);
+    void on_pushButton_clicked();
+
+private:
+    void stopPages();
+
+    ZOV_SDK m_sdk;
+    Ui_MainDialog *ui;
+    ConfigDialog m_configDlg;
+    std::vector<std::unique_ptr<TabPage>> m_vecPages;
+};

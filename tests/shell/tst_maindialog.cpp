@@ -1,0 +1,314 @@
+// SPDX-License-Identifier: MIT
+#include "cardtest/tabkeypad.h"
+#include "config/configdialog.h"
+#include "messagecapture.h"
+#include "shell/maindialog.h"
+#include "ui_maindialog.h"
+#include "workingfolder.h"
+
+#include <QFrame>
+#include <QLabel>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QScrollBar>
+#include <QStackedWidget>
+#include <QtTest>
+
+namespace {
+
+template<typename T>
+T *child(const QWidget &parent, const char *name)
+{
+    return parent.findChild<T *>(QLatin1String(name));
+}
+
+QStringList styleSheetImages(const QWidget &root)
+{
+    static const QRegularExpression url(QStringLiteral("url\\(([^)]*)\\)"));
+    QStringList images;
+    QList<const QWidget *> widgets{&root};
+    for (const QWidget *widget : root.findChildren<QWidget *>())
+        widgets << widget;
+    for (const QWidget *widget : widgets) {
+        auto it = url.globalMatch(widget->styleSheet());
+        while (it.hasNext())
+            images << it.next().captured(1);
+    }
+    return images;
+}
+
+} // namespace
+
+class tst_MainDialog : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void startWithoutLibrary();
+    void startWithSimulator();
+    void formWidgets_data();
+    void formWidgets();
+    void formFonts();
+    void formOnItsOwnShowsNoPage();
+    void formKeepsAnExistingName();
+    void styleSheetImagesExist();
+    void settingsButtonHiddenAndItsSlotShowsSettings();
+    void logAppendsInOrderAndScrolls();
+    void clearButtonEmptiesLog();
+    void listClickSwitchesPage_data();
+    void listClickSwitchesPage();
+    void keyboardDoesNotSwitchPage();
+    void closeButtonEndsEventLoopWithZero();
+};
+
+void tst_MainDialog::startWithoutLibrary()
+{
+    WorkingFolder folder;
+    QVERIFY(folder.isValid());
+    MessageCapture capture;
+    MainDialog dialog;
+    QCOMPARE(capture.messages(),
+             QStringList({"start load so", "open so failed", "load libvarnak_c.so failed"}));
+    QVERIFY(!dialog.sdk()->pOpenDevice);
+
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    QCOMPARE(dialog.size(), QSize(944, 583));
+    auto *stack = child<QStackedWidget>(dialog, "stackedWidget");
+    QCOMPARE(stack->count(), 1);
+    QCOMPARE(stack->currentIndex(), 0);
+    QVERIFY(qobject_cast<TabKeypad *>(stack->currentWidget()));
+}
+
+void tst_MainDialog::startWithSimulator()
+{
+    WorkingFolder folder;
+    QVERIFY(folder.stageSimulator());
+    MessageCapture capture;
+    MainDialog dialog;
+    QCOMPARE(capture.messages(), QStringList({"start load so", "load success"}));
+    QVERIFY(dialog.sdk()->pOpenDevice);
+
+    auto *page = qobject_cast<TabKeypad *>(child<QStackedWidget>(dialog, "stackedWidget")->widget(0));
+    QVERIFY(page);
+    QCOMPARE(page->m_pMainWindow, &dialog);
+    QCOMPARE(page->m_pSdk, dialog.sdk());
+}
+
+void tst_MainDialog::formWidgets_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("className");
+    QTest::addColumn<QString>("parentName");
+    QTest::addColumn<QRect>("geometry");
+
+    const auto row = [](const char *name, const char *className, const char *parent, QRect rect) {
+        QTest::newRow(name) << QString(name) << QString(className) << QString(parent) << rect;
+    };
+    row("widget_topBar", "QFrame", "MainDialog", {-1, -1, 946, 49});
+    row("label", "QLabel", "widget_topBar", {20, 12, 232, 24});
+    row("menuButton_Close", "QPushButton", "widget_topBar", {913, 16, 16, 16});
+    row("pushButton_2", "QPushButton", "widget_topBar", {875, 14, 23, 22});
+    row("listWidget", "QListWidget", "MainDialog", {13, 66, 157, 495});
+    row("EditLog", "QPlainTextEdit", "MainDialog", {195, 448, 716, 113});
+    row("pushButton", "QPushButton", "MainDialog", {876, 408, 28, 28});
+    row("label_2", "QLabel", "MainDialog", {201, 416, 73, 17});
+    row("label_3", "QLabel", "MainDialog", {281, 425, 587, 2});
+    row("stackedWidget", "QStackedWidget", "MainDialog", {180, 63, 757, 346});
+}
+
+void tst_MainDialog::formWidgets()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, className);
+    QFETCH(QString, parentName);
+    QFETCH(QRect, geometry);
+
+    WorkingFolder folder;
+    MainDialog dialog;
+    QCOMPARE(dialog.objectName(), QString("MainDialog"));
+    auto *widget = dialog.findChild<QWidget *>(name);
+    QVERIFY(widget);
+    QCOMPARE(widget->metaObject()->className(), className.toLatin1());
+    QCOMPARE(widget->parentWidget()->objectName(), parentName);
+    QCOMPARE(widget->geometry(), geometry);
+}
+
+void tst_MainDialog::formFonts()
+{
+    WorkingFolder folder;
+    MainDialog dialog;
+    QVERIFY(child<QLabel>(dialog, "label")->font().bold());
+    QCOMPARE(child<QLabel>(dialog, "label")->text(), QString("发卡机测试工具_V0.0.1"));
+    QCOMPARE(child<QLabel>(dialog, "label_2")->text(), QString("输出信息"));
+
+    auto *list = child<QListWidget>(dialog, "listWidget");
+    // The list's style sheet names the family again, split at the comma.
+    QVERIFY(list->font().families().value(0).startsWith("PingFangSC"));
+    // The list's own font sits under its style sheet's font declarations.
+    list->ensurePolished();
+    list->setStyleSheet(QString());
+    QCOMPARE(list->font().weight(), QFont::DemiBold);
+    QCOMPARE(list->count(), 1);
+    QCOMPARE(list->item(0)->text(), QString("发卡"));
+    QVERIFY(!list->item(0)->icon().isNull());
+    QCOMPARE(list->frameShape(), QFrame::WinPanel);
+    QCOMPARE(child<QFrame>(dialog, "widget_topBar")->frameShape(), QFrame::StyledPanel);
+}
+
+void tst_MainDialog::formOnItsOwnShowsNoPage()
+{
+    QDialog dialog;
+    Ui_MainDialog form;
+    form.setupUi(&dialog);
+    QCOMPARE(dialog.objectName(), QString("MainDialog"));
+    QCOMPARE(form.stackedWidget->currentIndex(), -1);
+    QCOMPARE(dialog.windowTitle(), QString("Dialog"));
+}
+
+void tst_MainDialog::formKeepsAnExistingName()
+{
+    QDialog dialog;
+    dialog.setObjectName("named");
+    Ui_MainDialog form;
+    form.setupUi(&dialog);
+    QCOMPARE(dialog.objectName(), QString("named"));
+}
+
+void tst_MainDialog::styleSheetImagesExist()
+{
+    WorkingFolder folder;
+    MainDialog dialog;
+    const QStringList images = styleSheetImages(dialog);
+    QCOMPARE(images.size(), 8); // close, settings and clear buttons
+    for (const QString &image : images)
+        QVERIFY2(QFile::exists(image), qPrintable(image));
+}
+
+void tst_MainDialog::settingsButtonHiddenAndItsSlotShowsSettings()
+{
+    WorkingFolder folder;
+    MainDialog dialog;
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    QVERIFY(!child<QPushButton>(dialog, "pushButton_2")->isVisible());
+
+    ConfigDialog *config = nullptr;
+    for (QWidget *widget : QApplication::topLevelWidgets()) {
+        if (auto *candidate = qobject_cast<ConfigDialog *>(widget))
+            config = candidate;
+    }
+    QVERIFY(config);
+    QVERIFY(!config->isVisible());
+    // Returns at once: the dialog is shown, not executed.
+    QVERIFY(QMetaObject::invokeMethod(&dialog, "on_pushButton_2_clicked"));
+    QVERIFY(config->isVisible());
+    QCOMPARE(config->windowModality(), Qt::ApplicationModal);
+    config->hide();
+}
+
+void tst_MainDialog::logAppendsInOrderAndScrolls()
+{
+    WorkingFolder folder;
+    MainDialog dialog;
+    dialog.show();
+    auto *log = child<QPlainTextEdit>(dialog, "EditLog");
+    for (int i = 0; i < 50; ++i)
+        dialog.Log(QString("line %1").arg(i));
+    dialog.Log("a");
+    dialog.Log("b");
+
+    const QStringList lines = log->toPlainText().split('\n');
+    QCOMPARE(lines.size(), 52);
+    QCOMPARE(lines.first(), QString("line 0"));
+    QCOMPARE(lines.mid(50), QStringList({"a", "b"}));
+    QVERIFY(log->textCursor().atEnd());
+    QVERIFY(!log->textCursor().hasSelection());
+    QCOMPARE(log->verticalScrollBar()->value(), log->verticalScrollBar()->maximum());
+}
+
+void tst_MainDialog::clearButtonEmptiesLog()
+{
+    WorkingFolder folder;
+    MainDialog dialog;
+    dialog.show();
+    auto *log = child<QPlainTextEdit>(dialog, "EditLog");
+    dialog.Log("a");
+    dialog.Log("b");
+    QTest::mouseClick(child<QPushButton>(dialog, "pushButton"), Qt::LeftButton);
+    QCOMPARE(log->toPlainText(), QString());
+    dialog.Log("c");
+    QCOMPARE(log->toPlainText(), QString("c"));
+}
+
+void tst_MainDialog::listClickSwitchesPage_data()
+{
+    QTest::addColumn<int>("row");
+    QTest::addColumn<int>("expectedPage");
+
+    QTest::newRow("row 0 shows the card test page") << 0 << 0;
+    QTest::newRow("row 1 shows the page added second") << 1 << 1;
+    QTest::newRow("a row beyond the pages changes nothing") << 2 << 1;
+}
+
+void tst_MainDialog::listClickSwitchesPage()
+{
+    QFETCH(int, row);
+    QFETCH(int, expectedPage);
+
+    WorkingFolder folder;
+    MainDialog dialog;
+    auto *list = child<QListWidget>(dialog, "listWidget");
+    auto *stack = child<QStackedWidget>(dialog, "stackedWidget");
+    // A second page and two more entries, so that both branches can be reached.
+    stack->addWidget(new QWidget);
+    list->addItem("second");
+    list->addItem("no page");
+    stack->setCurrentIndex(1);
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+
+    MessageCapture capture;
+    const QRect itemRect = list->visualItemRect(list->item(row));
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, itemRect.center());
+    QCOMPARE(stack->currentIndex(), expectedPage);
+    const QString internalId =
+        QString::number(qint64(list->model()->index(row, 0).internalId()));
+    QCOMPARE(capture.messages(), QStringList(internalId + "   " + QString::number(row)));
+}
+
+void tst_MainDialog::keyboardDoesNotSwitchPage()
+{
+    WorkingFolder folder;
+    MainDialog dialog;
+    auto *list = child<QListWidget>(dialog, "listWidget");
+    auto *stack = child<QStackedWidget>(dialog, "stackedWidget");
+    stack->addWidget(new QWidget);
+    list->addItem("second");
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+
+    list->setFocus();
+    list->setCurrentRow(0);
+    QTest::keyClick(list, Qt::Key_Down);
+    QCOMPARE(list->currentRow(), 1);
+    QCOMPARE(stack->currentIndex(), 0);
+}
+
+void tst_MainDialog::closeButtonEndsEventLoopWithZero()
+{
+    WorkingFolder folder;
+    MainDialog dialog;
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    QTimer::singleShot(0, &dialog, [&dialog] {
+        QTest::mouseClick(child<QPushButton>(dialog, "menuButton_Close"), Qt::LeftButton);
+    });
+    QCOMPARE(QApplication::exec(), 0);
+    QVERIFY(dialog.isHidden());
+}
+
+QTEST_MAIN(tst_MainDialog)
+#include "tst_maindialog.moc"
