@@ -1,17 +1,19 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
-# Installs the Debian 12 packages that building, running and testing the tool need.
-# Packages already installed are skipped, so a second run does not touch apt at all.
-# Extra package names given as arguments are installed too.
+# Installs the Debian 12 packages listed in scripts/packages/<list>.txt for each list named on
+# the command line (run, test). Packages already installed are skipped, so a second run does
+# not touch apt at all.
 set -euo pipefail
+cd "$(dirname "$0")"
 
-packages=(
-    g++ make cmake pkg-config
-    qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins
-    libcjson-dev
-    fonts-wqy-microhei # renders the Chinese texts
-    "$@"
-)
+[ "$#" -gt 0 ] || set -- run
+packages=()
+for list in "$@"; do
+    while read -r package _; do
+        case "$package" in '' | '#'*) continue ;; esac
+        packages+=("$package")
+    done < "packages/$list.txt"
+done
 
 missing=()
 for package in "${packages[@]}"; do

@@ -4,7 +4,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-scripts/install-deps.sh
+scripts/install-deps.sh run test
 scripts/build.sh -DCDT_WARNINGS_AS_ERRORS=ON
 
 build_dir=${CDT_BUILD_DIR:-build}
