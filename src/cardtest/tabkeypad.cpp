@@ -1,21 +1,371 @@
 // SPDX-License-Identifier: MIT
 #include "cardtest/tabkeypad.h"
 
+#include "cardtest/ccardoperatortask.h"
+#include "cardtest/csleeper.h"
+#include "cardtest/replyreaders.h"
+#include "device/zov_sdk.h"
+#include "shell/maindialog.h"
+#include "ui_tabkeypad.h"
+
+#include <QDebug>
+#include <QThreadPool>
+
+#include <cstdio>
+#include <string>
+
+namespace {
+
+enum RunType { kIssueOneCard = 1, kCaptureOneCard = 2, kIssueTenCards = 3 };
+constexpr int kBatchCards = 10;
+constexpr int kTaskPriority = 0;
+
+constexpr int kOk = 0;
+constexpr int kBoxEmpty = -10;
+constexpr int kCardInChannel = 1;
+
+// The library's fixed arguments; the settings of the configuration dialog are not passed.
+constexpr int kOpenPort = 0;
+constexpr int kOpenBaud = 115200;
+constexpr char kNoText[] = "";
+constexpr int kShortTimeout = 5;
+constexpr int kPowerSlot = 0;
+constexpr int kEnterTimeout = 10;
+constexpr int kChipReadMode = 2;
+constexpr char kCardNumberTag[] = "5A";
+constexpr int kChipStatusPreset = -1;
+constexpr int kReplyLengthPreset = 0;
+constexpr int kChipReadTimeout = 20;
+
+struct Move
+{
+    const char *position;
+    int timeout;
+};
+constexpr Move kToReader {"cp31", 30};
+constexpr Move kToFront {"cp34", 10};
+constexpr Move kToCapture {"cp35", 5};
+
+// The customer gets a head start before the channel is polled, then up to a minute in all.
+constexpr unsigned long kRemovalHeadStartSecs = 3;
+constexpr int kRemovalPolls = 120;
+constexpr unsigned long kRemovalPollMsecs = 500;
+
+std::function<int(const ZOV_SDK &)> moveTo(Move move)
+{
+    return [move](const ZOV_SDK &sdk) { return sdk.pDeviceMoveCard(move.position, move.timeout); };
+}
+
+int openCall(const ZOV_SDK &sdk)
+{
+    return sdk.pOpenDevice(kOpenPort, kOpenBaud, kNoText, kShortTimeout);
+}
+
+// Flushed line by line: behind a pipe, stdout is fully buffered and would hold the lines back.
+void printStatusTrace(const std::string &line)
+{
+    std::printf("%s\n", line.c_str());
+    std::fflush(stdout);
+}
+
+} // namespace
+
 TabKeypad::TabKeypad(QWidget *parent)
     : QDialog(parent)
     , MainWindowPxy(parent)
+    , ui(new Ui_TabKeypad)
 {
-    if (objectName().isEmpty())
-        setObjectName("TabKeypad");
+    ui->setupUi(this);
+    connect(this, &TabKeypad::showLog, this, &TabKeypad::onLog);
 }
 
-TabKeypad::~TabKeypad() = default;
-
-void TabKeypad::onRunType(int type)
+TabKeypad::~TabKeypad()
 {
-    (void)type;
+    // The main window stops the tests before it unloads the library; this only covers a page
+    // that goes away on its own.
+    stopTests();
+    delete ui;
 }
 
 void TabKeypad::stopTests()
 {
+    m_gate.stop();
+    QThreadPool::globalInstance()->waitForDone();
+}
+
+void TabKeypad::onLog(QString str)
+{
+    log(str);
+}
+
+void TabKeypad::on_BtnOpenDevice_clicked()
+{
+    if (libraryFound())
+        openDevice();
+}
+
+void TabKeypad::on_BtnCloseDevice_clicked()
+{
+    if (libraryFound())
+        closeDevice();
+}
+
+void TabKeypad::on_BtnSendCard_clicked()
+{
+    submitTest(kIssueOneCard);
+}
+
+void TabKeypad::on_BtnRecycleCard_clicked()
+{
+    submitTest(kCaptureOneCard);
+}
+
+void TabKeypad::on_BtnSendCard10_clicked()
+{
+    submitTest(kIssueTenCards);
+}
+
+// Every button tells the operator why it does nothing, and none may call an empty entry.
+bool TabKeypad::libraryFound()
+{
+    if (m_pSdk->pOpenDevice)
+        return true;
+    log(">>not found sdk");
+    return false;
+}
+
+void TabKeypad::log(const QString &line)
+{
+    static_cast<MainDialog *>(m_pMainWindow)->Log(line);
+}
+
+void TabKeypad::openDevice()
+{
+    int rc = 0;
+    if (callDevice(openCall, rc))
+        log(">>>打开设备：" + QString::number(rc));
+}
+
+void TabKeypad::closeDevice()
+{
+    int rc = 0;
+    if (callDevice([](const ZOV_SDK &sdk) { return sdk.pCloseDevice(kShortTimeout); }, rc))
+        log(">>>关闭设备");
+}
+
+void TabKeypad::submitTest(int runType)
+{
+    if (libraryFound() && m_gate.admit(runType) == CTestGate::Admission::Start)
+        startTask(runType);
+}
+
+void TabKeypad::startTask(int runType)
+{
+    QThreadPool::globalInstance()->start(new CCardOperatorTask(this, runType), kTaskPriority);
+}
+
+void TabKeypad::onRunType(int type)
+{
+    if (!m_gate.stopRequested())
+        runTest(type);
+    // A queued test gets its pool thread only now, so no task ever sits on a pool thread waiting
+    // for its turn while the test whose turn it is waits for a free thread.
+    if (const auto next = m_gate.finish())
+        startTask(*next);
+}
+
+void TabKeypad::runTest(int runType)
+{
+    switch (runType) {
+    case kIssueOneCard:
+        sendCard(1);
+        break;
+    case kCaptureOneCard:
+        recycleCard(1);
+        break;
+    case kIssueTenCards:
+        sendCard(kBatchCards);
+        break;
+    default:
+        break;
+    }
+}
+
+bool TabKeypad::callDevice(const DeviceCall &call, int &rc)
+{
+    return m_gate.call([&] { rc = call(*m_pSdk); });
+}
+
+bool TabKeypad::report(const char *label, const DeviceCall &call, int &rc)
+{
+    if (!callDevice(call, rc))
+        return false;
+    emit showLog(label + QString::number(rc));
+    return true;
+}
+
+bool TabKeypad::step(const char *label, const DeviceCall &call)
+{
+    int rc = 0;
+    return report(label, call, rc) && rc == kOk;
+}
+
+int TabKeypad::getChannelStatus()
+{
+    int status = 0;
+    queryChannelStatus(status);
+    return status;
+}
+
+bool TabKeypad::queryChannelStatus(int &status)
+{
+    char reply[kReplyBufferSize] = {};
+    int rc = 0;
+    if (!callDevice(
+            [&reply](const ZOV_SDK &sdk) { return sdk.pGetStatus(kShortTimeout, reply); }, rc)) {
+        return false;
+    }
+    status = readChannelStatus(rc, reply, sizeof reply, printStatusTrace);
+    return true;
+}
+
+// Only a failure is logged: success shows in the steps that follow.
+bool TabKeypad::openForTest()
+{
+    int rc = 0;
+    if (!callDevice(openCall, rc))
+        return false;
+    if (rc != kOk)
+        emit showLog(">>>打开设备：" + QString::number(rc));
+    return rc == kOk;
+}
+
+void TabKeypad::sendCard(int n)
+{
+    emit showLog(">>>测试发卡 " + QString::number(n) + " 次");
+    for (int remaining = n - 1; remaining >= 0; --remaining) {
+        if (!issueCard())
+            return;
+        if (remaining > 0 && !waitForRemoval())
+            return;
+    }
+    emit showLog(">>>发卡测试完成");
+}
+
+bool TabKeypad::issueCard()
+{
+    return dispenseCard() && readCard() && handOutCard();
+}
+
+bool TabKeypad::dispenseCard()
+{
+    if (!openForTest())
+        return false;
+    int status = 0;
+    if (!queryChannelStatus(status))
+        return false;
+    if (status == kCardInChannel)
+        return ejectLeftCard();
+
+    int rc = 0;
+    const auto send = [](const ZOV_SDK &sdk) {
+        return sdk.pDeviceSendCard(kToReader.position, kToReader.timeout);
+    };
+    if (!report(">>>选卡发卡：", send, rc))
+        return false;
+    if (rc == kBoxEmpty)
+        emit showLog(">>>卡箱内无卡，请放置好卡片后，再进行测试！！！");
+    return rc == kOk;
+}
+
+// A card from an earlier run still stands in the channel: hand it out and end the run, whatever
+// the eject's code, so that the operator clears the channel first.
+bool TabKeypad::ejectLeftCard()
+{
+    int rc = 0;
+    if (report(">>>吐卡给客户：", moveTo(kToFront), rc))
+        emit showLog(">>>请取走卡片，再进行测试！！！");
+    return false;
+}
+
+bool TabKeypad::readCard()
+{
+    if (!step(">>>移卡：", moveTo(kToReader)))
+        return false;
+    if (!step(">>>上电：",
+            [](const ZOV_SDK &sdk) { return sdk.pPowerOn(kPowerSlot, kShortTimeout); }))
+        return false;
+
+    char reply[kReplyBufferSize] = {};
+    int chipStatus = kChipStatusPreset;
+    int replyLength = kReplyLengthPreset;
+    const auto read = [&](const ZOV_SDK &sdk) {
+        return sdk.pGetICInfo(kChipReadMode, kCardNumberTag, kNoText, &chipStatus, reply,
+            &replyLength, kNoText, kChipReadTimeout);
+    };
+    if (!step(">>>读卡信息：", read))
+        return false;
+    emit showLog(">>>发卡卡号：" + QString::fromStdString(readCardNumber(reply, sizeof reply)));
+    return true;
+}
+
+bool TabKeypad::handOutCard()
+{
+    // A failed power-off is shown as it is but does not keep the card from the customer.
+    int rc = 0;
+    if (!report(
+            ">>>下电：", [](const ZOV_SDK &sdk) { return sdk.pPowerOff(kShortTimeout); }, rc))
+        return false;
+    if (!step(">>>吐卡给客户：", moveTo(kToFront)))
+        return false;
+    emit showLog(">>>请取走您的卡片");
+    return true;
+}
+
+// Returns false only when a stop request cut the wait short. A card not taken in time is left
+// to the next card's channel check, which ejects it again and ends the run.
+bool TabKeypad::waitForRemoval()
+{
+    if (!CSleeper::sleep(m_gate, kRemovalHeadStartSecs))
+        return false;
+    for (int poll = 0; poll < kRemovalPolls; ++poll) {
+        int nCardStatus = 0;
+        if (!queryChannelStatus(nCardStatus))
+            return false;
+        qDebug() << "nCardStatus = " << nCardStatus;
+        if (nCardStatus <= 0) {
+            qDebug() << "getChannelStatus ret " << nCardStatus;
+            return true;
+        }
+        if (!CSleeper::msleep(m_gate, kRemovalPollMsecs))
+            return false;
+    }
+    return true;
+}
+
+void TabKeypad::recycleCard(int count)
+{
+    for (; count > 0; --count) {
+        if (!captureCard())
+            return;
+    }
+    emit showLog(">>>吞卡测试完成");
+}
+
+bool TabKeypad::captureCard()
+{
+    if (!openForTest())
+        return false;
+    int status = 0;
+    if (!queryChannelStatus(status))
+        return false;
+    if (status > 0) {
+        // Any positive status counts as a card; the capture's code never ends the run.
+        int rc = 0;
+        return report(">>>通道内有卡，直接吞卡。吞卡：", moveTo(kToCapture), rc);
+    }
+    emit showLog(">>>请在前端插入卡片:");
+    return step(">>>前端进卡：", [](const ZOV_SDK &sdk) {
+        return sdk.pDeviceEnterCard(kEnterTimeout);
+    }) && step(">>>吞卡：", moveTo(kToCapture));
 }

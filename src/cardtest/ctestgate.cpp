@@ -1,0 +1,63 @@
+// SPDX-License-Identifier: MIT
+#include "cardtest/ctestgate.h"
+
+#include <utility>
+
+CTestGate::Admission CTestGate::admit(int test)
+{
+    const std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_stopRequested)
+        return Admission::Refused;
+    if (m_running) {
+        m_queue.push_back(test);
+        return Admission::Queued;
+    }
+    m_running = true;
+    return Admission::Start;
+}
+
+std::optional<int> CTestGate::finish()
+{
+    const std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_stopRequested || m_queue.empty()) {
+        m_running = false;
+        return std::nullopt;
+    }
+    const int next = m_queue.front();
+    m_queue.pop_front();
+    return next;
+}
+
+void CTestGate::stop()
+{
+    {
+        const std::lock_guard<std::mutex> lock(m_mutex);
+        m_stopRequested = true;
+        m_queue.clear();
+    }
+    m_stopSignal.notify_all();
+}
+
+bool CTestGate::stopRequested() const
+{
+    const std::lock_guard<std::mutex> lock(m_mutex);
+    return m_stopRequested;
+}
+
+bool CTestGate::wait(Duration duration)
+{
+    std::unique_lock<std::mutex> lock(m_mutex);
+    // The scale belongs to the caller's code: it runs without the gate's lock.
+    if (const WaitScale scale = m_waitScale) {
+        lock.unlock();
+        duration = scale(duration);
+        lock.lock();
+    }
+    return !m_stopSignal.wait_for(lock, duration, [this] { return m_stopRequested; });
+}
+
+void CTestGate::setWaitScale(WaitScale scale)
+{
+    const std::lock_guard<std::mutex> lock(m_mutex);
+    m_waitScale = std::move(scale);
+}

@@ -1,0 +1,57 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QMetaType>
+#include <QString>
+#include <QStringList>
+
+class ZOV_SDK;
+
+// One scripted answer of the fake device library: the code that a call of the function returns
+// and, for getStatus and getICInfo, the reply that it writes into the caller's buffer.
+struct FakeAnswer
+{
+    QString function;
+    int code = 0;
+    QByteArray reply;
+};
+using FakeScript = QList<FakeAnswer>;
+Q_DECLARE_METATYPE(FakeScript)
+
+// A device library made of plain functions, for a loader whose entries the test fills in. Every
+// call is recorded as the call it was, e.g. deviceMoveCard("cp34", 10); a reply buffer shows as
+// "zeroed" when its 1024 bytes were all zero on entry, as "dirty" otherwise. Answers come from the
+// script, one per call of that function, then from the function's default: code 0, an empty
+// channel for getStatus and a card number for getICInfo. Process-wide and thread-safe.
+namespace FakeDevice {
+
+inline constexpr char kDefaultCardNumber[] = "6217001234567890123";
+
+void reset();
+void install(ZOV_SDK &sdk);
+// Call before the loader is destroyed when it holds no library of its own.
+void uninstall(ZOV_SDK &sdk);
+
+void script(const FakeScript &answers);
+void setDefault(const FakeAnswer &answer);
+
+// Adds a line of the test's own (such as a wait) to the record, in order with the calls.
+void record(const QString &line);
+QStringList calls();
+// How many calls started while another call was still inside the library.
+int overlaps();
+
+// Makes every call of function block until release(), or at most timeoutMs, so a test can find a
+// call in progress and can never hang on one.
+void hold(const QString &function, int timeoutMs = 5000);
+bool waitUntilHeld(int timeoutMs);
+void release();
+
+} // namespace FakeDevice
+
+// Scripted answers for the replies the tests use most.
+FakeAnswer statusAnswer(const char *channel);
+FakeAnswer chipAnswer(const QByteArray &reply);
+FakeAnswer codeAnswer(const QString &function, int code);
