@@ -435,6 +435,8 @@ def main():
     icon = Canvas(256, 256)
     draw_mark(icon, 0.5)
     save_ico("favicon.ico", icon)
+    # The same picture as the desktop's application icon, which wants a PNG.
+    save_png("card-dispenser-test.png", icon)
 
     # The mark spans 400 x 336 design units; fit it to the strip's height.
     word = Canvas(189, 37)

@@ -1,0 +1,38 @@
+# SPDX-License-Identifier: MIT
+# cmake --install makes one relocatable folder: bin/card-dispenser-test, lib/libvarnak_c.so (the
+# simulator) and the start script card-dispenser-test.sh. CPack ships that folder as a .tar.gz
+# and as a .deb that puts it under /opt with a desktop entry and an icon.
+set(CDT_PACKAGE_NAME card-dispenser-test)
+set(CDT_SYSTEM_FOLDER /opt/${CDT_PACKAGE_NAME})
+if(CMAKE_INSTALL_PREFIX_INITIALIZED_TO_DEFAULT)
+    # The folder is self-contained; spread over /usr/local its start script would sit at the top.
+    set(CMAKE_INSTALL_PREFIX ${CDT_SYSTEM_FOLDER} CACHE PATH "Install folder" FORCE)
+endif()
+# The licence asks to travel with every copy.
+install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION .)
+set(CDT_PACKAGE_MAINTAINER "Card dispenser test tool developers <maintainers@invalid>"
+    CACHE STRING "Maintainer field of the .deb")
+
+set(CPACK_PACKAGE_NAME ${CDT_PACKAGE_NAME})
+set(CPACK_PACKAGE_VENDOR "The card dispenser test tool developers")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Tests a self-service card dispenser one step at a time")
+set(CPACK_PACKAGE_CONTACT ${CDT_PACKAGE_MAINTAINER})
+set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
+set(CPACK_GENERATOR TGZ DEB)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_CURRENT_LIST_DIR}/CPackOptions.cmake)
+
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION utils)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# Loaded at run time, so dpkg-shlibdeps cannot find them: Qt's X11 platform plugin, and a font
+# for the Chinese texts.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, fonts-wqy-microhei | fonts-noto-cjk")
+
+# Read by CPackOptions.cmake and CPackDebianExtras.cmake when CPack runs.
+set(CPACK_CDT_SYSTEM_FOLDER ${CDT_SYSTEM_FOLDER})
+set(CPACK_CDT_DEBIAN_EXTRAS ${CMAKE_CURRENT_LIST_DIR}/CPackDebianExtras.cmake)
+set(CPACK_CDT_DESKTOP_ENTRY ${PROJECT_SOURCE_DIR}/src/shell/${CDT_PACKAGE_NAME}.desktop)
+set(CPACK_CDT_ICON ${PROJECT_SOURCE_DIR}/res/${CDT_PACKAGE_NAME}.png)
+
+include(CPack)

@@ -1,0 +1,202 @@
+# SPDX-License-Identifier: MIT
+"""The real card-dispenser-test on its own X display, used through mouse and keyboard only.
+
+Each test starts the built executable in a fresh working folder (the simulator staged as
+lib/libvarnak_c.so, as scripts/run.sh does), clicks its buttons where they are on the screen,
+reads the log pane back through the clipboard, checks the standard and the debug output, drags
+the window by its top bar and closes it with its close button.
+
+CTest passes the executable in CDT_TOOL and the simulator in CDT_SIMULATOR.
+"""
+
+import os
+import re
+import signal
+import shutil
+import sys
+import unittest
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..",
+                                "scripts"))
+# No bytecode cache beside the sources.
+sys.dont_write_bytecode = True
+import tooldriver  # noqa: E402
+
+CARD_NUMBER = re.compile(r">>>发卡卡号：(62\d{17})")
+# What getChannelStatus prints for one status query that finds the channel empty.
+EMPTY_CHANNEL_QUERY = ["get status 1", "get status 2", "get status ret cp35",
+                       "get status ret 0"]
+ONE_CARD = [">>>选卡发卡：0", ">>>移卡：0", ">>>上电：0", ">>>读卡信息：0", CARD_NUMBER,
+            ">>>下电：0", ">>>吐卡给客户：0", ">>>请取走您的卡片"]
+ISSUE_DONE = ">>>发卡测试完成"
+
+# The customer takes and inserts cards at once, so only the tool's own waits take time.
+QUICK_CUSTOMER = {"VARNAK_SIM_TAKE_MS": "100", "VARNAK_SIM_INSERT_MS": "100"}
+
+LINE_TIMEOUT = 30
+# Nine waits for the customer of at least three seconds each, with a wide margin.
+TEN_CARDS_TIMEOUT = 180
+# A window closed during a test must end well before that test would have ended by itself.
+EXIT_TIMEOUT = 10
+
+
+def luhn_valid(number):
+    digits = [int(d) for d in reversed(number)]
+    total = sum(digits[0::2]) + sum(sum(divmod(2 * d, 10)) for d in digits[1::2])
+    return total % 10 == 0
+
+
+class OperatorTest(unittest.TestCase):
+    def setUp(self):
+        self.folder = tooldriver.private_folder("cdt-e2e-")
+        self.addCleanup(shutil.rmtree, self.folder, True)
+        self.workdir = os.path.join(self.folder, "work")
+        self.runtime = os.path.join(self.folder, "runtime")
+        self.trace = os.path.join(self.folder, "trace.txt")
+        os.mkdir(self.workdir)
+        os.mkdir(self.runtime, 0o700)
+        self.display = tooldriver.VirtualDisplay(self.folder)
+        self.addCleanup(self.display.close)
+        self.display.start()
+
+    def start_tool(self, library=True, **simulator):
+        if library:
+            os.mkdir(os.path.join(self.workdir, "lib"))
+            os.symlink(os.environ["CDT_SIMULATOR"],
+                       os.path.join(self.workdir, "lib", "libvarnak_c.so"))
+        settings = dict(QUICK_CUSTOMER, VARNAK_SIM_TRACE=self.trace, **simulator)
+        env = tooldriver.tool_environment(self.display, self.runtime, settings)
+        tool = tooldriver.ToolWindow(self.display, [os.environ["CDT_TOOL"]], self.workdir, env,
+                                     self.folder)
+        self.addCleanup(self.report, tool)
+        self.addCleanup(tool.close)
+        return tool.start()
+
+    def report(self, tool):
+        # CTest shows this only for a failed test.
+        for name, text in (("standard output", tool.stdout()), ("debug output", tool.stderr()),
+                           ("simulator trace", self.read_trace())):
+            print("---- %s ----\n%s" % (name, text), file=sys.stderr)
+
+    def read_trace(self):
+        if not os.path.exists(self.trace):
+            return ""
+        with open(self.trace, encoding="utf-8") as f:
+            return f.read()
+
+    # -- checks ---------------------------------------------------------------------------------
+
+    def expect_log(self, tool, expected, timeout=LINE_TIMEOUT):
+        """Waits for the log pane to reach len(expected) lines, then compares each line."""
+        def reached():
+            lines = tool.read_log()
+            if lines and len(lines) >= len(expected) and \
+                    tooldriver.line_matches(expected[-1], lines[-1]):
+                return lines
+            return None
+        lines = tooldriver.wait_for(reached, timeout, "log line %d %r"
+                                    % (len(expected), expected[-1]), interval=0.3)
+        self.assertEqual(len(lines), len(expected), "\n".join(lines))
+        for number, (line, want) in enumerate(zip(lines, expected), 1):
+            self.assertTrue(tooldriver.line_matches(want, line),
+                            "log line %d is %r, expected %r" % (number, line, want))
+        return lines
+
+    def expect_loaded(self, tool):
+        self.assertIn("start load so\nload success\n", tool.stderr())
+
+    def expect_status_queries(self, tool, count):
+        self.assertEqual(tool.stdout().splitlines(), EMPTY_CHANNEL_QUERY * count)
+
+    def drag_and_close(self, tool):
+        before = tool.position()
+        expected = tool.drag_top_bar(70, 45)
+        tooldriver.wait_for(lambda: tool.position() == expected, LINE_TIMEOUT,
+                            "window moved from %s to %s" % (before, expected))
+        tool.click_close_button()
+        self.assertEqual(tool.wait_exit(EXIT_TIMEOUT), 0)
+
+    def expect_library_unloaded_last(self):
+        # The simulator writes this line when it is unloaded: no call came later, and no two
+        # calls were ever inside the library at once.
+        self.assertEqual(self.read_trace().splitlines()[-1], "overlaps 0")
+
+    # -- scenarios ------------------------------------------------------------------------------
+
+    def test_one_card(self):
+        tool = self.start_tool()
+        self.expect_loaded(tool)
+        opened = [">>>打开设备：0"]
+        tool.press("打开 ")
+        self.expect_log(tool, opened)
+        tool.press("发卡")
+        issued = opened + [">>>测试发卡 1 次"] + ONE_CARD + [ISSUE_DONE]
+        self.expect_log(tool, issued)
+        tool.press("关闭")
+        self.expect_log(tool, issued + [">>>关闭设备"])
+        self.expect_status_queries(tool, 1)
+        self.drag_and_close(tool)
+        self.expect_library_unloaded_last()
+
+    def test_empty_box(self):
+        tool = self.start_tool(VARNAK_SIM_CARDS="0")
+        tool.press("发卡")
+        self.expect_log(tool, [">>>测试发卡 1 次", ">>>选卡发卡：-10",
+                               ">>>卡箱内无卡，请放置好卡片后，再进行测试！！！"])
+        self.expect_status_queries(tool, 1)
+        self.drag_and_close(tool)
+        self.expect_library_unloaded_last()
+
+    def test_capture_with_insertion(self):
+        tool = self.start_tool()
+        tool.press("吞卡")
+        self.expect_log(tool, [">>>请在前端插入卡片:", ">>>前端进卡：0", ">>>吞卡：0",
+                               ">>>吞卡测试完成"])
+        self.expect_status_queries(tool, 1)
+        self.drag_and_close(tool)
+        self.assertIn('deviceEnterCard(10) = 0', self.read_trace())
+        self.assertIn('deviceMoveCard("cp35", 5) = 0', self.read_trace())
+        self.expect_library_unloaded_last()
+
+    def test_ten_cards(self):
+        tool = self.start_tool()
+        tool.press("连续发卡10张")
+        lines = self.expect_log(tool, [">>>测试发卡 10 次"] + ONE_CARD * 10 + [ISSUE_DONE],
+                                TEN_CARDS_TIMEOUT)
+        numbers = [m.group(1) for m in map(CARD_NUMBER.fullmatch, lines) if m]
+        self.assertEqual(len(set(numbers)), 10, numbers)
+        self.assertTrue(all(map(luhn_valid, numbers)), numbers)
+        # One query before each card and one that finds each of the first nine cards taken.
+        self.expect_status_queries(tool, 10 + 9)
+        debug = tool.stderr()
+        self.assertEqual(len(re.findall(r"^nCardStatus = +0$", debug, re.M)), 9, debug)
+        self.assertEqual(len(re.findall(r"^getChannelStatus ret +0$", debug, re.M)), 9, debug)
+        self.drag_and_close(tool)
+        self.expect_library_unloaded_last()
+
+    def test_no_library(self):
+        tool = self.start_tool(library=False)
+        self.assertIn("start load so\nopen so failed\nload libvarnak_c.so failed\n",
+                      tool.stderr())
+        for count, button in enumerate(("打开 ", "发卡", "吞卡", "连续发卡10张", "关闭"), 1):
+            tool.press(button)
+            self.expect_log(tool, [">>not found sdk"] * count)
+        self.assertEqual(tool.stdout(), "")
+        self.drag_and_close(tool)
+
+    def test_close_while_a_test_runs(self):
+        # The customer never takes the card: the run waits about a minute for them.
+        tool = self.start_tool(VARNAK_SIM_TAKE_MS="off")
+        tool.press("连续发卡10张")
+        self.expect_log(tool, [">>>测试发卡 10 次"] + ONE_CARD)
+        tool.press("吞卡")  # queued behind the running test, and dropped on close
+        tool.click_close_button()
+        self.assertEqual(tool.wait_exit(EXIT_TIMEOUT), 0)
+        self.assertNotIn("deviceEnterCard", self.read_trace())
+        self.expect_library_unloaded_last()
+
+
+if __name__ == "__main__":
+    # CTest ends a test that runs too long with SIGTERM: unwind, so the clean-ups still run.
+    signal.signal(signal.SIGTERM, lambda *_: sys.exit(128 + signal.SIGTERM))
+    unittest.main()
