@@ -76,7 +76,9 @@ TabKeypad::TabKeypad(QWidget *parent)
     , ui(new Ui_TabKeypad)
 {
     ui->setupUi(this);
-    connect(this, &TabKeypad::showLog, this, &TabKeypad::onLog);
+    // Direct: a line from a pool thread joins the main window's queue at once, so that a burst of
+    // lines reaches the GUI thread as a few slices of appends instead of one event per line.
+    connect(this, &TabKeypad::showLog, this, &TabKeypad::onLog, Qt::DirectConnection);
 }
 
 TabKeypad::~TabKeypad()
@@ -93,9 +95,10 @@ void TabKeypad::stopTests()
     QThreadPool::globalInstance()->waitForDone();
 }
 
+// cppcheck-suppress passedByValue ; QString is implicitly shared; the slot's signature is fixed
 void TabKeypad::onLog(QString str)
 {
-    log(str);
+    static_cast<MainDialog *>(m_pMainWindow)->postLog(str);
 }
 
 void TabKeypad::on_BtnOpenDevice_clicked()

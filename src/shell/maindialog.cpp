@@ -5,13 +5,20 @@
 #include "ui_maindialog.h"
 
 #include <QDebug>
+#include <QElapsedTimer>
 #include <QFont>
+#include <QThread>
 
 namespace {
 const char kDeviceLibraryPath[] = "./lib/libvarnak_c.so";
 // The list's font weight is 62 on the old 0-99 scale, which the form cannot express; Qt maps
 // that weight to the nearest of its named weights, demi-bold.
 const QFont::Weight kListWeight = QFont::DemiBold;
+// Lines from test threads are appended in slices of at most about this long, so that a flood of
+// lines never keeps the window from painting or answering for a whole frame.
+const qint64 kLogSliceMs = 4;
+// Scrolling to the newest line costs about half as much as appending one; it is done once a chunk.
+const int kLogChunkLines = 16;
 } // namespace
 
 MainDialog::MainDialog(QWidget *parent)
@@ -37,6 +44,12 @@ MainDialog::MainDialog(QWidget *parent)
         qDebug() << "load libvarnak_c.so failed";
 
     ui->pushButton_2->setVisible(false);
+
+    // A timer, not a posted event: the event loop dispatches posted events before timers, so a
+    // slice posted after a slice could run twice before any timer of the window.
+    m_nextLogSlice.setSingleShot(true);
+    m_nextLogSlice.setInterval(0);
+    connect(&m_nextLogSlice, &QTimer::timeout, this, &MainDialog::drainLog);
 }
 
 MainDialog::~MainDialog()
@@ -58,7 +71,38 @@ void MainDialog::stopPages()
 
 void MainDialog::Log(const QString &str)
 {
-    ui->EditLog->appendPlainText(str);
+    appendLines({str});
+}
+
+void MainDialog::postLog(const QString &str)
+{
+    if (QThread::currentThread() == thread()) {
+        Log(str);
+        return;
+    }
+    if (m_pendingLog.push(str))
+        QMetaObject::invokeMethod(this, &MainDialog::drainLog, Qt::QueuedConnection);
+}
+
+void MainDialog::drainLog()
+{
+    QElapsedTimer slice;
+    slice.start();
+    do {
+        const QStringList lines = m_pendingLog.take(kLogChunkLines);
+        if (lines.isEmpty())
+            return;
+        appendLines(lines);
+    } while (slice.elapsed() < kLogSliceMs);
+    m_nextLogSlice.start();
+}
+
+// No event is handled between the lines of one call, so nothing can paint the pane or scroll it
+// in between: one scroll at the end leaves it exactly as a scroll after every line would.
+void MainDialog::appendLines(const QStringList &lines)
+{
+    for (const QString &line : lines)
+        ui->EditLog->appendPlainText(line);
     ui->EditLog->moveCursor(QTextCursor::End);
 }
 

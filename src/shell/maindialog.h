@@ -4,7 +4,10 @@
 #include "config/configdialog.h"
 #include "device/zov_sdk.h"
 #include "shell/customtopbardialog.h"
+#include "shell/logqueue.h"
 #include "shell/tabpage.h"
+
+#include <QTimer>
 
 #include <memory>
 #include <vector>
@@ -13,7 +16,7 @@ class QModelIndex;
 class Ui_MainDialog;
 
 // The one main window: page list, page stack and log pane. Owns the device library loader and
-// the settings dialog; pages reach both through MainWindowPxy. GUI thread only.
+// the settings dialog; pages reach both through MainWindowPxy. GUI thread only, but for postLog.
 class MainDialog : public CustomTopBarDialog
 {
     Q_OBJECT
@@ -24,6 +27,9 @@ public:
 
     // Appends one line to the log pane and scrolls to it.
     void Log(const QString &str);
+    // Any thread. On the GUI thread this is Log; from another thread the line reaches the log
+    // pane later, on the GUI thread, after the lines posted before it.
+    void postLog(const QString &str);
 
     int getCom();
     char getBP();
@@ -41,9 +47,13 @@ private slots:
 
 private:
     void stopPages();
+    void drainLog();
+    void appendLines(const QStringList &lines);
 
     ZOV_SDK m_sdk;
     Ui_MainDialog *ui;
     ConfigDialog m_configDlg;
     std::vector<std::unique_ptr<TabPage>> m_vecPages;
+    LogQueue m_pendingLog;
+    QTimer m_nextLogSlice;
 };

@@ -16,6 +16,8 @@
 #include <QStackedWidget>
 #include <QtTest>
 
+#include <thread>
+
 namespace {
 
 template<typename T>
@@ -56,6 +58,8 @@ private slots:
     void styleSheetImagesExist();
     void settingsButtonHiddenAndItsSlotShowsSettings();
     void logAppendsInOrderAndScrolls();
+    void postLogOnTheGuiThreadAppendsAtOnce();
+    void postLogFromOtherThreadsKeepsOrderAndScrolls();
     void clearButtonEmptiesLog();
     void listClickSwitchesPage_data();
     void listClickSwitchesPage();
@@ -229,6 +233,47 @@ void tst_MainDialog::logAppendsInOrderAndScrolls()
     QCOMPARE(lines.mid(50), QStringList({"a", "b"}));
     QVERIFY(log->textCursor().atEnd());
     QVERIFY(!log->textCursor().hasSelection());
+    QCOMPARE(log->verticalScrollBar()->value(), log->verticalScrollBar()->maximum());
+}
+
+void tst_MainDialog::postLogOnTheGuiThreadAppendsAtOnce()
+{
+    WorkingFolder folder;
+    MainDialog dialog;
+    auto *log = child<QPlainTextEdit>(dialog, "EditLog");
+    dialog.postLog("a");
+    QCOMPARE(log->toPlainText(), QString("a"));
+}
+
+// More lines than one slice appends, from two threads at once: none is lost, each thread's lines
+// keep their order, and the pane ends at the newest line as if every line had been Log'ged.
+void tst_MainDialog::postLogFromOtherThreadsKeepsOrderAndScrolls()
+{
+    constexpr int kLinesEach = 3000;
+    WorkingFolder folder;
+    MainDialog dialog;
+    dialog.show();
+    auto *log = child<QPlainTextEdit>(dialog, "EditLog");
+    const auto post = [&dialog](const QString &prefix) {
+        for (int i = 0; i < kLinesEach; ++i)
+            dialog.postLog(prefix + QString::number(i));
+    };
+    std::thread first(post, QStringLiteral("a "));
+    std::thread second(post, QStringLiteral("b "));
+    first.join();
+    second.join();
+    QTRY_COMPARE_WITH_TIMEOUT(log->blockCount(), 2 * kLinesEach, 60000);
+
+    const QStringList lines = log->toPlainText().split('\n');
+    QStringList expectedA;
+    QStringList expectedB;
+    for (int i = 0; i < kLinesEach; ++i) {
+        expectedA << QStringLiteral("a %1").arg(i);
+        expectedB << QStringLiteral("b %1").arg(i);
+    }
+    QCOMPARE(lines.filter(QRegularExpression("^a ")), expectedA);
+    QCOMPARE(lines.filter(QRegularExpression("^b ")), expectedB);
+    QVERIFY(log->textCursor().atEnd());
     QCOMPARE(log->verticalScrollBar()->value(), log->verticalScrollBar()->maximum());
 }
 

@@ -1,0 +1,196 @@
+#!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
+# Builds the benchmark programs in Release in their own build folder, runs each tool program side
+# by side with its baseline several times, and prints a table of medians. Absolute times drift on
+# a shared machine, so every figure that has a baseline is the median of the ratios of pairs run
+# one right after the other.
+#
+# Environment (all optional):
+#   CDT_BENCH_BUILD_DIR   build folder, relative to the repository (build-bench)
+#   CDT_BENCH_JOBS        parallel build jobs (2)
+#   CDT_BENCH_RUNS        pairs per start-up and log path figure (7)
+#   CDT_BENCH_CARD_RUNS   ten-card runs, about 30 s each (3)
+#   CDT_BENCH_PLATFORMS   Qt platforms to measure on (offscreen, plus xcb when Xvfb is installed)
+#   CDT_BENCH_RESULTS     file that keeps every single figure (a temporary file)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+repo=$(pwd)
+
+build_dir=${CDT_BENCH_BUILD_DIR:-build-bench}
+jobs=${CDT_BENCH_JOBS:-2}
+runs=${CDT_BENCH_RUNS:-7}
+card_runs=${CDT_BENCH_CARD_RUNS:-3}
+if [ -z "${CDT_BENCH_PLATFORMS:-}" ]; then
+    CDT_BENCH_PLATFORMS=offscreen
+    command -v Xvfb > /dev/null && CDT_BENCH_PLATFORMS="offscreen xcb"
+fi
+
+cmake -S . -B "$build_dir" -DCMAKE_BUILD_TYPE=Release -DCDT_BUILD_BENCHMARKS=ON \
+    -DBUILD_TESTING=OFF > /dev/null
+cmake --build "$build_dir" --parallel "$jobs" > /dev/null
+bin="$repo/$build_dir/bench"
+
+work=$(mktemp -d)
+xvfb_pid=
+cleanup() {
+    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2> /dev/null || true
+    rm -rf "$work"
+}
+trap cleanup EXIT
+results=${CDT_BENCH_RESULTS:-$work/results}
+: > "$results"
+
+# The tool loads ./lib/libvarnak_c.so, so every program runs in a folder with the simulator
+# staged there, whose customer takes each card at once and whose calls take no extra time.
+mkdir -p "$work/run/lib"
+ln -s "$repo/$build_dir/sim/libvarnak_c.so" "$work/run/lib/libvarnak_c.so"
+export VARNAK_SIM_TAKE_MS=0 VARNAK_SIM_LATENCY_MS=0 VARNAK_SIM_INSERT_MS=0
+unset QT_LOGGING_RULES
+
+# run PLATFORM FIGURE SIDE ITERATION PROGRAM: one program, its key=value lines into the results.
+# A ten-card run takes about half a minute; nothing takes ten minutes unless it hangs.
+run() {
+    local output
+    output=$(cd "$work/run" && "$bin/cdt-bench-launch" --timeout 600 "$bin/cdt-bench-$5" \
+        2>> "$work/stderr") || true
+    if ! grep -q '^exit_code=0$' <<< "$output"; then
+        echo "$5 failed on $1; its standard error:" >&2
+        tail -n 20 "$work/stderr" >&2
+        exit 1
+    fi
+    sed -n "s/^\([a-z_0-9]*\)=\(.*\)$/$1 $2 $3 $4 \1 \2/p" <<< "$output" >> "$results"
+}
+
+# pairs PLATFORM FIGURE COUNT BASELINE TOOL [REFERENCE]: one after the other, the order reversed
+# every other round so that no side always runs on the caches another has just warmed.
+pairs() {
+    local i j side
+    local -a sides=("baseline $4" "tool $5")
+    [ -n "${6:-}" ] && sides+=("reference $6")
+    for side in "${sides[@]}"; do
+        run "$1" "$2" warmup 0 "${side#* }"
+    done
+    for ((i = 1; i <= $3; i++)); do
+        if ((i % 2)); then
+            for side in "${sides[@]}"; do run "$1" "$2" "${side%% *}" "$i" "${side#* }"; done
+        else
+            for ((j = ${#sides[@]} - 1; j >= 0; j--)); do
+                side=${sides[j]}
+                run "$1" "$2" "${side%% *}" "$i" "${side#* }"
+            done
+        fi
+    done
+}
+
+start_xvfb() {
+    Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3> "$work/display" \
+        2> /dev/null &
+    xvfb_pid=$!
+    local tries
+    for ((tries = 0; tries < 100; tries++)); do
+        [ -s "$work/display" ] && break
+        sleep 0.1
+    done
+    export DISPLAY=":$(head -n 1 "$work/display")"
+}
+
+load_before=$(cut -d' ' -f1-3 /proc/loadavg)
+for platform in $CDT_BENCH_PLATFORMS; do
+    [ "$platform" = xcb ] && start_xvfb
+    export QT_QPA_PLATFORM=$platform
+    echo "Measuring on $platform: start-up and memory, $runs pairs" >&2
+    pairs "$platform" startup "$runs" startup-baseline startup-app startup-text
+    echo "Measuring on $platform: log path, $runs pairs" >&2
+    pairs "$platform" log "$runs" logpath-baseline logpath-app
+    if [ "$platform" = offscreen ]; then
+        echo "Measuring on $platform: $card_runs ten-card runs" >&2
+        for ((i = 1; i <= card_runs; i++)); do
+            run "$platform" cards tool "$i" tencards-app
+        done
+    fi
+done
+load_after=$(cut -d' ' -f1-3 /proc/loadavg)
+
+echo
+echo "Machine: $(nproc) cores, $(sed -n 's/^model name[[:space:]]*: //p' /proc/cpuinfo | head -n 1)," \
+    "$(awk '/^MemTotal/ { printf "%.0f GiB", $2 / 1048576 }' /proc/meminfo)," \
+    "Qt $(pkg-config --modversion Qt6Core 2> /dev/null || echo '?')," \
+    "$("$(sed -n 's/^CMAKE_CXX_COMPILER:[A-Z]*=//p' "$build_dir/CMakeCache.txt")" --version | head -n 1)"
+echo "Load average (1, 5, 15 min): $load_before before, $load_after after"
+echo "Pairs per figure: $runs; ten-card runs: $card_runs"
+echo
+
+# The table. A figure with a target ratio shows both medians and the median of the pair ratios;
+# a figure with a target value is judged on the tool's median alone (the baseline feeds the log
+# pane in one loop, so its stall is its whole run by design and is shown only for comparison).
+awk -v platforms="$CDT_BENCH_PLATFORMS" '
+function median(list,    values, n, i, j, t) {
+    n = split(list, values, " ")
+    for (i = 2; i <= n; i++)
+        for (j = i; j > 1 && values[j - 1] + 0 > values[j] + 0; j--) {
+            t = values[j]; values[j] = values[j - 1]; values[j - 1] = t
+        }
+    if (n == 0) return ""
+    return n % 2 ? values[(n + 1) / 2] : (values[n / 2] + values[n / 2 + 1]) / 2
+}
+function pairRatios(key, side,    k, parts, b, t, r) {
+    r = ""
+    for (k in iterations) {
+        split(k, parts, SUBSEP)
+        if (parts[1] SUBSEP parts[2] SUBSEP parts[3] != key) continue
+        b = value[key SUBSEP parts[4] SUBSEP "baseline"]
+        t = value[key SUBSEP parts[4] SUBSEP side]
+        if (b != "" && t != "" && b + 0 != 0) r = r " " t / b
+    }
+    return median(r)
+}
+function shown(v, unit) { return v == "" ? "" : sprintf("%.1f %s", v, unit) }
+# mode: "ratio" (limit on tool / baseline), "value" (limit on the tool median), "reference"
+# (the reference program against the baseline, no target) or "" (no target)
+function row(p, figure, name, title, mode, limit, unit,    key, b, t, r) {
+    key = p SUBSEP figure SUBSEP name
+    b = median(all[key SUBSEP "baseline"])
+    t = median(all[key SUBSEP (mode == "reference" ? "reference" : "tool")])
+    if (t == "") return
+    if (mode == "reference") {
+        printf "| %s | %s | %s | %s | %.2fx | | |\n", title, p, shown(b, unit), shown(t, unit), \
+            pairRatios(key, "reference")
+    } else if (mode == "ratio") {
+        r = pairRatios(key, "tool")
+        printf "| %s | %s | %s | %s | %.2fx | <= %sx | %s |\n", title, p, shown(b, unit), \
+            shown(t, unit), r, limit, r <= limit ? "yes" : "NO"
+    } else if (mode == "value") {
+        printf "| %s | %s | %s | %s | %.2f %s | <= %s %s | %s |\n", title, p, shown(b, unit), \
+            shown(t, unit), t, unit, limit, unit, t <= limit ? "yes" : "NO"
+    } else {
+        printf "| %s | %s | %s | %s | | | |\n", title, p, shown(b, unit), shown(t, unit)
+    }
+}
+$3 != "warmup" {
+    key = $1 SUBSEP $2 SUBSEP $5
+    all[key SUBSEP $3] = all[key SUBSEP $3] " " $6
+    value[key SUBSEP $4 SUBSEP $3] = $6
+    iterations[key SUBSEP $4] = 1
+}
+END {
+    print "| Figure | Platform | Baseline | Tool | Result | Target | Met |"
+    print "| --- | --- | ---: | ---: | ---: | ---: | :---: |"
+    n = split(platforms, list, " ")
+    for (i = 1; i <= n; i++) {
+        p = list[i]
+        row(p, "startup", "startup_ms", "1. Start-up: exec to shown and idle", "ratio", 1.2, "ms")
+        row(p, "startup", "startup_ms", "1. Reference: the empty dialog with one Chinese label", "reference", "", "ms")
+        row(p, "startup", "process_ms", "1. Start-up and exit: fork to exit", "", "", "ms")
+        row(p, "log", "log_ms", "2. Log path: 100,000 lines", "ratio", 2, "ms")
+        row(p, "log", "log_max_lateness_ms", "2. Log path: longest 1 ms timer stall", "value", 16, "ms")
+        row(p, "startup", "hwm_kib", "3. Peak resident memory after start-up", "ratio", 1.3, "KiB")
+        row(p, "startup", "hwm_kib", "3. Reference: the empty dialog with one Chinese label", "reference", "", "KiB")
+        row(p, "log", "log_growth_kib_per_10k", "3. Resident memory growth per 10,000 lines", "", "", "KiB")
+        row(p, "cards", "mandated_ms", "4. Ten cards: waits the test mandates", "", "", "ms")
+        row(p, "cards", "run_ms", "4. Ten cards: whole run", "", "", "ms")
+        row(p, "cards", "own_share_pct", "4. Ten cards: the tool'"'"'s own share", "value", 1, "%")
+        row(p, "cards", "run_max_lateness_ms", "5. Ten cards: longest 1 ms timer stall", "value", 16, "ms")
+    }
+}' "$results"
+[ -n "${CDT_BENCH_RESULTS:-}" ] && echo "Every single figure: $results"
+exit 0
