@@ -10,3 +10,4 @@ scripts/build.sh -DCDT_WARNINGS_AS_ERRORS=ON
 build_dir=${CDT_BUILD_DIR:-build}
 export QT_QPA_PLATFORM=offscreen
 ctest --test-dir "$build_dir" --output-on-failure --timeout 900 "$@"
+scripts/reliability.sh

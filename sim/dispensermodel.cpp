@@ -22,14 +22,16 @@ const char *positionCode(Position position)
 
 std::string statusJson(const Snapshot &snapshot)
 {
-    return std::string("{\"Ret\":0,\"Channel\":\"") + positionCode(snapshot.channel) + "\",\"Box\":"
-        + std::to_string(snapshot.cardsInBox) + ",\"Captured\":" + std::to_string(snapshot.captured)
-        + ",\"Chip\":\"" + (snapshot.chipPowered ? "on" : "off") + "\"}";
+    return std::string(R"({"Ret":0,"Channel":")") + positionCode(snapshot.channel) + R"(","Box":)"
+        + std::to_string(snapshot.cardsInBox) + R"(,"Captured":)"
+        + std::to_string(snapshot.captured) + R"(,"Chip":")" + (snapshot.chipPowered ? "on" : "off")
+        + R"("})";
 }
 
 DispenserModel::DispenserModel(const ModelSettings &settings, Clock &clock)
     : m_settings(settings)
     , m_clock(clock)
+    , m_chance(settings.seed)
 {
     m_state.cardsInBox = settings.cards < 0 ? 0 : settings.cards;
 }
@@ -88,7 +90,8 @@ int DispenserModel::moveCard(MoveTarget target)
     case MoveTarget::Front:
         m_state.channel = Position::Front;
         if (m_settings.takeDelayMs)
-            m_takeAtMs = m_clock.nowMs() + *m_settings.takeDelayMs;
+            m_takeAtMs = m_clock.nowMs()
+                + m_chance.between(*m_settings.takeDelayMs, m_settings.takeDelayMaxMs);
         break;
     case MoveTarget::Capture:
         ++m_state.captured;
@@ -105,7 +108,10 @@ int DispenserModel::enterCard(std::int64_t timeoutMs)
         return simcode::NotOpen;
     if (m_state.channel != Position::Empty)
         return simcode::ChannelOccupied;
-    const auto &delay = m_settings.insertDelayMs;
+    const auto &insertDelay = m_settings.insertDelayMs;
+    const std::optional<std::int64_t> delay = insertDelay
+        ? std::optional(m_chance.between(*insertDelay, m_settings.insertDelayMaxMs))
+        : std::nullopt;
     if (!delay || *delay > timeoutMs) {
         m_clock.sleepMs(timeoutMs);
         return simcode::InsertTimeout;

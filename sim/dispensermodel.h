@@ -2,6 +2,8 @@
 #ifndef VARNAK_SIM_DISPENSERMODEL_H
 #define VARNAK_SIM_DISPENSERMODEL_H
 
+#include "chance.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -24,6 +26,10 @@ struct ModelSettings
     std::optional<std::int64_t> takeDelayMs = 1500;
     // nullopt: nobody ever inserts a card, so waiting for one always times out.
     std::optional<std::int64_t> insertDelayMs = 1000;
+    // Above the delay: each card's delay is drawn from the delay up to this value.
+    std::int64_t takeDelayMaxMs = 0;
+    std::int64_t insertDelayMaxMs = 0;
+    std::uint64_t seed = 0;
 };
 
 struct Snapshot
@@ -67,6 +73,7 @@ private:
 
     ModelSettings m_settings;
     Clock &m_clock;
+    Chance m_chance;
     Snapshot m_state;
     std::optional<std::int64_t> m_takeAtMs;
     std::uint64_t m_nextSerial = 1;

@@ -85,6 +85,12 @@ SimConfig SimConfig::fromLookup(const Lookup &lookup)
     config.model.insertDelayMs = parseDelay(get("INSERT_MS"), config.model.insertDelayMs);
     config.enterTimeoutMs = parseInteger(get("ENTER_TIMEOUT_MS"), 0, INT_MAX);
     config.latencyMs = parseCount(get("LATENCY_MS"), 0);
+    config.latencyMaxMs = parseCount(get("LATENCY_MAX_MS"), 0);
+    config.failPercent = static_cast<int>(parseInteger(get("FAIL_PERCENT"), 0, 100).value_or(0));
+    config.seed = static_cast<std::uint64_t>(parseCount(get("SEED"), 0));
+    config.model.seed = config.seed;
+    config.model.takeDelayMaxMs = parseCount(get("TAKE_MAX_MS"), 0);
+    config.model.insertDelayMaxMs = parseCount(get("INSERT_MAX_MS"), 0);
     for (std::size_t i = 0; i < FunctionCount; ++i) {
         const auto rc = parseInteger(get(std::string("RC_") + Names[i]), INT_MIN, INT_MAX);
         if (rc)

@@ -38,6 +38,12 @@ struct SimConfig
     // nullopt: deviceEnterCard waits as many seconds as its argument says.
     std::optional<std::int64_t> enterTimeoutMs;
     std::int64_t latencyMs = 0;
+    // Above latencyMs: each call's latency is drawn from latencyMs up to this value.
+    std::int64_t latencyMaxMs = 0;
+    // How many calls out of 100 fail with a code drawn from the simulator's failure codes.
+    int failPercent = 0;
+    // Seeds every random draw (latency, failures, the customer's delays), so a run can be replayed.
+    std::uint64_t seed = 0;
     std::array<std::optional<int>, FunctionCount> forcedResult;
     std::optional<std::string> statusReply;
     std::optional<std::string> icInfoReply;

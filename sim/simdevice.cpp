@@ -4,6 +4,7 @@
 #include "clock.h"
 #include "simcodes.h"
 
+#include <algorithm>
 #include <cstring>
 #include <initializer_list>
 #include <optional>
@@ -20,6 +21,12 @@ constexpr int PowerSlot = 0;
 constexpr int EnterTimeout = 10;
 constexpr int IcInfoMode = 2;
 constexpr int IcInfoTimeout = 20;
+
+// What a random failure returns: the simulator's own codes, each of which the tool may meet.
+constexpr int RandomFailures[] = {simcode::BoxEmpty, simcode::NotOpen, simcode::NoCard,
+    simcode::NoCardAtReader, simcode::ChipNotPowered, simcode::ChannelOccupied,
+    simcode::InsertTimeout, simcode::NotSupported, simcode::BadArgument};
+constexpr std::int64_t RandomFailureCount = sizeof RandomFailures / sizeof RandomFailures[0];
 
 bool isText(const char *text, const char *expected)
 {
@@ -72,9 +79,9 @@ private:
 
 void copyReply(char *buffer, const std::string &text)
 {
-    const std::size_t size = text.size() < ReplyCapacity ? text.size() : ReplyCapacity;
+    const std::size_t size = std::min(text.size(), ReplyCapacity);
     std::memcpy(buffer, text.data(), size);
-    if (size < ReplyCapacity)
+    if (text.size() < ReplyCapacity)
         buffer[size] = '\0';
 }
 
@@ -83,6 +90,8 @@ SimDevice::SimDevice(const SimConfig &config, Clock &clock)
     , m_clock(clock)
     , m_model(config.model, clock)
     , m_trace(config.tracePath)
+    // Its own sequence, apart from the model's customer, yet fixed by the same seed.
+    , m_chance(config.seed + 1)
 { }
 
 SimDevice::~SimDevice()
@@ -94,10 +103,10 @@ template<typename Body> int SimDevice::call(Function function, const std::string
 {
     // Entered before the latency sleep, so two callers are seen even while one still sleeps.
     const InsideScope inside(m_inside, m_overlaps);
-    m_clock.sleepMs(m_config.latencyMs);
+    m_clock.sleepMs(drawLatency());
     int result = 0;
-    if (const auto forced = m_config.forced(function)) {
-        result = *forced;
+    if (const auto failure = drawFailure(function)) {
+        result = *failure;
     } else {
         const std::lock_guard<std::mutex> lock(m_modelMutex);
         result = body();
@@ -105,6 +114,23 @@ template<typename Body> int SimDevice::call(Function function, const std::string
     m_trace.append(std::string(functionName(function)) + "(" + args
         + ") = " + std::to_string(result) + " [overlaps " + std::to_string(overlaps()) + "]");
     return result;
+}
+
+std::int64_t SimDevice::drawLatency()
+{
+    const std::lock_guard<std::mutex> lock(m_chanceMutex);
+    return m_chance.between(m_config.latencyMs, m_config.latencyMaxMs);
+}
+
+// A forced result wins; a random failure acts like one.
+std::optional<int> SimDevice::drawFailure(Function function)
+{
+    if (const auto forced = m_config.forced(function))
+        return forced;
+    const std::lock_guard<std::mutex> lock(m_chanceMutex);
+    if (!m_chance.percent(m_config.failPercent))
+        return std::nullopt;
+    return RandomFailures[m_chance.between(0, RandomFailureCount - 1)];
 }
 
 int SimDevice::openDevice(int port, int baud, const char *param, int timeout)
@@ -134,10 +160,10 @@ int SimDevice::getStatus(int timeout, char *reply)
             copyReply(reply, *m_config.statusReply);
             return simcode::Ok;
         }
-        Snapshot snapshot;
-        const int result = m_model.status(snapshot);
+        Snapshot state;
+        const int result = m_model.status(state);
         if (result == simcode::Ok)
-            copyReply(reply, statusJson(snapshot));
+            copyReply(reply, statusJson(state));
         return result;
     });
 }
@@ -229,7 +255,7 @@ int SimDevice::readCardNumber(char *reply)
     std::string number;
     const int result = m_model.readCardNumber(number);
     if (result == simcode::Ok)
-        copyReply(reply, "{\"Ret\":0,\"Data\":{\"5A\":\"" + number + "\"}}");
+        copyReply(reply, R"({"Ret":0,"Data":{"5A":")" + number + R"("}})");
     return result;
 }
 

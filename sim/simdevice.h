@@ -2,6 +2,7 @@
 #ifndef VARNAK_SIM_SIMDEVICE_H
 #define VARNAK_SIM_SIMDEVICE_H
 
+#include "chance.h"
 #include "dispensermodel.h"
 #include "simconfig.h"
 #include "tracelog.h"
@@ -9,6 +10,7 @@
 #include <atomic>
 #include <cstddef>
 #include <mutex>
+#include <optional>
 #include <string>
 
 namespace varnaksim {
@@ -47,6 +49,8 @@ public:
 
 private:
     template<typename Body> int call(Function function, const std::string &args, Body &&body);
+    std::int64_t drawLatency();
+    std::optional<int> drawFailure(Function function);
     int readCardNumber(char *reply);
 
     SimConfig m_config;
@@ -54,6 +58,9 @@ private:
     DispenserModel m_model;
     std::mutex m_modelMutex;
     TraceLog m_trace;
+    // Drawn from by callers on any thread, outside the model's lock.
+    Chance m_chance;
+    std::mutex m_chanceMutex;
     std::atomic<int> m_inside {0};
     std::atomic<int> m_overlaps {0};
 };

@@ -23,23 +23,26 @@ QVariant fetch(const QString &file, const QString &group, const QString &key, co
 {
     QSettings settings(file, QSettings::IniFormat);
     settings.beginGroup(group);
-    const QVariant value = settings.value(key, def);
+    QVariant value = settings.value(key, def);
     settings.endGroup();
     return value;
 }
 
 } // namespace
 
+// cppcheck-suppress passedByValue ; QString is implicitly shared and the signature is fixed
 bool RWIni::save(QString file, QString group, QString key, QString value)
 {
     return store(file, group, key, value);
 }
 
+// cppcheck-suppress passedByValue ; QString is implicitly shared and the signature is fixed
 bool RWIni::save(QString file, QString group, QString key, int value)
 {
     return store(file, group, key, value);
 }
 
+// cppcheck-suppress passedByValue ; QString is implicitly shared and the signature is fixed
 int RWIni::load(QString file, QString group, QString key, int def)
 {
     // Through the text, because QVariant's own conversion accepts what QString::toInt refuses
@@ -48,6 +51,7 @@ int RWIni::load(QString file, QString group, QString key, int def)
     return fetch(file, group, key, def).toString().toInt();
 }
 
+// cppcheck-suppress passedByValue ; QString is implicitly shared and the signature is fixed
 QString RWIni::load(QString file, QString group, QString key, QString def)
 {
     return fetch(file, group, key, def).toString();

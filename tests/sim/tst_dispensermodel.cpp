@@ -66,6 +66,7 @@ private slots:
     void insertion_data();
     void insertion();
     void customerSwitchedOff();
+    void randomCustomer();
     void luhn_data();
     void luhn();
     void cardNumbersValidAndDistinct();
@@ -162,6 +163,44 @@ void TestDispenserModel::customerSwitchedOff()
     QCOMPARE(runScript(model, clock, "open:0 send:0 front:0 wait:86400000 enter:-15"), QString());
     QCOMPARE(model.snapshot().channel, Position::Front);
     QCOMPARE(model.snapshot().taken, 0);
+}
+
+// Each card gets its own delays, drawn from the ranges: taken no sooner and no later than they
+// allow, and inserted in time or not at all.
+void TestDispenserModel::randomCustomer()
+{
+    ManualClock clock;
+    ModelSettings settings;
+    settings.takeDelayMs = 100;
+    settings.takeDelayMaxMs = 300;
+    settings.insertDelayMs = 1000;
+    settings.insertDelayMaxMs = 3000;
+    settings.seed = 3;
+    DispenserModel model(settings, clock);
+    model.open();
+    std::set<std::int64_t> takeDelays;
+    std::set<int> enterResults;
+    for (int card = 0; card < 20; ++card) {
+        QCOMPARE(runScript(model, clock, "send:0 front:0 wait:99"), QString());
+        QCOMPARE(model.snapshot().channel, Position::Front);
+        std::int64_t waited = 99;
+        while (model.snapshot().channel == Position::Front && waited < 300) {
+            ++clock.now;
+            ++waited;
+        }
+        QCOMPARE(model.snapshot().channel, Position::Empty);
+        takeDelays.insert(waited);
+
+        const std::int64_t before = clock.now;
+        const int result = model.enterCard(2000);
+        enterResults.insert(result);
+        QVERIFY(clock.now - before >= (result == simcode::Ok ? 1000 : 2000));
+        QVERIFY(clock.now - before <= 2000);
+        if (result == simcode::Ok)
+            QCOMPARE(runScript(model, clock, "capture:0"), QString());
+    }
+    QVERIFY(takeDelays.size() > 5);
+    QCOMPARE(enterResults, (std::set<int> {simcode::Ok, simcode::InsertTimeout}));
 }
 
 void TestDispenserModel::luhn_data()

@@ -8,6 +8,7 @@
 
 #include <functional>
 #include <map>
+#include <set>
 
 using namespace varnaksim;
 
@@ -59,6 +60,8 @@ private slots:
     void replyTruncation();
     void configParsing_data();
     void configParsing();
+    void randomFailuresAndLatency();
+    void sameSeedSameRun();
 };
 
 void TestSimDevice::badArguments_data()
@@ -189,6 +192,13 @@ void TestSimDevice::configParsing_data()
     row("ENTER_TIMEOUT_MS", "250", "250");
     row("ENTER_TIMEOUT_MS", "-250", "none");
     row("LATENCY_MS", "-20", "0");
+    row("LATENCY_MAX_MS", "40", "40");
+    row("FAIL_PERCENT", "100", "100");
+    row("FAIL_PERCENT", "101", "0");
+    row("SEED", "42", "42");
+    row("SEED", "-1", "0");
+    row("TAKE_MAX_MS", "3000", "3000");
+    row("INSERT_MAX_MS", "soon", "0");
     row("RC_deviceSendCard", "-5", "-5");
     row("RC_deviceSendCard", "fail", "none");
 }
@@ -206,9 +216,55 @@ void TestSimDevice::configParsing()
         {"INSERT_MS", text(c.model.insertDelayMs)},
         {"ENTER_TIMEOUT_MS", text(c.enterTimeoutMs)},
         {"LATENCY_MS", QString::number(c.latencyMs)},
+        {"LATENCY_MAX_MS", QString::number(c.latencyMaxMs)},
+        {"FAIL_PERCENT", QString::number(c.failPercent)},
+        {"SEED", QString::number(c.seed)},
+        {"TAKE_MAX_MS", QString::number(c.model.takeDelayMaxMs)},
+        {"INSERT_MAX_MS", QString::number(c.model.insertDelayMaxMs)},
         {"RC_deviceSendCard", rc ? QString::number(*rc) : "none"},
     };
     QCOMPARE(fields.at(variable), expected);
+}
+
+// A random failure is a forced result with a drawn code: nothing else happens. Each latency lies in
+// its range, and the draws are not all the same.
+void TestSimDevice::randomFailuresAndLatency()
+{
+    ManualClock clock;
+    SimDevice device(configFrom({{"VARNAK_SIM_SEED", "7"}, {"VARNAK_SIM_FAIL_PERCENT", "100"},
+                         {"VARNAK_SIM_LATENCY_MS", "10"}, {"VARNAK_SIM_LATENCY_MAX_MS", "30"}}),
+        clock);
+    const std::set<int> failures = {-10, -11, -12, -13, -14, -15, -16, -17, -21};
+    std::set<int> codes;
+    std::set<std::int64_t> latencies;
+    for (int i = 0; i < 200; ++i) {
+        const std::int64_t before = clock.now;
+        codes.insert(device.openDevice(0, 115200, "", 5));
+        latencies.insert(clock.now - before);
+    }
+    QCOMPARE(codes, failures);
+    QCOMPARE(*latencies.begin(), std::int64_t(10));
+    QCOMPARE(*latencies.rbegin(), std::int64_t(30));
+    QVERIFY(!device.snapshot().open);
+}
+
+void TestSimDevice::sameSeedSameRun()
+{
+    const auto run = [](const char *seed) {
+        ManualClock clock;
+        SimDevice device(configFrom({{"VARNAK_SIM_SEED", seed}, {"VARNAK_SIM_FAIL_PERCENT", "30"},
+                             {"VARNAK_SIM_LATENCY_MAX_MS", "50"}}),
+            clock);
+        QList<qint64> results;
+        char reply[ReplyCapacity] = {};
+        for (int i = 0; i < 50; ++i) {
+            results << device.openDevice(0, 115200, "", 5) << device.deviceSendCard("cp31", 30)
+                    << device.getStatus(5, reply) << device.deviceMoveCard("cp35", 5) << clock.now;
+        }
+        return results;
+    };
+    QCOMPARE(run("1"), run("1"));
+    QVERIFY(run("1") != run("2"));
 }
 
 QTEST_APPLESS_MAIN(TestSimDevice)

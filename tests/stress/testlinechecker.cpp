@@ -1,0 +1,191 @@
+// SPDX-License-Identifier: MIT
+#include "testlinechecker.h"
+
+#include <QRegularExpression>
+
+namespace {
+
+const QString kOpen = QStringLiteral(">>>打开设备：");
+const QString kSend = QStringLiteral(">>>选卡发卡：");
+const QString kMove = QStringLiteral(">>>移卡：");
+const QString kPowerOn = QStringLiteral(">>>上电：");
+const QString kRead = QStringLiteral(">>>读卡信息：");
+const QString kNumber = QStringLiteral(">>>发卡卡号：");
+const QString kPowerOff = QStringLiteral(">>>下电：");
+const QString kEject = QStringLiteral(">>>吐卡给客户：");
+const QString kTakeYourCard = QStringLiteral(">>>请取走您的卡片");
+const QString kTakeLeftCard = QStringLiteral(">>>请取走卡片，再进行测试！！！");
+const QString kBoxEmpty = QStringLiteral(">>>卡箱内无卡，请放置好卡片后，再进行测试！！！");
+const QString kIssueDone = QStringLiteral(">>>发卡测试完成");
+const QString kCaptureFound = QStringLiteral(">>>通道内有卡，直接吞卡。吞卡：");
+const QString kInsertPrompt = QStringLiteral(">>>请在前端插入卡片:");
+const QString kInsert = QStringLiteral(">>>前端进卡：");
+const QString kCapture = QStringLiteral(">>>吞卡：");
+const QString kCaptureDone = QStringLiteral(">>>吞卡测试完成");
+
+constexpr int kNoCode = 1 << 30;
+
+// The return code after label, or kNoCode when the line is not label followed by a number.
+int codeAfter(const QString &line, const QString &label)
+{
+    static const QRegularExpression number(QStringLiteral("^-?\\d+$"));
+    if (!line.startsWith(label))
+        return kNoCode;
+    const QString rest = line.mid(label.size());
+    return number.match(rest).hasMatch() ? rest.toInt() : kNoCode;
+}
+
+int cardsOf(TestLineChecker::Test test)
+{
+    return test == TestLineChecker::Test::IssueTen ? 10 : 1;
+}
+
+} // namespace
+
+void TestLineChecker::submit(Test test)
+{
+    m_tests << test;
+}
+
+bool TestLineChecker::betweenCards() const
+{
+    return m_state == State::CardStart && m_cardsIssued > 0;
+}
+
+bool TestLineChecker::feed(const QString &line)
+{
+    if (!m_error.isEmpty())
+        return false;
+    if (m_state == State::Idle && m_current < m_tests.size()) {
+        m_cardsIssued = 0;
+        m_state = m_tests.at(m_current) == Test::CaptureOne ? State::CaptureStart : State::Header;
+    }
+    if (m_state == State::Idle)
+        fail(QStringLiteral("no test was asked for that could write it"));
+    else if (!step(line) && m_error.isEmpty())
+        fail(QStringLiteral("the test cannot write it here"));
+    if (m_error.isEmpty())
+        return true;
+    m_error
+        = QStringLiteral("line \"%1\" of test %2: %3").arg(line).arg(m_current + 1).arg(m_error);
+    return false;
+}
+
+bool TestLineChecker::step(const QString &line)
+{
+    const bool capture = m_tests.at(m_current) == Test::CaptureOne;
+    return capture ? captureStep(line) : issueStep(line);
+}
+
+bool TestLineChecker::issueStep(const QString &line)
+{
+    const int cards = cardsOf(m_tests.at(m_current));
+    switch (m_state) {
+    case State::Header:
+        if (line != QStringLiteral(">>>测试发卡 %1 次").arg(cards))
+            return false;
+        m_state = State::CardStart;
+        return true;
+    case State::CardStart:
+        // Opening is logged only when it fails; a card found in the channel is ejected.
+        if (const int code = codeAfter(line, kOpen); code != kNoCode)
+            return code != 0 && end(QStringLiteral("open failed"));
+        if (codeAfter(line, kEject) != kNoCode) {
+            m_state = State::LeftCardEjected;
+            return true;
+        }
+        if (const int code = codeAfter(line, kSend); code == -10) {
+            m_state = State::BoxEmpty;
+            return true;
+        } else if (code != kNoCode) {
+            return next(code, State::Move, QStringLiteral("dispense failed"));
+        }
+        return false;
+    case State::LeftCardEjected:
+        return line == kTakeLeftCard && end(QStringLiteral("card left in the channel"));
+    case State::BoxEmpty:
+        return line == kBoxEmpty && end(QStringLiteral("card box empty"));
+    case State::Move:
+        return next(codeAfter(line, kMove), State::PowerOn, QStringLiteral("move failed"));
+    case State::PowerOn:
+        return next(codeAfter(line, kPowerOn), State::ReadChip, QStringLiteral("power on failed"));
+    case State::ReadChip:
+        return next(codeAfter(line, kRead), State::CardNumber, QStringLiteral("chip read failed"));
+    case State::CardNumber: {
+        static const QRegularExpression digits(QStringLiteral("^\\d*$"));
+        if (!line.startsWith(kNumber) || !digits.match(line.mid(kNumber.size())).hasMatch())
+            return false;
+        m_state = State::PowerOff;
+        return true;
+    }
+    case State::PowerOff:
+        // Shown with its code, whatever it is; the card is handed out all the same.
+        if (codeAfter(line, kPowerOff) == kNoCode)
+            return false;
+        m_state = State::HandOut;
+        return true;
+    case State::HandOut:
+        return next(codeAfter(line, kEject), State::TakeCard, QStringLiteral("hand-out failed"));
+    case State::TakeCard:
+        if (line != kTakeYourCard)
+            return false;
+        m_state = ++m_cardsIssued == cards ? State::IssueDone : State::CardStart;
+        return true;
+    case State::IssueDone:
+        return line == kIssueDone && end(QStringLiteral("completed"));
+    default:
+        return false;
+    }
+}
+
+bool TestLineChecker::captureStep(const QString &line)
+{
+    switch (m_state) {
+    case State::CaptureStart:
+        if (const int code = codeAfter(line, kOpen); code != kNoCode)
+            return code != 0 && end(QStringLiteral("open failed"));
+        // The capture of a card found in the channel never ends the run, whatever its code.
+        if (codeAfter(line, kCaptureFound) != kNoCode) {
+            m_state = State::CaptureDone;
+            return true;
+        }
+        if (line != kInsertPrompt)
+            return false;
+        m_state = State::Insert;
+        return true;
+    case State::Insert:
+        return next(codeAfter(line, kInsert), State::Capture, QStringLiteral("insertion failed"));
+    case State::Capture:
+        return next(
+            codeAfter(line, kCapture), State::CaptureDone, QStringLiteral("capture failed"));
+    case State::CaptureDone:
+        return line == kCaptureDone && end(QStringLiteral("completed"));
+    default:
+        return false;
+    }
+}
+
+bool TestLineChecker::next(int code, State onSuccess, const QString &failure)
+{
+    if (code == kNoCode)
+        return false;
+    if (code != 0)
+        return end(failure);
+    m_state = onSuccess;
+    return true;
+}
+
+bool TestLineChecker::end(const QString &how)
+{
+    ++m_ends[how];
+    ++m_ended;
+    ++m_current;
+    m_state = State::Idle;
+    return true;
+}
+
+bool TestLineChecker::fail(const QString &why)
+{
+    m_error = why;
+    return false;
+}
