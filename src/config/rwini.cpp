@@ -1,31 +1,67 @@
 // SPDX-License-Identifier: MIT
 #include "config/rwini.h"
 
-#include <QSettings>
-#include <QVariant>
+#include "config/initext.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLockFile>
+#include <QSaveFile>
+
+#include <optional>
 
 namespace {
 
-bool store(const QString &file, const QString &group, const QString &key, const QVariant &value)
+// The file's bytes; empty when it does not exist, nothing when it exists but cannot be read.
+std::optional<QByteArray> readBytes(const QString &file)
 {
-    QSettings settings(file, QSettings::IniFormat);
-    settings.beginGroup(group);
-    settings.setValue(key, value);
-    settings.endGroup();
-    // Written here rather than by the destructor, so the outcome can be seen. Only an access
-    // error means the file was not written: a line that could not be parsed on the way in also
-    // sets a status, yet the file is written all the same.
-    settings.sync();
-    return settings.status() != QSettings::AccessError;
+    QFile in(file);
+    if (!in.exists())
+        return QByteArray();
+    if (QFileInfo(file).isDir() || !in.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    QByteArray bytes = in.readAll();
+    if (in.error() != QFileDevice::NoError)
+        return std::nullopt;
+    return bytes;
 }
 
-QVariant fetch(const QString &file, const QString &group, const QString &key, const QVariant &def)
+template<typename Value>
+bool store(const QString &file, const QString &group, const QString &key, const Value &value)
 {
-    QSettings settings(file, QSettings::IniFormat);
-    settings.beginGroup(group);
-    QVariant value = settings.value(key, def);
-    settings.endGroup();
-    return value;
+    // As QSettings writes an INI file, so that a QSettings elsewhere that shares the file keeps
+    // out of the way: a file that may not be written stays as it is even where it could be
+    // replaced, a missing folder is made, the same lock file is held, and the file is replaced
+    // whole or not at all.
+    const QFileInfo info(file);
+    if (info.exists()) {
+        QFile existing(file);
+        if (!existing.open(QIODevice::ReadWrite))
+            return false;
+    } else {
+        QDir().mkpath(info.absolutePath());
+    }
+    QLockFile lock(file + QLatin1String(".lock"));
+    if (!lock.lock())
+        return false;
+    const std::optional<QByteArray> bytes = readBytes(file);
+    if (!bytes)
+        return false;
+    IniText text(*bytes);
+    if (!text.setValue(IniText::fullKey(group, key), value))
+        return false;
+    QSaveFile out(file);
+    return out.open(QIODevice::WriteOnly) && out.write(text.bytes()) == text.bytes().size()
+        && out.commit();
+}
+
+std::optional<QString> fetch(const QString &file, const QString &group, const QString &key)
+{
+    const std::optional<QByteArray> bytes = readBytes(file);
+    if (!bytes)
+        return std::nullopt;
+    return IniText(*bytes).text(IniText::fullKey(group, key));
 }
 
 } // namespace
@@ -45,14 +81,14 @@ bool RWIni::save(QString file, QString group, QString key, int value)
 // cppcheck-suppress passedByValue ; QString is implicitly shared and the signature is fixed
 int RWIni::load(QString file, QString group, QString key, int def)
 {
-    // Through the text, because QVariant's own conversion accepts what QString::toInt refuses
-    // (a number beyond the int range comes back truncated instead of as 0). A missing key comes
-    // back as def's digits and so as def.
-    return fetch(file, group, key, def).toString().toInt();
+    // QString::toInt rather than a looser conversion: a number beyond the int range reads as 0,
+    // not truncated.
+    const std::optional<QString> text = fetch(file, group, key);
+    return text ? text->toInt() : def;
 }
 
 // cppcheck-suppress passedByValue ; QString is implicitly shared and the signature is fixed
 QString RWIni::load(QString file, QString group, QString key, QString def)
 {
-    return fetch(file, group, key, def).toString();
+    return fetch(file, group, key).value_or(def);
 }

@@ -3,9 +3,10 @@
 
 #include <QString>
 
-// Reads and writes one key of one group of an INI file. Every call opens its own QSettings, so
-// a save is a complete read-modify-write of the file: keys written by hand or by another version
-// survive, and nothing is cached here between calls. Never instantiated; GUI thread only.
+// Reads and writes one key of one group of an INI file in QSettings' IniFormat. Every call reads
+// the file afresh, so nothing is cached between calls, and a save rewrites only the value it sets:
+// keys, comments and sections written by hand or by another version survive. Values are never
+// decoded into anything but text, whatever the file holds. Never instantiated; GUI thread only.
 class RWIni
 {
 public:
@@ -15,8 +16,8 @@ public:
     static bool save(QString file, QString group, QString key, QString value);
     static bool save(QString file, QString group, QString key, int value);
 
-    // A missing key (or file) gives def; a present value that is not a whole decimal number,
-    // an empty one included, gives 0.
+    // A missing key (or an unreadable file) gives def; a present value that is not a whole
+    // decimal number, an empty one included, gives 0.
     static int load(QString file, QString group, QString key, int def);
     // A missing key (or file) gives def; an integer written by save reads as its digits.
     static QString load(QString file, QString group, QString key, QString def);

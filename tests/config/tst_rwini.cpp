@@ -55,6 +55,9 @@ private slots:
     void unknownEntriesSurvive_data();
     void unknownEntriesSurvive();
     void unparsableLineDoesNotFailSave();
+    void streamedValuesAreNeverDecoded_data();
+    void streamedValuesAreNeverDecoded();
+    void saveKeepsTheRestOfTheFile();
     void unwritableLocation_data();
     void unwritableLocation();
 };
@@ -206,6 +209,68 @@ void tst_RWIni::unparsableLineDoesNotFailSave()
     const IniFileText file(kFile);
     QCOMPARE(file.value(kGroup, QStringLiteral("baud")), QStringLiteral("1200"));
     QCOMPARE(file.value(kGroup, QStringLiteral("port")), QStringLiteral("2"));
+}
+
+void tst_RWIni::streamedValuesAreNeverDecoded_data()
+{
+    QTest::addColumn<QByteArray>("value");
+
+    // QSettings would read this int as 5.
+    QTest::newRow("an int") << QByteArray("@Variant(\\0\\0\\0\\x2\\0\\0\\0\\x5)");
+    // QSettings would build a pixmap here, and abort in a program without a GUI application.
+    QTest::newRow("a pixmap") << QByteArray("@Variant(\\0\\0\\0\\x41)");
+    // A string list claiming four thousand million strings, for which QSettings would reserve
+    // room before reading any.
+    QTest::newRow("a huge list") << QByteArray("@Variant(\\0\\0\\0\\v\\xff\\xff\\xff\\xf0)");
+    QTest::newRow("a date") << QByteArray("@DateTime(\\0\\0\\0\\x10\\0\\0\\0\\0)");
+}
+
+void tst_RWIni::streamedValuesAreNeverDecoded()
+{
+    QFETCH(QByteArray, value);
+    WorkingFolder folder;
+    QVERIFY(folder.isValid());
+    const QByteArray before = "[com]\nport=" + value + "\nbp=" + value + "\nbaud=" + value
+        + "\n\n[other]\nx=" + value + "\n";
+    QVERIFY(writeFileBytes(kFile, before));
+
+    // Present, so not the defaults, and no number.
+    QCOMPARE(RWIni::load(kFile, kGroup, QStringLiteral("port"), 42), 0);
+    QCOMPARE(RWIni::load(kFile, kGroup, QStringLiteral("bp"), QStringLiteral("none")), QString());
+    QCOMPARE(RWIni::load(kFile, kGroup, QStringLiteral("baud"), 9600), 0);
+
+    QVERIFY(RWIni::save(kFile, kGroup, QStringLiteral("bp"), QStringLiteral("A")));
+    QByteArray expected = before;
+    expected.replace("bp=" + value, "bp=A");
+    QCOMPARE(IniFileText(kFile).bytes(), expected);
+}
+
+void tst_RWIni::saveKeepsTheRestOfTheFile()
+{
+    WorkingFolder folder;
+    QVERIFY(folder.isValid());
+    const QByteArray before("; written by hand\n"
+                            "[log]\n"
+                            "level = 3 ; verbose\n"
+                            "\n"
+                            "[com]\n"
+                            "port=2\n"
+                            "model=\"X1, rev. B\"\n");
+    QVERIFY(writeFileBytes(kFile, before));
+
+    QVERIFY(RWIni::save(kFile, kGroup, QStringLiteral("port"), 3));
+    QVERIFY(RWIni::save(kFile, kGroup, QStringLiteral("baud"), 115200));
+
+    QCOMPARE(IniFileText(kFile).bytes(),
+        QByteArray("; written by hand\n"
+                   "[log]\n"
+                   "level = 3 ; verbose\n"
+                   "\n"
+                   "[com]\n"
+                   "port=3\n"
+                   "model=\"X1, rev. B\"\n"
+                   "baud=115200\n"));
+    QVERIFY(!QFile::exists(kFile + QLatin1String(".lock")));
 }
 
 void tst_RWIni::unwritableLocation_data()
