@@ -385,22 +385,21 @@ QByteArray escapedSection(const QString &section)
     return '[' + name + ']';
 }
 
-// A string as QSettings writes it: quoted when it holds a separator or starts or ends with a
-// blank, control characters escaped, and a digit after a numeric escape escaped too, so that it
-// does not become part of it.
-QByteArray escapedText(const QString &text)
+// A value's text as QSettings writes it: quoted when it holds a separator or starts or ends with
+// a blank, control characters escaped, and a digit after a numeric escape escaped too, so that it
+// does not become part of it. The typed forms whose bytes are Latin-1 escape everything beyond
+// ASCII; so does any half of a surrogate pair without its other half, which UTF-8 cannot carry.
+QByteArray encodedString(const QString &value)
 {
-    QString value = text;
-    if (value.contains(QChar::Null))
-        value = QLatin1String("@String(") + value + u')';
-    else if (value.startsWith(u'@'))
-        value.prepend(u'@');
-
+    const bool utf8 = !value.startsWith(QLatin1String("@ByteArray("))
+        && !value.startsWith(QLatin1String("@Variant("))
+        && !value.startsWith(QLatin1String("@DateTime("));
     QStringEncoder toUtf8(QStringEncoder::Utf8);
     QByteArray escaped;
     bool needsQuotes = false;
     bool escapeNextHexDigit = false;
-    for (const QChar qch : std::as_const(value)) {
+    for (qsizetype i = 0; i < value.size(); ++i) {
+        const QChar qch = value[i];
         const char16_t ch = qch.unicode();
         if (ch == u';' || ch == u',' || ch == u'=')
             needsQuotes = true;
@@ -440,18 +439,31 @@ QByteArray escapedText(const QString &text)
             escaped += '\\';
             escaped += char(ch);
             break;
-        default:
-            if (ch <= 0x1f) {
+        default: {
+            const bool pair
+                = qch.isHighSurrogate() && i + 1 < value.size() && value[i + 1].isLowSurrogate();
+            if (ch <= 0x1f || (!utf8 && ch >= 0x7f) || (qch.isSurrogate() && !pair)) {
                 escaped += "\\x" + QByteArray::number(ch, 16);
                 escapeNextHexDigit = true;
             } else {
-                escaped += toUtf8(QStringView(&qch, 1));
+                escaped += toUtf8(QStringView(value).sliced(i, pair ? 2 : 1));
+                i += pair ? 1 : 0;
             }
+        }
         }
     }
     if (needsQuotes || escaped.startsWith(' ') || escaped.endsWith(' '))
         escaped = '"' + escaped + '"';
     return escaped;
+}
+
+// A string set by the tool: a text holding NUL or starting with @ goes in a form that cannot be
+// taken for a typed value.
+QByteArray escapedText(const QString &text)
+{
+    if (text.contains(QChar::Null))
+        return encodedString(QLatin1String("@String(") + text + u')');
+    return encodedString(text.startsWith(u'@') ? u'@' + text : text);
 }
 
 bool isLineBreak(char c)
@@ -566,16 +578,15 @@ void IniText::readRun(Run &run)
             ++entry.valueBegin;
         while (entry.valueEnd > entry.valueBegin && isBlank(data[entry.valueEnd - 1]))
             --entry.valueEnd;
-        QString single;
-        QStringList list;
-        if (unescapedValue(value, single, list)) {
+        entry.isList = unescapedValue(value, entry.raw, entry.list);
+        if (entry.isList) {
             // A list has no text of its own; QSettings streams an element only when one of them
             // starts with a single @.
-            for (const QString &element : std::as_const(list))
+            for (const QString &element : std::as_const(entry.list))
                 entry.streamed = entry.streamed || isStreamedText(element);
         } else {
-            entry.streamed = isStreamedText(single);
-            entry.text = plainText(single);
+            entry.streamed = isStreamedText(entry.raw);
+            entry.text = plainText(entry.raw);
         }
         m_hasStreamedValues = m_hasStreamedValues || entry.streamed;
         m_entries.insert(run.section + unescapedKey(name), entry);
@@ -584,17 +595,20 @@ void IniText::readRun(Run &run)
 
 bool IniText::setEncoded(const QString &key, const QByteArray &encoded, const QString &expected)
 {
-    QByteArray edited;
     const auto entry = m_entries.constFind(key);
+    QByteArray edited;
     if (entry != m_entries.cend()) {
         edited = m_bytes;
         edited.replace(entry->valueBegin, entry->valueEnd - entry->valueBegin, encoded);
     } else {
         edited = withNewLine(key, encoded);
     }
+    return keepIfReadsBack(edited, key, expected)
+        || keepIfReadsBack(rewritten(key, encoded), key, expected);
+}
 
-    // Read the result back before keeping it: a quote left open earlier in the file, say, could
-    // swallow the new line or join it to another.
+bool IniText::keepIfReadsBack(const QByteArray &edited, const QString &key, const QString &expected)
+{
     IniText result(edited);
     if (result.text(key) != expected || result.isStreamed(key))
         return false;
@@ -605,12 +619,8 @@ bool IniText::setEncoded(const QString &key, const QByteArray &encoded, const QS
         if (before.key() == key)
             continue;
         const auto after = result.m_entries.constFind(before.key());
-        if (after == result.m_entries.cend() || after->text != before->text
-            || after->streamed != before->streamed
-            || QByteArrayView(m_bytes).sliced(
-                   before->valueBegin, before->valueEnd - before->valueBegin)
-                != QByteArrayView(edited).sliced(
-                    after->valueBegin, after->valueEnd - after->valueBegin)) {
+        if (after == result.m_entries.cend() || after->isList != before->isList
+            || after->raw != before->raw || after->list != before->list) {
             return false;
         }
     }
@@ -650,4 +660,29 @@ QByteArray IniText::withNewLine(const QString &key, const QByteArray &encoded) c
     }
     edited += escapedSection(section.chopped(section.isEmpty() ? 0 : 1)) + '\n' + line + '\n';
     return edited;
+}
+
+QByteArray IniText::rewritten(const QString &key, const QByteArray &encoded) const
+{
+    QMap<QString, QByteArray> values;
+    for (auto entry = m_entries.cbegin(); entry != m_entries.cend(); ++entry) {
+        QByteArrayList elements;
+        for (const QString &element : entry->isList ? entry->list : QStringList {entry->raw})
+            elements.append(encodedString(element));
+        values.insert(entry.key(), elements.join(", "));
+    }
+    values.insert(key, encoded);
+
+    // Sections in the order of their names, keys in order within each, split at the first
+    // slash: the layout QSettings writes.
+    QMap<QString, QByteArray> sections;
+    for (auto value = values.cbegin(); value != values.cend(); ++value) {
+        const qsizetype slash = value.key().indexOf(u'/');
+        const QString section = slash == -1 ? QString() : value.key().first(slash);
+        sections[section] += escapedKey(value.key().sliced(slash + 1)) + '=' + *value + '\n';
+    }
+    QByteArray file;
+    for (auto section = sections.cbegin(); section != sections.cend(); ++section)
+        file += (file.isEmpty() ? "" : "\n") + escapedSection(section.key()) + '\n' + *section;
+    return file;
 }

@@ -39,9 +39,10 @@ public:
     // overrides included.
     bool hasStreamedValues() const { return m_hasStreamedValues; }
 
-    // Sets a value as QSettings writes a string or an integer. False, with the text unchanged,
-    // when the result would not read back as set with every other value as it was: only a file
-    // already broken mid-quote can do that.
+    // Sets a value as QSettings writes a string or an integer. Where the file is so broken that
+    // the value's own line would not read back (a quote left open before it, say), the whole
+    // text is written anew from what it holds, as QSettings always did. False, with the text
+    // unchanged, when even that would not read back with every other value as it was.
     bool setValue(const QString &key, const QString &value);
     bool setValue(const QString &key, int value);
 
@@ -51,6 +52,10 @@ public:
 private:
     struct Entry
     {
+        // The value with its quotes and escapes resolved: one string, or a list of them.
+        QString raw;
+        QStringList list;
+        bool isList = false;
         QString text;
         bool streamed = false;
         // Where the value stands in the bytes, from just after the equals sign.
@@ -71,7 +76,9 @@ private:
     void parse();
     void readRun(Run &run);
     bool setEncoded(const QString &key, const QByteArray &encoded, const QString &expected);
+    bool keepIfReadsBack(const QByteArray &edited, const QString &key, const QString &expected);
     QByteArray withNewLine(const QString &key, const QByteArray &encoded) const;
+    QByteArray rewritten(const QString &key, const QByteArray &encoded) const;
 
     QByteArray m_bytes;
     // Where the lines start: after a UTF-8 byte order mark, if there is one.
