@@ -20,6 +20,7 @@
 //
 // An edit changes the bytes of the one value it sets and nothing else: comments, blank lines and
 // the order of sections survive, and so do values in forms this tool never reads, byte for byte.
+// Only a file broken mid-line is written anew (see setValue).
 // Plain data, no threads of its own.
 class IniText
 {
