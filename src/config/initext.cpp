@@ -610,7 +610,7 @@ bool IniText::setEncoded(const QString &key, const QByteArray &encoded, const QS
 bool IniText::keepIfReadsBack(const QByteArray &edited, const QString &key, const QString &expected)
 {
     IniText result(edited);
-    if (result.text(key) != expected || result.isStreamed(key))
+    if (result.text(key) != expected)
         return false;
     const qsizetype added = m_entries.contains(key) ? 0 : 1;
     if (result.m_entries.size() != m_entries.size() + added)

@@ -13,13 +13,14 @@
 
 namespace {
 
-// The file's bytes; empty when it does not exist, nothing when it exists but cannot be read.
+// The file's bytes; empty when it does not exist, nothing when it exists but cannot be read (a
+// folder cannot be opened).
 std::optional<QByteArray> readBytes(const QString &file)
 {
     QFile in(file);
     if (!in.exists())
         return QByteArray();
-    if (QFileInfo(file).isDir() || !in.open(QIODevice::ReadOnly))
+    if (!in.open(QIODevice::ReadOnly))
         return std::nullopt;
     QByteArray bytes = in.readAll();
     if (in.error() != QFileDevice::NoError)
