@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "cardtest/ctestgate.h"
+#include "device/ctestgate.h"
 
 #include <QThread>
 

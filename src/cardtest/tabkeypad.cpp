@@ -4,12 +4,13 @@
 #include "cardtest/ccardoperatortask.h"
 #include "cardtest/csleeper.h"
 #include "cardtest/replyreaders.h"
+#include "device/cdevicequeue.h"
 #include "device/zov_sdk.h"
 #include "shell/maindialog.h"
 #include "ui_tabkeypad.h"
 
 #include <QDebug>
-#include <QThreadPool>
+#include <QRunnable>
 
 #include <cstdio>
 #include <string>
@@ -18,7 +19,6 @@ namespace {
 
 enum RunType { kIssueOneCard = 1, kCaptureOneCard = 2, kIssueTenCards = 3 };
 constexpr int kBatchCards = 10;
-constexpr int kTaskPriority = 0;
 
 constexpr int kOk = 0;
 constexpr int kBoxEmpty = -10;
@@ -74,6 +74,7 @@ TabKeypad::TabKeypad(QWidget *parent)
     : QDialog(parent)
     , MainWindowPxy(parent)
     , ui(new Ui_TabKeypad)
+    , m_pQueue(&static_cast<MainDialog *>(parent)->deviceQueue())
 {
     ui->setupUi(this);
     // Direct: a line from a pool thread joins the main window's queue at once, so that a burst of
@@ -81,18 +82,20 @@ TabKeypad::TabKeypad(QWidget *parent)
     connect(this, &TabKeypad::showLog, this, &TabKeypad::onLog, Qt::DirectConnection);
 }
 
+// The queue is stopped by the main window, which owns it and goes before its pages.
 TabKeypad::~TabKeypad()
 {
-    // The main window stops the tests before it unloads the library; this only covers a page
-    // that goes away on its own.
-    stopTests();
     delete ui;
 }
 
 void TabKeypad::stopTests()
 {
-    m_gate.stop();
-    QThreadPool::globalInstance()->waitForDone();
+    m_pQueue->stop();
+}
+
+CTestGate &TabKeypad::testGate()
+{
+    return m_pQueue->gate();
 }
 
 // cppcheck-suppress passedByValue ; QString is implicitly shared; the slot's signature is fixed
@@ -101,31 +104,36 @@ void TabKeypad::onLog(QString str)
     static_cast<MainDialog *>(m_pMainWindow)->postLog(str);
 }
 
+// Open and close wait their turn like the tests: a test may be inside a call that lasts half a
+// minute, and the window must keep answering meanwhile.
 void TabKeypad::on_BtnOpenDevice_clicked()
 {
     if (libraryFound())
-        openDevice();
+        m_pQueue->submit(QRunnable::create([this] { openDevice(); }));
 }
 
 void TabKeypad::on_BtnCloseDevice_clicked()
 {
     if (libraryFound())
-        closeDevice();
+        m_pQueue->submit(QRunnable::create([this] { closeDevice(); }));
 }
 
 void TabKeypad::on_BtnSendCard_clicked()
 {
-    submitTest(kIssueOneCard);
+    if (libraryFound())
+        m_pQueue->submit(new CCardOperatorTask(this, kIssueOneCard));
 }
 
 void TabKeypad::on_BtnRecycleCard_clicked()
 {
-    submitTest(kCaptureOneCard);
+    if (libraryFound())
+        m_pQueue->submit(new CCardOperatorTask(this, kCaptureOneCard));
 }
 
 void TabKeypad::on_BtnSendCard10_clicked()
 {
-    submitTest(kIssueTenCards);
+    if (libraryFound())
+        m_pQueue->submit(new CCardOperatorTask(this, kIssueTenCards));
 }
 
 // Every button tells the operator why it does nothing, and none may call an empty entry.
@@ -146,35 +154,19 @@ void TabKeypad::openDevice()
 {
     int rc = 0;
     if (callDevice(openCall, rc))
-        log(">>>打开设备：" + QString::number(rc));
+        emit showLog(">>>打开设备：" + QString::number(rc));
 }
 
 void TabKeypad::closeDevice()
 {
     int rc = 0;
     if (callDevice([](const ZOV_SDK &sdk) { return sdk.pCloseDevice(kShortTimeout); }, rc))
-        log(">>>关闭设备");
-}
-
-void TabKeypad::submitTest(int runType)
-{
-    if (libraryFound() && m_gate.admit(runType) == CTestGate::Admission::Start)
-        startTask(runType);
-}
-
-void TabKeypad::startTask(int runType)
-{
-    QThreadPool::globalInstance()->start(new CCardOperatorTask(this, runType), kTaskPriority);
+        emit showLog(">>>关闭设备");
 }
 
 void TabKeypad::onRunType(int type)
 {
-    if (!m_gate.stopRequested())
-        runTest(type);
-    // A queued test gets its pool thread only now, so no task ever sits on a pool thread waiting
-    // for its turn while the test whose turn it is waits for a free thread.
-    if (const auto next = m_gate.finish())
-        startTask(*next);
+    runTest(type);
 }
 
 void TabKeypad::runTest(int runType)
@@ -196,7 +188,7 @@ void TabKeypad::runTest(int runType)
 
 bool TabKeypad::callDevice(const DeviceCall &call, int &rc)
 {
-    return m_gate.call([&] { rc = call(*m_pSdk); });
+    return m_pQueue->gate().call([&] { rc = call(*m_pSdk); });
 }
 
 bool TabKeypad::report(const char *label, const DeviceCall &call, int &rc)
@@ -329,7 +321,7 @@ bool TabKeypad::handOutCard()
 // to the next card's channel check, which ejects it again and ends the run.
 bool TabKeypad::waitForRemoval()
 {
-    if (!CSleeper::sleep(m_gate, kRemovalHeadStartSecs))
+    if (!CSleeper::sleep(testGate(), kRemovalHeadStartSecs))
         return false;
     for (int poll = 0; poll < kRemovalPolls; ++poll) {
         int nCardStatus = 0;
@@ -340,7 +332,7 @@ bool TabKeypad::waitForRemoval()
             qDebug() << "getChannelStatus ret " << nCardStatus;
             return true;
         }
-        if (!CSleeper::msleep(m_gate, kRemovalPollMsecs))
+        if (!CSleeper::msleep(testGate(), kRemovalPollMsecs))
             return false;
     }
     return true;

@@ -2,7 +2,7 @@
 #pragma once
 
 #include "cardtest/ccardtaskcallback.h"
-#include "cardtest/ctestgate.h"
+#include "device/ctestgate.h"
 #include "shell/mainwindowpxy.h"
 
 #include <QDialog>
@@ -10,12 +10,14 @@
 
 #include <functional>
 
+class CDeviceQueue;
 class Ui_TabKeypad;
 class ZOV_SDK;
 
-// The card test page. Open and close run on the GUI thread; the three tests run one at a time on
-// the global thread pool and report only through showLog, which the page turns into log pane lines
-// on the GUI thread. Every device call, from either thread, goes through m_gate.
+// The card test page. Open, close and the three tests are jobs of the main window's device queue:
+// they run one at a time on the global thread pool, in the order pressed, behind whatever another
+// page runs, and report only through showLog, which the page turns into log pane lines on the GUI
+// thread. The GUI thread itself never calls the library.
 class TabKeypad : public QDialog, public MainWindowPxy, public CCardTaskCallback
 {
     Q_OBJECT
@@ -29,16 +31,17 @@ public:
     void recycleCard(int count);
     int getChannelStatus();
 
-    // GUI thread only: they write to the log pane directly.
+    // Run on the calling thread, as the tests do.
     void openDevice();
     void closeDevice();
 
     void onRunType(int type) override;
-    // Drops queued tests and stops the running one; returns once none runs any more.
+    // Drops queued jobs and stops the running one; returns once none runs any more. This stops
+    // the device queue that every page shares: the main window calls it when it goes.
     void stopTests();
 
     // Lets tests scale the waits of the card issue test.
-    CTestGate &testGate() { return m_gate; }
+    CTestGate &testGate();
 
 signals:
     void showLog(QString str);
@@ -56,8 +59,6 @@ private:
 
     bool libraryFound();
     void log(const QString &line);
-    void submitTest(int runType);
-    void startTask(int runType);
     void runTest(int runType);
 
     // The steps return false when the test must end there: a failure, or a stop request.
@@ -76,5 +77,5 @@ private:
     bool captureCard();
 
     Ui_TabKeypad *ui;
-    CTestGate m_gate;
+    CDeviceQueue *m_pQueue; // not owned: the main window's, shared with its other pages
 };

@@ -9,6 +9,8 @@
 #include <QFont>
 #include <QThread>
 
+#include <limits>
+
 namespace {
 const char kDeviceLibraryPath[] = "./lib/libvarnak_c.so";
 // The list's font weight is 62 on the old 0-99 scale, which the form cannot express; Qt maps
@@ -23,6 +25,7 @@ const int kLogChunkLines = 16;
 
 MainDialog::MainDialog(QWidget *parent)
     : CustomTopBarDialog(parent)
+    , m_deviceQueue(m_sdk)
     , ui(new Ui_MainDialog)
     , m_configDlg(nullptr)
 {
@@ -34,7 +37,7 @@ MainDialog::MainDialog(QWidget *parent)
     Init(ui->widget_topBar, ui->menuButton_Close, nullptr, nullptr, false, false, true);
 
     auto *keypad = new TabKeypad(this);
-    m_vecPages.push_back(std::make_unique<TabPage>(TabPage{keypad, "密码键盘"}));
+    m_vecPages.push_back(std::make_unique<TabPage>(TabPage {keypad, "密码键盘"}));
     for (const auto &page : m_vecPages)
         ui->stackedWidget->addWidget(page->pPage);
     ui->stackedWidget->setCurrentIndex(0);
@@ -54,24 +57,20 @@ MainDialog::MainDialog(QWidget *parent)
 
 MainDialog::~MainDialog()
 {
-    // Tests still running on the pool report to the pages and call the library: stop and wait
+    // Jobs still running on the pool report to the pages and call the library: stop and wait
     // for them before the form, the pages and the library go away.
-    stopPages();
+    m_deviceQueue.stop();
     delete ui;
     m_vecPages.clear();
 }
 
-void MainDialog::stopPages()
-{
-    for (const auto &page : m_vecPages) {
-        if (auto *keypad = qobject_cast<TabKeypad *>(page->pPage))
-            keypad->stopTests();
-    }
-}
-
+// Lines that test threads posted before this one go first, or the pane would show the line of a
+// later event above theirs.
 void MainDialog::Log(const QString &str)
 {
-    appendLines({str});
+    QStringList lines = m_pendingLog.take(std::numeric_limits<int>::max());
+    lines.append(str);
+    appendLines(lines);
 }
 
 void MainDialog::postLog(const QString &str)

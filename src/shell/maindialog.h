@@ -2,6 +2,7 @@
 #pragma once
 
 #include "config/configdialog.h"
+#include "device/cdevicequeue.h"
 #include "device/zov_sdk.h"
 #include "shell/customtopbardialog.h"
 #include "shell/logqueue.h"
@@ -36,6 +37,8 @@ public:
     int getBaud();
 
     ZOV_SDK *sdk() { return &m_sdk; }
+    // The one path to the device for every page.
+    CDeviceQueue &deviceQueue() { return m_deviceQueue; }
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -46,11 +49,12 @@ private slots:
     void on_pushButton_clicked();
 
 private:
-    void stopPages();
     void drainLog();
     void appendLines(const QStringList &lines);
 
     ZOV_SDK m_sdk;
+    // Declared after the loader, so that it stops before the library is unloaded.
+    CDeviceQueue m_deviceQueue;
     Ui_MainDialog *ui;
     ConfigDialog m_configDlg;
     std::vector<std::unique_ptr<TabPage>> m_vecPages;

@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <QTemporaryFile>
 #include <QThreadPool>
+#include <QTimer>
 #include <QtTest>
 
 #include <cstdio>
@@ -213,6 +214,8 @@ private slots:
     void buttonsReturnAtOnce_data();
     void buttonsReturnAtOnce();
     void testsPressedDuringATestRunAfterItInOrder();
+    void openAndCloseDuringATestWaitForItsCall_data();
+    void openAndCloseDuringATestWaitForItsCall();
     void stopEndsTheRunningTestAtItsNextStep();
     void stopCutsTheWaitAndDropsQueuedTests_data();
     void stopCutsTheWaitAndDropsQueuedTests();
@@ -299,7 +302,7 @@ void tst_TabKeypad::openAndClose()
     FakePage fake;
     FakeDevice::script(script);
     fake.button(button)->click();
-    QCOMPARE(fake.logLines(), lines);
+    QTRY_COMPARE(fake.logLines(), lines);
     QCOMPARE(FakeDevice::calls(), calls);
 }
 
@@ -580,6 +583,45 @@ void tst_TabKeypad::testsPressedDuringATestRunAfterItInOrder()
     const QStringList oneCard = QStringList {header(1)} << cardLines() << kIssueDone;
     QTRY_COMPARE(fake.logLines(), QStringList() << oneCard << insertLines() << oneCard);
     QCOMPARE(FakeDevice::calls(), QStringList() << cardCalls() << insertCalls() << cardCalls());
+    QCOMPARE(FakeDevice::overlaps(), 0);
+}
+
+void tst_TabKeypad::openAndCloseDuringATestWaitForItsCall_data()
+{
+    QTest::addColumn<int>("insertion");
+
+    QTest::newRow("card inserted") << 0;
+    QTest::newRow("insertion refused") << -16;
+}
+
+// The capture test sits in deviceEnterCard, which can take ten seconds on a real device: the
+// presses must neither wait for it nor get their calls or lines in ahead of it.
+void tst_TabKeypad::openAndCloseDuringATestWaitForItsCall()
+{
+    QFETCH(int, insertion);
+
+    FakePage fake;
+    FakeDevice::script({codeAnswer("deviceEnterCard", insertion)});
+    FakeDevice::hold("deviceEnterCard");
+    fake.button("BtnRecycleCard")->click();
+    QVERIFY(FakeDevice::waitUntilHeld(5000));
+    fake.button("BtnOpenDevice")->click();
+    fake.button("BtnCloseDevice")->click();
+
+    bool eventsHandled = false;
+    QTimer::singleShot(0, this, [&eventsHandled] { eventsHandled = true; });
+    QTRY_VERIFY(eventsHandled);
+    QTRY_COMPARE(fake.logLines(), QStringList {kInsertPrompt});
+    QCOMPARE(FakeDevice::calls(), insertCalls().mid(0, 3));
+    FakeDevice::release();
+
+    const QString entered = ">>>前端进卡：" + QString::number(insertion);
+    const QStringList capture
+        = insertion == 0 ? insertLines() : QStringList {kInsertPrompt, entered};
+    const QStringList presses = {">>>打开设备：0", ">>>关闭设备"};
+    QTRY_COMPARE(fake.logLines(), capture + presses);
+    const QStringList captureCalls = insertCalls().mid(0, insertion == 0 ? 4 : 3);
+    QCOMPARE(FakeDevice::calls(), captureCalls + QStringList({kOpen, kClose}));
     QCOMPARE(FakeDevice::overlaps(), 0);
 }
 

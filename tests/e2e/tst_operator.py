@@ -184,6 +184,24 @@ class OperatorTest(unittest.TestCase):
         self.assertEqual(tool.stdout(), "")
         self.drag_and_close(tool)
 
+    def test_open_during_a_slow_insertion(self):
+        # Nobody inserts a card: the capture test waits the whole ten seconds in the library.
+        tool = self.start_tool(VARNAK_SIM_INSERT_MS="off")
+        tool.press("吞卡")
+        self.expect_log(tool, [">>>请在前端插入卡片:"])
+        tool.press("打开 ")
+        # The window answers while the call runs: it follows a drag and hands the pane over to
+        # the clipboard, and the press waits for the test instead of writing ahead of it.
+        expected = tool.drag_top_bar(70, 45)
+        tooldriver.wait_for(lambda: tool.position() == expected, 5, "window moved")
+        self.assertEqual(tool.read_log(), [">>>请在前端插入卡片:"])
+        self.assertNotIn("deviceEnterCard(10) =", self.read_trace())
+        self.expect_log(tool, [">>>请在前端插入卡片:", ">>>前端进卡：-16", ">>>打开设备：0"])
+        trace = self.read_trace()
+        self.assertLess(trace.index("deviceEnterCard(10) = -16"), trace.rindex("openDevice("))
+        self.drag_and_close(tool)
+        self.expect_library_unloaded_last()
+
     def test_close_while_a_test_runs(self):
         # The customer never takes the card: the run waits about a minute for them.
         tool = self.start_tool(VARNAK_SIM_TAKE_MS="off")

@@ -20,8 +20,7 @@
 
 namespace {
 
-template<typename T>
-T *child(const QWidget &parent, const char *name)
+template<typename T> T *child(const QWidget &parent, const char *name)
 {
     return parent.findChild<T *>(QLatin1String(name));
 }
@@ -30,7 +29,7 @@ QStringList styleSheetImages(const QWidget &root)
 {
     static const QRegularExpression url(QStringLiteral("url\\(([^)]*)\\)"));
     QStringList images;
-    QList<const QWidget *> widgets{&root};
+    QList<const QWidget *> widgets {&root};
     for (const QWidget *widget : root.findChildren<QWidget *>())
         widgets << widget;
     for (const QWidget *widget : widgets) {
@@ -53,6 +52,8 @@ private slots:
     void formWidgets_data();
     void formWidgets();
     void formFonts();
+    void resolvedFontWeights_data();
+    void resolvedFontWeights();
     void formOnItsOwnShowsNoPage();
     void formKeepsAnExistingName();
     void styleSheetImagesExist();
@@ -60,6 +61,7 @@ private slots:
     void logAppendsInOrderAndScrolls();
     void postLogOnTheGuiThreadAppendsAtOnce();
     void postLogFromOtherThreadsKeepsOrderAndScrolls();
+    void logLetsLinesPostedBeforeItIn();
     void clearButtonEmptiesLog();
     void listClickSwitchesPage_data();
     void listClickSwitchesPage();
@@ -74,7 +76,7 @@ void tst_MainDialog::startWithoutLibrary()
     MessageCapture capture;
     MainDialog dialog;
     QCOMPARE(capture.messages(),
-             QStringList({"start load so", "open so failed", "load libvarnak_c.so failed"}));
+        QStringList({"start load so", "open so failed", "load libvarnak_c.so failed"}));
     QVERIFY(!dialog.sdk()->pOpenDevice);
 
     dialog.show();
@@ -95,7 +97,8 @@ void tst_MainDialog::startWithSimulator()
     QCOMPARE(capture.messages(), QStringList({"start load so", "load success"}));
     QVERIFY(dialog.sdk()->pOpenDevice);
 
-    auto *page = qobject_cast<TabKeypad *>(child<QStackedWidget>(dialog, "stackedWidget")->widget(0));
+    auto *page
+        = qobject_cast<TabKeypad *>(child<QStackedWidget>(dialog, "stackedWidget")->widget(0));
     QVERIFY(page);
     QCOMPARE(page->m_pMainWindow, &dialog);
     QCOMPARE(page->m_pSdk, dialog.sdk());
@@ -162,6 +165,32 @@ void tst_MainDialog::formFonts()
     QCOMPARE(child<QFrame>(dialog, "widget_topBar")->frameShape(), QFrame::StyledPanel);
 }
 
+void tst_MainDialog::resolvedFontWeights_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<int>("weight");
+
+    QTest::newRow("title") << "label" << int(QFont::Bold);
+    QTest::newRow("log caption") << "label_2" << int(QFont::Bold);
+    QTest::newRow("page list") << "listWidget" << int(QFont::DemiBold);
+    QTest::newRow("log pane") << "EditLog" << int(QFont::Normal);
+}
+
+// What the style sheets make of the fonts on screen, as the forms were designed to look.
+void tst_MainDialog::resolvedFontWeights()
+{
+    QFETCH(QString, name);
+    QFETCH(int, weight);
+
+    WorkingFolder folder;
+    MainDialog dialog;
+    dialog.show();
+    auto *widget = dialog.findChild<QWidget *>(name);
+    QVERIFY(widget);
+    widget->ensurePolished();
+    QCOMPARE(int(widget->font().weight()), weight);
+}
+
 void tst_MainDialog::formOnItsOwnShowsNoPage()
 {
     QDialog dialog;
@@ -186,8 +215,8 @@ void tst_MainDialog::styleSheetImagesExist()
     WorkingFolder folder;
     MainDialog dialog;
     const QStringList images = styleSheetImages(dialog);
-    for (const char *button : {"close_up", "close_down", "config_up", "config_down",
-                               "clear-normal", "clear-move"}) {
+    for (const char *button :
+        {"close_up", "close_down", "config_up", "config_down", "clear-normal", "clear-move"}) {
         QVERIFY2(images.contains(QString(":/new/prefix1/res/%1.png").arg(button)), button);
     }
     for (const QString &image : images)
@@ -277,6 +306,21 @@ void tst_MainDialog::postLogFromOtherThreadsKeepsOrderAndScrolls()
     QCOMPARE(log->verticalScrollBar()->value(), log->verticalScrollBar()->maximum());
 }
 
+void tst_MainDialog::logLetsLinesPostedBeforeItIn()
+{
+    WorkingFolder folder;
+    MainDialog dialog;
+    std::thread([&dialog] {
+        dialog.postLog("from a test");
+        dialog.postLog("from a test, later");
+    }).join();
+    dialog.Log("from the window");
+    QCOMPARE(child<QPlainTextEdit>(dialog, "EditLog")->toPlainText(),
+        QString("from a test\nfrom a test, later\nfrom the window"));
+    QCoreApplication::processEvents();
+    QCOMPARE(child<QPlainTextEdit>(dialog, "EditLog")->blockCount(), 3);
+}
+
 void tst_MainDialog::clearButtonEmptiesLog()
 {
     WorkingFolder folder;
@@ -322,8 +366,7 @@ void tst_MainDialog::listClickSwitchesPage()
     const QRect itemRect = list->visualItemRect(list->item(row));
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, itemRect.center());
     QCOMPARE(stack->currentIndex(), expectedPage);
-    const QString internalId =
-        QString::number(qint64(list->model()->index(row, 0).internalId()));
+    const QString internalId = QString::number(qint64(list->model()->index(row, 0).internalId()));
     QCOMPARE(capture.messages(), QStringList(internalId + "   " + QString::number(row)));
 }
 

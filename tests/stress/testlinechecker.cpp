@@ -35,6 +35,8 @@ int codeAfter(const QString &line, const QString &label)
     return number.match(rest).hasMatch() ? rest.toInt() : kNoCode;
 }
 
+const QString kClosed = QStringLiteral(">>>关闭设备");
+
 int cardsOf(TestLineChecker::Test test)
 {
     return test == TestLineChecker::Test::IssueTen ? 10 : 1;
@@ -58,7 +60,7 @@ bool TestLineChecker::feed(const QString &line)
         return false;
     if (m_state == State::Idle && m_current < m_tests.size()) {
         m_cardsIssued = 0;
-        m_state = m_tests.at(m_current) == Test::CaptureOne ? State::CaptureStart : State::Header;
+        m_state = firstState(m_tests.at(m_current));
     }
     if (m_state == State::Idle)
         fail(QStringLiteral("no test was asked for that could write it"));
@@ -71,8 +73,30 @@ bool TestLineChecker::feed(const QString &line)
     return false;
 }
 
+TestLineChecker::State TestLineChecker::firstState(Test test)
+{
+    switch (test) {
+    case Test::CaptureOne:
+        return State::CaptureStart;
+    case Test::Open:
+        return State::OpenLine;
+    case Test::Close:
+        return State::CloseLine;
+    default:
+        return State::Header;
+    }
+}
+
 bool TestLineChecker::step(const QString &line)
 {
+    switch (m_state) {
+    case State::OpenLine:
+        return codeAfter(line, kOpen) != kNoCode && end(QStringLiteral("opened"));
+    case State::CloseLine:
+        return line == kClosed && end(QStringLiteral("closed"));
+    default:
+        break;
+    }
     const bool capture = m_tests.at(m_current) == Test::CaptureOne;
     return capture ? captureStep(line) : issueStep(line);
 }

@@ -5,14 +5,14 @@
 #include <QMap>
 #include <QString>
 
-// Follows the card tests' lines as the log pane shows them, test after test in the order the
-// buttons asked for them, and stops at the first line that the test in turn could not have
-// written there: a step out of order, a run that goes on after a failure, lines of two tests
-// mixed up, or a line with no test to write it.
+// Follows the card page's lines as the log pane shows them, job after job (open, close and the
+// three tests) in the order the buttons asked for them, and stops at the first line that the test
+// in turn could not have written there: a step out of order, a run that goes on after a failure,
+// lines of two tests mixed up, or a line with no test to write it.
 class TestLineChecker
 {
 public:
-    enum class Test { IssueOne, CaptureOne, IssueTen };
+    enum class Test { IssueOne, CaptureOne, IssueTen, Open, Close };
 
     void submit(Test test);
     // False, and error() tells why, when the line cannot come next.
@@ -49,8 +49,11 @@ private:
         Insert,
         Capture,
         CaptureDone,
+        OpenLine,
+        CloseLine,
     };
 
+    static State firstState(Test test);
     bool step(const QString &line);
     bool issueStep(const QString &line);
     bool captureStep(const QString &line);

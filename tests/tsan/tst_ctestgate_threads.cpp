@@ -3,7 +3,7 @@
 // without Qt in the process, so that ThreadSanitizer sees every hand-off: built with
 // -fsanitize=thread this must run without a single report, and no suppressions are allowed.
 // The shared state below is deliberately plain (not atomic): only the gate keeps it consistent.
-#include "cardtest/ctestgate.h"
+#include "device/ctestgate.h"
 
 #include <algorithm>
 #include <chrono>

@@ -8,8 +8,8 @@
 #include <mutex>
 #include <optional>
 
-// The concurrency core of the card tests: one test at a time, later ones queued in the order they
-// were asked for; one lock around every device library call, because nothing promises that the
+// The concurrency core of the device tests: one test at a time, later ones queued in the order they
+// were asked for (a test is any number the caller gives it); one lock around every device library call, because nothing promises that the
 // library copes with two callers at once; and a stop request that drops the queue, refuses every
 // further call and cuts waits short, so that the window can close while a test runs.
 // Plain standard C++ so that it can be checked from std::thread under ThreadSanitizer, which

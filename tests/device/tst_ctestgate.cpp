@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "cardtest/ctestgate.h"
+#include "device/ctestgate.h"
 
 #include <QtTest>
 
