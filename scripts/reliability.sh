@@ -71,7 +71,7 @@ run_fuzz() {
     section "fuzzers, ${fuzz_seconds} s each"
     configure build-fuzz -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
         -DCDT_SANITIZE="address;undefined" -DCDT_FUZZ=ON
-    local targets=(fuzz_status_reply fuzz_chip_reply fuzz_config_ini)
+    local targets=(fuzz_status_reply fuzz_chip_reply)
     cmake --build build-fuzz --parallel "$jobs" --target "${targets[@]}"
     mkdir -p build-fuzz/artifacts
     local target log

@@ -1,68 +1,54 @@
 // SPDX-License-Identifier: MIT
 #include "config/rwini.h"
 
-#include "config/initext.h"
-
-#include <QDir>
-#include <QFile>
+#include <QDebug>
 #include <QFileInfo>
-#include <QLockFile>
-#include <QSaveFile>
-
-#include <optional>
+#include <QSettings>
+#include <QVariant>
 
 namespace {
 
-// The file's bytes; empty when it does not exist, nothing when it exists but cannot be read (a
-// folder cannot be opened).
-std::optional<QByteArray> readBytes(const QString &file)
-{
-    QFile in(file);
-    if (!in.exists())
-        return QByteArray();
-    if (!in.open(QIODevice::ReadOnly))
-        return std::nullopt;
-    QByteArray bytes = in.readAll();
-    if (in.error() != QFileDevice::NoError)
-        return std::nullopt;
-    return bytes;
-}
+// QSettings decodes a list nested in a list by recursion, so a file of a few hundred KB can
+// overflow the stack inside value() (or inside a save, which reads every value first). The tool's
+// own settings take well under a hundred bytes; a file larger than this is none it wrote, and is
+// left alone rather than handed to QSettings. A file of exactly this size is still read: it nests
+// at most some 8,000 lists, which a 4 MiB stack survives (Linux gives the main thread 8 MiB).
+constexpr qint64 kMaxFileSize = qint64(64) * 1024;
 
-template<typename Value>
-bool store(const QString &file, const QString &group, const QString &key, const Value &value)
+// True when the file may go to QSettings; otherwise warns, naming the file, its size and what is
+// not done with it. A missing file has size 0.
+bool fitsSizeLimit(const QString &file, const char *refusal)
 {
-    // As QSettings writes an INI file, so that a QSettings elsewhere that shares the file keeps
-    // out of the way: a file that may not be written stays as it is even where it could be
-    // replaced, a missing folder is made, the same lock file is held, and the file is replaced
-    // whole or not at all.
     const QFileInfo info(file);
-    if (info.exists()) {
-        QFile existing(file);
-        if (!existing.open(QIODevice::ReadWrite))
-            return false;
-    } else {
-        QDir().mkpath(info.absolutePath());
-    }
-    QLockFile lock(file + QLatin1String(".lock"));
-    if (!lock.lock())
-        return false;
-    const std::optional<QByteArray> bytes = readBytes(file);
-    if (!bytes)
-        return false;
-    IniText text(*bytes);
-    if (!text.setValue(IniText::fullKey(group, key), value))
-        return false;
-    QSaveFile out(file);
-    return out.open(QIODevice::WriteOnly) && out.write(text.bytes()) == text.bytes().size()
-        && out.commit();
+    if (info.size() <= kMaxFileSize)
+        return true;
+    qWarning().noquote() << refusal << info.absoluteFilePath() + QLatin1Char(':') << info.size()
+                         << "bytes, more than" << kMaxFileSize;
+    return false;
 }
 
-std::optional<QString> fetch(const QString &file, const QString &group, const QString &key)
+bool store(const QString &file, const QString &group, const QString &key, const QVariant &value)
 {
-    const std::optional<QByteArray> bytes = readBytes(file);
-    if (!bytes)
-        return std::nullopt;
-    return IniText(*bytes).text(IniText::fullKey(group, key));
+    if (!fitsSizeLimit(file, "not replacing"))
+        return false;
+    QSettings settings(file, QSettings::IniFormat);
+    settings.beginGroup(group);
+    settings.setValue(key, value);
+    settings.endGroup();
+    // Written here rather than by the destructor, so the outcome can be seen. Only an access
+    // error means the file was not written: a line that could not be parsed on the way in also
+    // sets a status, yet the file is written all the same.
+    settings.sync();
+    return settings.status() != QSettings::AccessError;
+}
+
+QVariant fetch(const QString &file, const QString &group, const QString &key, const QVariant &def)
+{
+    if (!fitsSizeLimit(file, "not reading"))
+        return def;
+    QSettings settings(file, QSettings::IniFormat);
+    settings.beginGroup(group);
+    return settings.value(key, def);
 }
 
 } // namespace
@@ -82,14 +68,14 @@ bool RWIni::save(QString file, QString group, QString key, int value)
 // cppcheck-suppress passedByValue ; QString is implicitly shared and the signature is fixed
 int RWIni::load(QString file, QString group, QString key, int def)
 {
-    // QString::toInt rather than a looser conversion: a number beyond the int range reads as 0,
-    // not truncated.
-    const std::optional<QString> text = fetch(file, group, key);
-    return text ? text->toInt() : def;
+    // Through the text, because QVariant's own conversion accepts what QString::toInt refuses
+    // (a number beyond the int range comes back truncated instead of as 0). A missing key comes
+    // back as def's digits and so as def.
+    return fetch(file, group, key, def).toString().toInt();
 }
 
 // cppcheck-suppress passedByValue ; QString is implicitly shared and the signature is fixed
 QString RWIni::load(QString file, QString group, QString key, QString def)
 {
-    return fetch(file, group, key).value_or(def);
+    return fetch(file, group, key, def).toString();
 }

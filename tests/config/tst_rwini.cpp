@@ -5,6 +5,8 @@
 #include "workingfolder.h"
 
 #include <QDir>
+#include <QRegularExpression>
+#include <QSettings>
 #include <QtTest>
 
 #include <memory>
@@ -55,9 +57,9 @@ private slots:
     void unknownEntriesSurvive_data();
     void unknownEntriesSurvive();
     void unparsableLineDoesNotFailSave();
-    void streamedValuesAreNeverDecoded_data();
-    void streamedValuesAreNeverDecoded();
-    void saveKeepsTheRestOfTheFile();
+    void readsWhatQSettingsWrote();
+    void sizeLimit_data();
+    void sizeLimit();
     void unwritableLocation_data();
     void unwritableLocation();
 };
@@ -211,66 +213,58 @@ void tst_RWIni::unparsableLineDoesNotFailSave()
     QCOMPARE(file.value(kGroup, QStringLiteral("port")), QStringLiteral("2"));
 }
 
-void tst_RWIni::streamedValuesAreNeverDecoded_data()
-{
-    QTest::addColumn<QByteArray>("value");
-
-    // QSettings would read this int as 5.
-    QTest::newRow("an int") << QByteArray("@Variant(\\0\\0\\0\\x2\\0\\0\\0\\x5)");
-    // QSettings would build a pixmap here, and abort in a program without a GUI application.
-    QTest::newRow("a pixmap") << QByteArray("@Variant(\\0\\0\\0\\x41)");
-    // A string list claiming four thousand million strings, for which QSettings would reserve
-    // room before reading any.
-    QTest::newRow("a huge list") << QByteArray("@Variant(\\0\\0\\0\\v\\xff\\xff\\xff\\xf0)");
-    QTest::newRow("a date") << QByteArray("@DateTime(\\0\\0\\0\\x10\\0\\0\\0\\0)");
-}
-
-void tst_RWIni::streamedValuesAreNeverDecoded()
-{
-    QFETCH(QByteArray, value);
-    WorkingFolder folder;
-    QVERIFY(folder.isValid());
-    const QByteArray before = "[com]\nport=" + value + "\nbp=" + value + "\nbaud=" + value
-        + "\n\n[other]\nx=" + value + "\n";
-    QVERIFY(writeFileBytes(kFile, before));
-
-    // Present, so not the defaults, and no number.
-    QCOMPARE(RWIni::load(kFile, kGroup, QStringLiteral("port"), 42), 0);
-    QCOMPARE(RWIni::load(kFile, kGroup, QStringLiteral("bp"), QStringLiteral("none")), QString());
-    QCOMPARE(RWIni::load(kFile, kGroup, QStringLiteral("baud"), 9600), 0);
-
-    QVERIFY(RWIni::save(kFile, kGroup, QStringLiteral("bp"), QStringLiteral("A")));
-    QByteArray expected = before;
-    expected.replace("bp=" + value, "bp=A");
-    QCOMPARE(IniFileText(kFile).bytes(), expected);
-}
-
-void tst_RWIni::saveKeepsTheRestOfTheFile()
+void tst_RWIni::readsWhatQSettingsWrote()
 {
     WorkingFolder folder;
     QVERIFY(folder.isValid());
-    const QByteArray before("; written by hand\n"
-                            "[log]\n"
-                            "level = 3 ; verbose\n"
-                            "\n"
-                            "[com]\n"
-                            "port=2\n"
-                            "model=\"X1, rev. B\"\n");
-    QVERIFY(writeFileBytes(kFile, before));
+    {
+        QSettings settings(kFile, QSettings::IniFormat);
+        settings.setValue(QStringLiteral("com/port"), 12);
+        // Written in quotes, because of the comma.
+        settings.setValue(QStringLiteral("com/bp"), QStringLiteral("A, B"));
+    }
 
-    QVERIFY(RWIni::save(kFile, kGroup, QStringLiteral("port"), 3));
-    QVERIFY(RWIni::save(kFile, kGroup, QStringLiteral("baud"), 115200));
+    QCOMPARE(RWIni::load(kFile, kGroup, QStringLiteral("port"), 0), 12);
+    QCOMPARE(RWIni::load(kFile, kGroup, QStringLiteral("bp"), QString()), QStringLiteral("A, B"));
+}
 
-    QCOMPARE(IniFileText(kFile).bytes(),
-        QByteArray("; written by hand\n"
-                   "[log]\n"
-                   "level = 3 ; verbose\n"
-                   "\n"
-                   "[com]\n"
-                   "port=3\n"
-                   "model=\"X1, rev. B\"\n"
-                   "baud=115200\n"));
-    QVERIFY(!QFile::exists(kFile + QLatin1String(".lock")));
+void tst_RWIni::sizeLimit_data()
+{
+    QTest::addColumn<int>("size");
+    QTest::addColumn<bool>("used");
+
+    QTest::newRow("64 KiB is read and replaced") << 65536 << true;
+    QTest::newRow("a byte more is left alone") << 65537 << false;
+}
+
+void tst_RWIni::sizeLimit()
+{
+    QFETCH(int, size);
+    QFETCH(bool, used);
+    WorkingFolder folder;
+    QVERIFY(folder.isValid());
+    // A comment line pads the file to its size.
+    QByteArray bytes("[com]\nport=3\nbp=A\n;");
+    bytes += QByteArray(size - bytes.size() - 1, 'x') + '\n';
+    QVERIFY(writeFileBytes(kFile, bytes));
+    QTest::failOnWarning(QRegularExpression(QStringLiteral("config\\.ini")));
+    if (!used) {
+        const QString sizeText = QStringLiteral(": %1 bytes, more than 65536").arg(size);
+        const QString path = QDir::current().absoluteFilePath(kFile);
+        QTest::ignoreMessage(QtWarningMsg, qPrintable("not reading " + path + sizeText));
+        QTest::ignoreMessage(QtWarningMsg, qPrintable("not reading " + path + sizeText));
+        QTest::ignoreMessage(QtWarningMsg, qPrintable("not replacing " + path + sizeText));
+    }
+
+    QCOMPARE(RWIni::load(kFile, kGroup, QStringLiteral("port"), 42), used ? 3 : 42);
+    QCOMPARE(RWIni::load(kFile, kGroup, QStringLiteral("bp"), QStringLiteral("none")),
+        used ? QStringLiteral("A") : QStringLiteral("none"));
+    QCOMPARE(RWIni::save(kFile, kGroup, QStringLiteral("port"), 5), used);
+
+    if (used)
+        QCOMPARE(IniFileText(kFile).value(kGroup, QStringLiteral("port")), QStringLiteral("5"));
+    else
+        QCOMPARE(IniFileText(kFile).bytes(), bytes);
 }
 
 void tst_RWIni::unwritableLocation_data()

@@ -20,6 +20,8 @@ namespace {
 
 const char kLibrary[] = "lib/libvarnak_c.so";
 const char kConfigFile[] = "config.ini";
+// The largest config.ini the tool reads or replaces.
+constexpr int kMaxConfigSize = 64 * 1024;
 const char *const kButtons[]
     = {"BtnOpenDevice", "BtnCloseDevice", "BtnSendCard", "BtnRecycleCard", "BtnSendCard10"};
 
@@ -129,19 +131,27 @@ void tst_MainDialogBadInput::libraryThatIsNotOne()
 void tst_MainDialogBadInput::configThatIsNotOne_data()
 {
     QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<bool>("replaced");
 
     QByteArray garbage;
     for (int i = 0; i < 1024; ++i)
         garbage += char((i * 167 + 13) % 256);
-    QTest::newRow("binary garbage") << garbage;
-    QTest::newRow("NUL bytes") << QByteArray(4096, '\0');
-    QTest::newRow("the ELF library") << simulatorBytes();
+    const QByteArray simulator = simulatorBytes();
+    QTest::newRow("binary garbage") << garbage << true;
+    QTest::newRow("NUL bytes") << QByteArray(4096, '\0') << true;
+    QTest::newRow("the ELF library's first 64 KiB") << simulator.left(kMaxConfigSize) << true;
+    // Too large to be a settings file the tool wrote, so it is kept as it is. Padded in case a
+    // build makes the library smaller than that.
+    QTest::newRow("the ELF library")
+        << QByteArray(simulator).leftJustified(kMaxConfigSize + 1, '\0') << false;
 }
 
-// The defaults are shown, and a save still stores the settings for the next start.
+// The defaults are shown, and a save stores the settings for the next start unless the file is
+// too large to be replaced.
 void tst_MainDialogBadInput::configThatIsNotOne()
 {
     QFETCH(QByteArray, bytes);
+    QFETCH(bool, replaced);
     WorkingFolder folder;
     QVERIFY(folder.isValid());
     QVERIFY(writeFile(kConfigFile, bytes));
@@ -157,8 +167,13 @@ void tst_MainDialogBadInput::configThatIsNotOne()
         settings.findChild<QPushButton *>(QStringLiteral("BtnComSave"))->click();
     }
     MainDialog dialog;
-    QCOMPARE(dialog.getCom(), 7);
+    QCOMPARE(dialog.getCom(), replaced ? 7 : 0);
     QCOMPARE(dialog.getBaud(), 9600);
+    if (!replaced) {
+        QFile file(kConfigFile);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), bytes);
+    }
 }
 
 // The defaults are shown; the save's failure is the settings dialog's own test.
