@@ -80,6 +80,9 @@ int DispenserModel::moveCard(MoveTarget target)
         return simcode::NotOpen;
     if (m_state.channel == Position::Empty)
         return simcode::NoCard;
+    // Refused before anything moves, so the card, its chip power and the customer's timer stay.
+    if (target == MoveTarget::Capture && binFull())
+        return simcode::BinFull;
     // The contacts lift off the chip whenever the card travels.
     m_state.chipPowered = false;
     m_takeAtMs.reset();
@@ -178,6 +181,12 @@ void DispenserModel::clearChannel()
     m_state.cardNumber.clear();
     m_state.chipPowered = false;
     m_takeAtMs.reset();
+}
+
+// Nothing ever empties the bin, so what it holds is every card captured since the library loaded.
+bool DispenserModel::binFull() const
+{
+    return m_settings.binCapacity && m_state.captured >= *m_settings.binCapacity;
 }
 
 } // namespace varnaksim

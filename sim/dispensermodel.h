@@ -30,6 +30,8 @@ struct ModelSettings
     std::int64_t takeDelayMaxMs = 0;
     std::int64_t insertDelayMaxMs = 0;
     std::uint64_t seed = 0;
+    // nullopt: the capture bin never fills.
+    std::optional<int> binCapacity = std::nullopt;
 };
 
 struct Snapshot
@@ -70,6 +72,7 @@ private:
     void letCustomerAct();
     void placeNewCard(Position where);
     void clearChannel();
+    bool binFull() const;
 
     ModelSettings m_settings;
     Clock &m_clock;

@@ -15,6 +15,7 @@ constexpr int ChipNotPowered = -14;
 constexpr int ChannelOccupied = -15;
 constexpr int InsertTimeout = -16;
 constexpr int NotSupported = -17;
+constexpr int BinFull = -18;
 constexpr int BadArgument = -21;
 
 } // namespace simcode

@@ -91,6 +91,8 @@ SimConfig SimConfig::fromLookup(const Lookup &lookup)
     config.model.seed = config.seed;
     config.model.takeDelayMaxMs = parseCount(get("TAKE_MAX_MS"), 0);
     config.model.insertDelayMaxMs = parseCount(get("INSERT_MAX_MS"), 0);
+    if (const auto bin = parseInteger(get("BIN"), 0, INT_MAX))
+        config.model.binCapacity = static_cast<int>(*bin);
     for (std::size_t i = 0; i < FunctionCount; ++i) {
         const auto rc = parseInteger(get(std::string("RC_") + Names[i]), INT_MIN, INT_MAX);
         if (rc)

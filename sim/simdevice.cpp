@@ -23,6 +23,7 @@ constexpr int IcInfoMode = 2;
 constexpr int IcInfoTimeout = 20;
 
 // What a random failure returns: the simulator's own codes, each of which the tool may meet.
+// BinFull stays out: a longer list would change the draws, and so the replay, of every seed.
 constexpr int RandomFailures[] = {simcode::BoxEmpty, simcode::NotOpen, simcode::NoCard,
     simcode::NoCardAtReader, simcode::ChipNotPowered, simcode::ChannelOccupied,
     simcode::InsertTimeout, simcode::NotSupported, simcode::BadArgument};

@@ -62,6 +62,8 @@ private slots:
     void configParsing();
     void randomFailuresAndLatency();
     void sameSeedSameRun();
+    void captureBin_data();
+    void captureBin();
 };
 
 void TestSimDevice::badArguments_data()
@@ -265,6 +267,54 @@ void TestSimDevice::sameSeedSameRun()
     };
     QCOMPARE(run("1"), run("1"));
     QVERIFY(run("1") != run("2"));
+}
+
+void TestSimDevice::captureBin_data()
+{
+    QTest::addColumn<QString>("env");
+    QTest::addColumn<int>("cards");
+    QTest::addColumn<int>("lastCapture");
+    QTest::addColumn<QString>("status");
+
+    const auto row
+        = [](const char *name, const char *env, int cards, int lastCapture, const char *status) {
+              QTest::newRow(name) << env << cards << lastCapture << status;
+          };
+    row("unlimited by default", "CARDS=1000", 1000, 0,
+        R"("cp35","Box":0,"Captured":1000,"Chip":"off")");
+    row("up to capacity", "BIN=3", 3, 0, R"("cp35","Box":47,"Captured":3,"Chip":"off")");
+    row("full bin keeps card", "BIN=3", 4, -18, R"("cp31","Box":46,"Captured":3,"Chip":"on")");
+    row("zero capacity", "BIN=0", 1, -18, R"("cp31","Box":49,"Captured":0,"Chip":"on")");
+    row("garbage is unlimited", "CARDS=1000 BIN=lots", 1000, 0,
+        R"("cp35","Box":0,"Captured":1000,"Chip":"off")");
+    row("large box", "CARDS=1000000", 1, 0, R"("cp35","Box":999999,"Captured":1,"Chip":"off")");
+}
+
+// Each card is dispensed, powered and captured as a burn-in run does, until a capture fails.
+void TestSimDevice::captureBin()
+{
+    QFETCH(QString, env);
+    QFETCH(int, cards);
+    QFETCH(int, lastCapture);
+    QFETCH(QString, status);
+    std::map<std::string, std::string> variables;
+    for (const QString &pair : env.split(' '))
+        variables["VARNAK_SIM_" + pair.section('=', 0, 0).toStdString()]
+            = pair.section('=', 1).toStdString();
+    ManualClock clock;
+    SimDevice device(configFrom(variables), clock);
+    QCOMPARE(device.openDevice(0, 115200, "", 5), simcode::Ok);
+
+    int result = simcode::Ok;
+    for (int card = 0; card < cards && result == simcode::Ok; ++card) {
+        QCOMPARE(device.deviceSendCard("cp31", 30), simcode::Ok);
+        QCOMPARE(device.powerOn(0, 5), simcode::Ok);
+        result = device.deviceMoveCard("cp35", 5);
+    }
+    QCOMPARE(result, lastCapture);
+    char reply[ReplyCapacity] = {};
+    QCOMPARE(device.getStatus(5, reply), simcode::Ok);
+    QCOMPARE(QString(reply), R"({"Ret":0,"Channel":)" + status + "}");
 }
 
 QTEST_APPLESS_MAIN(TestSimDevice)
