@@ -76,6 +76,25 @@ def line(points, width):
     return f
 
 
+def arc(cx, cy, r, start, end, width):
+    """Stroke along a circle, round capped, from start to end degrees.
+
+    Angles grow clockwise on screen (y points down), so start < end draws a
+    clockwise arc; the caps come from measuring to the end points outside it.
+    """
+    ends = [(cx + r * math.cos(math.radians(a)), cy + r * math.sin(math.radians(a)))
+            for a in (start, end)]
+
+    def f(x, y):
+        a = (math.degrees(math.atan2(y - cy, x - cx)) - start) % 360
+        if a <= end - start:
+            d = abs(math.hypot(x - cx, y - cy) - r)
+        else:
+            d = min(math.hypot(x - ex, y - ey) for ex, ey in ends)
+        return d - width / 2
+    return f
+
+
 def polygon(points):
     """Closed polygon; sign from the even-odd crossing rule."""
     n = len(points)
@@ -380,6 +399,36 @@ def icon_sign():
     return c
 
 
+def icon_burnin():
+    c = Canvas(28, 28)
+    # Two cards, one behind the other, and a clockwise repeat arrow: many
+    # cards, over and over.  The front card keeps the chip of the card-issue
+    # icon so the two pages read as related.
+    cx, cy, r, end = 20.0, 20.0, 5.5, 270.0
+    ring = arc(cx, cy, r, 20.0, end, 2)
+    # Arrowhead on the arc's end, pointing along the clockwise tangent.
+    t = math.radians(end)
+    ex, ey = cx + r * math.cos(t), cy + r * math.sin(t)
+    nx, ny, length, half = math.cos(t), math.sin(t), 3.5, 3.2
+    head = polygon([(ex + nx * half, ey + ny * half), (ex - ny * length, ey + nx * length),
+                    (ex - nx * half, ey - ny * half)])
+    # The cards stop a gap short of the arrow and of the disc it encloses, so
+    # the two colours never touch and the arrow stays legible when scaled down.
+    disc = circle(cx, cy, r + 1)
+
+    def clear(x, y):
+        return min(disc(x, y), head(x, y)) - 1.5
+
+    front = rect(3, 8, 21, 20, 2.5)
+    back = cut(outline(rect(6, 4, 24, 16, 2.5), 2), lambda x, y: front(x, y) - 2.5)
+    c.fill(cut(back, clear), LIGHT)
+    c.fill(cut(outline(front, 2), clear), LIGHT)
+    c.fill(rect(6, 11, 10, 14.5, 1), ACCENT)
+    c.fill(ring, ACCENT)
+    c.fill(head, ACCENT)
+    return c
+
+
 def star_points(cx, cy, outer, inner):
     pts = []
     for i in range(10):
@@ -452,6 +501,7 @@ def main():
     save_png("clear-normal.png", icon_clear(GREY))
     save_png("clear-move.png", icon_clear(HOT))
     save_png("icon_keypad_1.png", icon_card())
+    save_png("icon_burnin_1.png", icon_burnin())
     save_png("combobox.png", combo_field())
     save_png("down_arrow.png", down_arrow())
     save_png("icon_sign_1.png", icon_sign())

@@ -25,6 +25,7 @@ const Image kImages[] = {
     {"combobox.png", {109, 30}},        {"down_arrow.png", {12, 12}},
     {"icon_sign_1.png", {28, 28}},      {"icon_eva_num_1.png", {28, 28}},
     {"icon_basic_1.png", {28, 28}},     {"icon_basic_2.png", {28, 28}},
+    {"icon_burnin_1.png", {28, 28}},
 };
 
 // Filled in before the application object exists: the collections must be registered by static
