@@ -1,0 +1,122 @@
+// SPDX-License-Identifier: MIT
+#include "burnin/burnintablemodel.h"
+
+#include <QBrush>
+#include <QColor>
+
+namespace {
+
+// Often enough to look live, seldom enough that the view's layout costs nothing.
+constexpr int kFlushIntervalMs = 100;
+// Both stand out on the window's dark grey (rgb(43,43,43)) and from its grey text.
+const QColor kFailedColor(0xFF, 0x6B, 0x6B);
+const QColor kDuplicateColor(0xF0, 0xB4, 0x29);
+
+} // namespace
+
+BurnInTableModel::BurnInTableModel(QObject *parent)
+    : QAbstractTableModel(parent)
+{
+    m_flushTimer.setSingleShot(true);
+    m_flushTimer.setInterval(kFlushIntervalMs);
+    connect(&m_flushTimer, &QTimer::timeout, this, &BurnInTableModel::flush);
+}
+
+void BurnInTableModel::append(const BurnInRecord &record)
+{
+    m_queued.append(record);
+    if (!m_flushTimer.isActive())
+        m_flushTimer.start();
+}
+
+void BurnInTableModel::flush()
+{
+    m_flushTimer.stop();
+    if (m_queued.isEmpty())
+        return;
+    const int first = static_cast<int>(m_rows.size());
+    beginInsertRows(QModelIndex(), first, first + static_cast<int>(m_queued.size()) - 1);
+    m_rows.append(m_queued);
+    m_queued.clear();
+    endInsertRows();
+}
+
+void BurnInTableModel::clear()
+{
+    m_flushTimer.stop();
+    beginResetModel();
+    m_rows.clear();
+    m_queued.clear();
+    endResetModel();
+}
+
+const BurnInRecord &BurnInTableModel::record(int row) const
+{
+    return m_rows.at(row);
+}
+
+int BurnInTableModel::rowCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : static_cast<int>(m_rows.size());
+}
+
+int BurnInTableModel::columnCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : ColumnCount;
+}
+
+QVariant BurnInTableModel::data(const QModelIndex &index, int role) const
+{
+    if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))
+        return {};
+    const BurnInRecord &card = m_rows.at(index.row());
+    switch (role) {
+    case Qt::DisplayRole:
+        return display(card, index.column());
+    case Qt::ForegroundRole:
+        if (index.column() == Result && !card.passed)
+            return QBrush(kFailedColor);
+        if (index.column() == CardNumber && card.duplicate)
+            return QBrush(kDuplicateColor);
+        return {};
+    case Qt::ToolTipRole:
+        if (index.column() == CardNumber && card.duplicate)
+            return QStringLiteral("重复卡号");
+        return {};
+    default:
+        return {};
+    }
+}
+
+QVariant BurnInTableModel::display(const BurnInRecord &record, int column) const
+{
+    switch (column) {
+    case Index:
+        return record.index;
+    case Started:
+        return record.started.toString(QStringLiteral("HH:mm:ss"));
+    case CardNumber:
+        return record.cardNumber;
+    case Result:
+        return record.passed ? QStringLiteral("通过") : QStringLiteral("失败");
+    case FailedStep:
+        return record.failedStep ? burnInStepName(*record.failedStep) : QString();
+    case FailedCode:
+        return record.passed ? QVariant() : QVariant(record.failedCode);
+    case Elapsed:
+        return QString::number(static_cast<double>(record.elapsedMs) / 1000.0, 'f', 3);
+    default:
+        return {};
+    }
+}
+
+QVariant BurnInTableModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    static const QStringList titles = {QStringLiteral("序号"), QStringLiteral("开始时间"),
+        QStringLiteral("卡号"), QStringLiteral("结果"), QStringLiteral("失败步骤"),
+        QStringLiteral("错误码"), QStringLiteral("用时(秒)")};
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0
+        || section >= titles.size())
+        return QAbstractTableModel::headerData(section, orientation, role);
+    return titles.at(section);
+}

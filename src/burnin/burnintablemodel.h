@@ -1,0 +1,51 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "burnin/burninrecord.h"
+
+#include <QAbstractTableModel>
+#include <QTimer>
+#include <QVector>
+
+// The cards of a burn-in run for the page's table. Cards may come in thousands a second, so
+// append() only queues them and a timer inserts the queue as one batch; the view then lays out
+// once per batch instead of once per card. Views scroll to the newest row on rowsInserted.
+// Holds nothing per row beyond the record itself. GUI thread only.
+class BurnInTableModel : public QAbstractTableModel
+{
+    Q_OBJECT
+
+public:
+    enum Column {
+        Index,
+        Started,
+        CardNumber,
+        Result,
+        FailedStep,
+        FailedCode,
+        Elapsed,
+        ColumnCount
+    };
+
+    explicit BurnInTableModel(QObject *parent = nullptr);
+
+    void append(const BurnInRecord &record);
+    // Inserts the queued cards now, e.g. when the run ends.
+    void flush();
+    void clear();
+    // row < rowCount().
+    const BurnInRecord &record(int row) const;
+
+    int rowCount(const QModelIndex &parent = QModelIndex()) const override;
+    int columnCount(const QModelIndex &parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(
+        int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+
+private:
+    QVariant display(const BurnInRecord &record, int column) const;
+
+    QVector<BurnInRecord> m_rows;
+    QVector<BurnInRecord> m_queued;
+    QTimer m_flushTimer;
+};

@@ -1,0 +1,38 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "burnin/burninrecord.h"
+
+#include <QFile>
+#include <QString>
+
+class QDateTime;
+
+// The record on disk of one burn-in run: a CSV with one row per card, for spreadsheets and the
+// run history, and a .log with every step line, for finding out why a card failed. Every row and
+// line is flushed as it is written, so that a crash or a power cut keeps each finished card.
+// The CSV is UTF-8 with a byte order mark, so that spreadsheets show the Chinese titles, and has
+// CRLF line ends. Used by the run's thread only, one run at a time, so it takes no lock.
+class CBurnInWriter
+{
+public:
+    // Creates folder if needed and in it burnin-<yyyyMMdd-HHmmss>.csv and .log, with "-2", "-3"…
+    // after the name when a run of the same second left files there. On failure returns false
+    // and sets *error to a reason for the operator that names the folder.
+    bool open(const QString &folder, const QDateTime &start, BurnInMode mode, QString *error);
+    void writeRecord(const BurnInRecord &record);
+    // Prefixes the line with the local time to the millisecond.
+    void writeLine(const QString &line);
+    // Absolute; empty before open().
+    QString csvPath() const;
+    QString logPath() const;
+    void close();
+
+private:
+    bool createFiles(const QString &baseName, QString *reason);
+    QByteArray row(const BurnInRecord &record) const;
+
+    QFile m_csv;
+    QFile m_log;
+    BurnInMode m_mode = BurnInMode::Capture;
+};

@@ -1,0 +1,86 @@
+// SPDX-License-Identifier: MIT
+#include "burnin/burnintablemodel.h"
+
+#include <QBrush>
+#include <QSignalSpy>
+#include <QtTest>
+
+namespace {
+
+BurnInRecord card(int index)
+{
+    BurnInRecord record;
+    record.index = index;
+    record.passed = true;
+    return record;
+}
+
+} // namespace
+
+class tst_BurnInTableModel : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void insertsInBatches();
+    void roles_data();
+    void roles();
+};
+
+void tst_BurnInTableModel::insertsInBatches()
+{
+    BurnInTableModel model;
+    QSignalSpy inserted(&model, &QAbstractItemModel::rowsInserted);
+    for (int i = 1; i <= 1000; ++i)
+        model.append(card(i));
+    QCOMPARE(model.rowCount(), 0);
+    model.flush();
+    QCOMPARE(inserted.size(), 1);
+    QCOMPARE(inserted.at(0).at(2).toInt(), 999);
+    QCOMPARE(model.record(999).index, 1000);
+
+    // Without a flush, the timer inserts what came since as one batch.
+    model.append(card(1001));
+    model.append(card(1002));
+    QVERIFY(inserted.wait());
+    QCOMPARE(inserted.size(), 2);
+    QCOMPARE(inserted.at(1).at(1).toInt(), 1000);
+    QCOMPARE(inserted.at(1).at(2).toInt(), 1001);
+}
+
+void tst_BurnInTableModel::roles_data()
+{
+    QTest::addColumn<BurnInRecord>("record");
+    QTest::addColumn<int>("column");
+    QTest::addColumn<bool>("coloured");
+    QTest::addColumn<QString>("toolTip");
+
+    BurnInRecord failed = card(1);
+    failed.passed = false;
+    BurnInRecord duplicate = card(2);
+    duplicate.duplicate = true;
+    QTest::newRow("failed result") << failed << int(BurnInTableModel::Result) << true << "";
+    QTest::newRow("passed result") << card(1) << int(BurnInTableModel::Result) << false << "";
+    QTest::newRow("duplicate number")
+        << duplicate << int(BurnInTableModel::CardNumber) << true << "重复卡号";
+    QTest::newRow("first seen number")
+        << card(1) << int(BurnInTableModel::CardNumber) << false << "";
+}
+
+void tst_BurnInTableModel::roles()
+{
+    QFETCH(BurnInRecord, record);
+    QFETCH(int, column);
+    QFETCH(bool, coloured);
+    QFETCH(QString, toolTip);
+    BurnInTableModel model;
+    model.append(record);
+    model.flush();
+    const QModelIndex index = model.index(0, column);
+
+    QCOMPARE(index.data(Qt::ForegroundRole).canConvert<QBrush>(), coloured);
+    QCOMPARE(index.data(Qt::ToolTipRole).toString(), toolTip);
+}
+
+QTEST_MAIN(tst_BurnInTableModel)
+#include "tst_burnintablemodel.moc"
