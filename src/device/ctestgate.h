@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <deque>
@@ -9,11 +10,12 @@
 #include <optional>
 
 // The concurrency core of the device tests: one test at a time, later ones queued in the order they
-// were asked for (a test is any number the caller gives it); one lock around every device library call, because nothing promises that the
-// library copes with two callers at once; and a stop request that drops the queue, refuses every
-// further call and cuts waits short, so that the window can close while a test runs.
-// Plain standard C++ so that it can be checked from std::thread under ThreadSanitizer, which
-// cannot see into an uninstrumented Qt. Every member may be called from any thread.
+// were asked for (a test is any number the caller gives it); one lock around every device library
+// call, because nothing promises that the library copes with two callers at once; and a stop
+// request that drops the queue, refuses every further call and cuts waits short, so that the window
+// can close while a test runs. Plain standard C++ so that it can be checked from std::thread under
+// ThreadSanitizer, which cannot see into an uninstrumented Qt. Every member may be called from any
+// thread.
 class CTestGate
 {
 public:
@@ -47,6 +49,9 @@ public:
 
     // Waits for the given time; returns false when a stop cut the wait short or came before it.
     bool wait(Duration duration);
+    // The same, and also cut short once cancel is true. Whoever sets it calls wakeWaiters().
+    bool wait(Duration duration, const std::atomic<bool> &cancel);
+    void wakeWaiters();
     // Set it before any test runs.
     void setWaitScale(WaitScale scale);
 

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "shell/maindialog.h"
 
+#include "burnin/tabburnin.h"
 #include "cardtest/tabkeypad.h"
 #include "ui_maindialog.h"
 
@@ -38,6 +39,8 @@ MainDialog::MainDialog(QWidget *parent)
 
     auto *keypad = new TabKeypad(this);
     m_vecPages.push_back(std::make_unique<TabPage>(TabPage {keypad, "密码键盘"}));
+    auto *burnIn = new TabBurnIn(this);
+    m_vecPages.push_back(std::make_unique<TabPage>(TabPage {burnIn, "老化测试"}));
     for (const auto &page : m_vecPages)
         ui->stackedWidget->addWidget(page->pPage);
     ui->stackedWidget->setCurrentIndex(0);

@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: MIT
+#include "burnin/tabburnin.h"
 #include "cardtest/tabkeypad.h"
 #include "config/configdialog.h"
 #include "messagecapture.h"
@@ -83,9 +84,10 @@ void tst_MainDialog::startWithoutLibrary()
     QVERIFY(QTest::qWaitForWindowExposed(&dialog));
     QCOMPARE(dialog.size(), QSize(944, 583));
     auto *stack = child<QStackedWidget>(dialog, "stackedWidget");
-    QCOMPARE(stack->count(), 1);
+    QCOMPARE(stack->count(), 2);
     QCOMPARE(stack->currentIndex(), 0);
     QVERIFY(qobject_cast<TabKeypad *>(stack->currentWidget()));
+    QVERIFY(qobject_cast<TabBurnIn *>(stack->widget(1)));
 }
 
 void tst_MainDialog::startWithSimulator()
@@ -158,9 +160,11 @@ void tst_MainDialog::formFonts()
     list->ensurePolished();
     list->setStyleSheet(QString());
     QCOMPARE(list->font().weight(), QFont::DemiBold);
-    QCOMPARE(list->count(), 1);
+    QCOMPARE(list->count(), 2);
     QCOMPARE(list->item(0)->text(), QString("发卡"));
     QVERIFY(!list->item(0)->icon().isNull());
+    QCOMPARE(list->item(1)->text(), QString("老化测试"));
+    QVERIFY(!list->item(1)->icon().isNull());
     QCOMPARE(list->frameShape(), QFrame::WinPanel);
     QCOMPARE(child<QFrame>(dialog, "widget_topBar")->frameShape(), QFrame::StyledPanel);
 }
@@ -341,7 +345,7 @@ void tst_MainDialog::listClickSwitchesPage_data()
     QTest::addColumn<int>("expectedPage");
 
     QTest::newRow("row 0 shows the card test page") << 0 << 0;
-    QTest::newRow("row 1 shows the page added second") << 1 << 1;
+    QTest::newRow("row 1 shows the burn-in page") << 1 << 1;
     QTest::newRow("a row beyond the pages changes nothing") << 2 << 1;
 }
 
@@ -354,9 +358,7 @@ void tst_MainDialog::listClickSwitchesPage()
     MainDialog dialog;
     auto *list = child<QListWidget>(dialog, "listWidget");
     auto *stack = child<QStackedWidget>(dialog, "stackedWidget");
-    // A second page and two more entries, so that both branches can be reached.
-    stack->addWidget(new QWidget);
-    list->addItem("second");
+    // An entry without a page, so that both branches can be reached.
     list->addItem("no page");
     stack->setCurrentIndex(1);
     dialog.show();

@@ -1,0 +1,147 @@
+// SPDX-License-Identifier: MIT
+#include "burnin/cburninjob.h"
+
+#include <QDateTime>
+
+#include <utility>
+
+namespace {
+
+QString seconds(qint64 ms)
+{
+    return QString::number(double(ms) / 1000.0, 'f', 3);
+}
+
+} // namespace
+
+QString burnInEndText(CBurnInRun::End end)
+{
+    switch (end) {
+    case CBurnInRun::End::Completed:
+        return QStringLiteral("完成");
+    case CBurnInRun::End::Stopped:
+        return QStringLiteral("已停止");
+    case CBurnInRun::End::StoppedOnFailure:
+        return QStringLiteral("出错即停");
+    case CBurnInRun::End::FailureStreak:
+        return QStringLiteral("连续 %1 张失败").arg(CBurnInRun::kFailureStreak);
+    case CBurnInRun::End::BoxEmpty:
+        return QStringLiteral("卡箱内无卡");
+    case CBurnInRun::End::CardLeftAtFront:
+        return QStringLiteral("通道内有卡，已吐卡");
+    case CBurnInRun::End::Interrupted:
+        return QStringLiteral("窗口关闭");
+    }
+    return QString();
+}
+
+QString burnInCardLine(const BurnInRecord &record)
+{
+    QString line = QStringLiteral(">>>老化 第 %1 张：%2 %3 %4 秒")
+                       .arg(record.index)
+                       .arg(record.cardNumber.isEmpty() ? QStringLiteral("-") : record.cardNumber,
+                           record.passed ? QStringLiteral("通过") : QStringLiteral("失败"),
+                           seconds(record.elapsedMs));
+    if (record.failedStep)
+        line += QStringLiteral("，%1：%2")
+                    .arg(burnInStepName(*record.failedStep))
+                    .arg(record.failedCode);
+    if (record.duplicate)
+        line += QStringLiteral("，重复卡号");
+    return line;
+}
+
+CBurnInJob::CBurnInJob(const ZOV_SDK &sdk, CTestGate &gate, const BurnInSettings &settings,
+    QString folder, LogLine log)
+    : m_settings(settings)
+    , m_folder(std::move(folder))
+    , m_log(std::move(log))
+    , m_run(sdk, gate, settings, *this)
+{ }
+
+void CBurnInJob::exec()
+{
+    // Stopped while it waited for its turn: it never began, so it leaves no files behind.
+    if (m_run.stopRequested()) {
+        const std::lock_guard<std::mutex> lock(m_mutex);
+        m_progress.finished = true;
+        return;
+    }
+    QString error;
+    const bool opened
+        = m_writer.open(m_folder, QDateTime::currentDateTime(), m_settings.mode, &error);
+    if (!opened) {
+        m_log(QStringLiteral(">>>老化测试未开始：") + error);
+        const std::lock_guard<std::mutex> lock(m_mutex);
+        m_progress.finished = true;
+        return;
+    }
+    {
+        const std::lock_guard<std::mutex> lock(m_mutex);
+        m_csvPath = m_writer.csvPath();
+        m_logPath = m_writer.logPath();
+        m_progress.started = true;
+    }
+    const QString start
+        = QStringLiteral("老化测试开始：%1 %2 张%3")
+              .arg(burnInModeName(m_settings.mode))
+              .arg(m_settings.cards)
+              .arg(m_settings.stopOnFailure ? QStringLiteral("，出错即停") : QString());
+    m_writer.writeLine(start);
+    m_log(QStringLiteral(">>>") + start);
+
+    const CBurnInRun::End end = m_run.run();
+    if (end == CBurnInRun::End::BoxEmpty)
+        m_log(QStringLiteral(">>>卡箱内无卡，请放置好卡片后，再进行测试！！！"));
+    else if (end == CBurnInRun::End::CardLeftAtFront)
+        m_log(QStringLiteral(">>>请取走卡片，再进行测试！！！"));
+    m_writer.writeLine(QStringLiteral("老化测试结束：") + burnInEndText(end));
+    m_writer.close();
+    const std::lock_guard<std::mutex> lock(m_mutex);
+    m_progress.end = end;
+    m_progress.finished = true;
+}
+
+void CBurnInJob::requestStop()
+{
+    m_run.requestStop();
+}
+
+CBurnInJob::Progress CBurnInJob::take()
+{
+    const std::lock_guard<std::mutex> lock(m_mutex);
+    Progress progress = m_progress;
+    m_progress.cards.clear();
+    return progress;
+}
+
+QString CBurnInJob::csvPath() const
+{
+    const std::lock_guard<std::mutex> lock(m_mutex);
+    return m_csvPath;
+}
+
+QString CBurnInJob::logPath() const
+{
+    const std::lock_guard<std::mutex> lock(m_mutex);
+    return m_logPath;
+}
+
+void CBurnInJob::stepDone(int card, BurnInStep step, int code, qint64 ms)
+{
+    m_writer.writeLine(QStringLiteral("第 %1 张 %2：%3（%4 秒）")
+                           .arg(card)
+                           .arg(burnInStepName(step))
+                           .arg(code)
+                           .arg(seconds(ms)));
+}
+
+void CBurnInJob::cardDone(const BurnInRecord &record)
+{
+    m_writer.writeRecord(record);
+    const QString line = burnInCardLine(record);
+    m_writer.writeLine(line.mid(3));
+    m_log(line);
+    const std::lock_guard<std::mutex> lock(m_mutex);
+    m_progress.cards.append(record);
+}

@@ -1,0 +1,76 @@
+// SPDX-License-Identifier: MIT
+#include "burnin/cburninreader.h"
+#include "burnin/tabburnin.h"
+#include "simulatorwindow.h"
+
+#include <QCheckBox>
+#include <QDir>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSpinBox>
+#include <QtTest>
+
+// Burn-in runs through the real loader and the device simulator, read back from the files.
+class tst_TabBurnInSimulator : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void runWritesARowPerCard_data();
+    void runWritesARowPerCard();
+};
+
+void tst_TabBurnInSimulator::runWritesARowPerCard_data()
+{
+    QTest::addColumn<QStringList>("settings");
+    QTest::addColumn<int>("cards");
+    QTest::addColumn<QStringList>("results");
+
+    QTest::newRow("thirty cards into the bin")
+        << QStringList {"VARNAK_SIM_CARDS=100"} << 30 << QStringList(30, "pass");
+    // The card that found the bin full stays in the channel, and so does every one after it:
+    // five failed cards in a row end the run.
+    QTest::newRow("a full bin fails the captures with its code")
+        << QStringList {"VARNAK_SIM_BIN=3"} << 10
+        << (QStringList(3, "pass") << "回收 -18" << QStringList(4, "清理通道 -18"));
+}
+
+void tst_TabBurnInSimulator::runWritesARowPerCard()
+{
+    QFETCH(QStringList, settings);
+    QFETCH(int, cards);
+    QFETCH(QStringList, results);
+
+    SimulatorWindow window(settings);
+    QVERIFY(window.hasLibrary());
+    auto *page = window.logPane()->window()->findChild<TabBurnIn *>();
+    QVERIFY(page);
+    page->findChild<QSpinBox *>("SpinCount")->setValue(cards);
+    page->findChild<QRadioButton *>("RadioCapture")->setChecked(true);
+    auto *start = page->findChild<QPushButton *>("BtnStart");
+    start->click();
+    QVERIFY(!start->isEnabled());
+    QTRY_VERIFY_WITH_TIMEOUT(start->isEnabled(), 60000);
+
+    const QStringList files = QDir("results").entryList({"burnin-*.csv"}, QDir::Files);
+    QCOMPARE(files.size(), 1);
+    const BurnInCsv csv = readBurnInCsv(QDir("results").filePath(files.first()));
+    QVERIFY2(csv.error.isEmpty(), qPrintable(csv.error));
+    QVERIFY(!csv.cutShort);
+    QStringList read;
+    for (const BurnInRecord &record : csv.records) {
+        read << (record.passed
+                ? QString("pass")
+                : burnInStepName(*record.failedStep) + ' ' + QString::number(record.failedCode));
+    }
+    QCOMPARE(read, results);
+    QCOMPARE(page->cards().rowCount(), results.size());
+    QCOMPARE(page->summary().done(), results.size());
+    // The summary at the end names both files.
+    QVERIFY(window.logPane()->toPlainText().contains(
+        QFileInfo(files.first()).completeBaseName() + ".log"));
+}
+
+QTEST_MAIN(tst_TabBurnInSimulator)
+#include "tst_tabburninsimulator.moc"
