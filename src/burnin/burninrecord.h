@@ -55,6 +55,10 @@ struct BurnInRecord
     qint64 elapsedMs = 0; // the whole card
     BurnInStepTimes stepMs = noBurnInStepTimes(); // each step's time in ms, -1 where it did not run
     bool duplicate = false; // the card number was seen before in the same run
+    // Finer than the milliseconds above, for measuring the tool itself: the whole card and its
+    // time inside library calls. Not part of the record on disk, nor of ==.
+    qint64 elapsedNs = 0;
+    qint64 libraryNs = 0;
 
     qint64 &stepTime(BurnInStep step) { return stepMs[static_cast<std::size_t>(step)]; }
     qint64 stepTime(BurnInStep step) const { return stepMs[static_cast<std::size_t>(step)]; }

@@ -89,6 +89,7 @@ CBurnInRun::Outcome CBurnInRun::runCard(int index)
     m_card.passed = true;
     QElapsedTimer elapsed;
     elapsed.start();
+    const std::chrono::nanoseconds libraryBefore = m_libraryTime;
 
     bool cardLeft = false;
     int rc = 0;
@@ -112,7 +113,9 @@ CBurnInRun::Outcome CBurnInRun::runCard(int index)
     if (m_interrupted)
         return Outcome::Interrupted;
 
-    m_card.elapsedMs = elapsed.elapsed();
+    m_card.elapsedNs = elapsed.nsecsElapsed();
+    m_card.elapsedMs = m_card.elapsedNs / 1000000;
+    m_card.libraryNs = (m_libraryTime - libraryBefore).count();
     if (!m_card.cardNumber.isEmpty()) {
         m_card.duplicate = m_seenNumbers.contains(m_card.cardNumber);
         m_seenNumbers.insert(m_card.cardNumber);

@@ -71,8 +71,8 @@ QString CBurnInSummary::text() const
     // Rounded down, so that 100.0% means that no card failed.
     const qint64 tenths = m_done == 0 ? 0 : static_cast<qint64>(m_passed) * 1000 / m_done;
     return QStringLiteral(
-        "已完成 %1 张  通过 %2  失败 %3  通过率 %4.%5%  每张 平均 %6 秒 / P95 %7 秒 / "
-        "最长 %8 秒  重复卡号 %9")
+        "已完成 %1 张  通过 %2  失败 %3  通过率 %4.%5%  每张 平均/P95/最长 %6/%7/%8 秒  "
+        "重复卡号 %9")
         .arg(m_done)
         .arg(m_passed)
         .arg(failed())

@@ -28,8 +28,8 @@ public:
     double meanSeconds() const;
     double p95Seconds() const;
     double maxSeconds() const;
-    // One line for the operator, e.g. "已完成 120 张  通过 118  失败 2  通过率 98.3%  每张 平均
-    // 1.234 秒 / P95 1.900 秒 / 最长 2.345 秒  重复卡号 0".
+    // One line for the operator, e.g. "已完成 120 张  通过 118  失败 2  通过率 98.3%  每张
+    // 平均/P95/最长 1.234/1.900/2.345 秒  重复卡号 0".
     QString text() const;
 
 private:

@@ -12,6 +12,8 @@
 #include <QHeaderView>
 #include <QRunnable>
 
+#include <utility>
+
 namespace {
 
 const char kConfigFile[] = "config.ini";
@@ -24,6 +26,13 @@ const char kCaptureMode[] = "capture";
 constexpr int kDefaultCards = 100;
 
 const char kResultsFolder[] = "results";
+
+// Wide enough for a 19-digit card number and the longest step name at the table's font.
+constexpr std::pair<int, int> kColumnWidths[]
+    = {{BurnInTableModel::Index, 56}, {BurnInTableModel::Started, 86},
+        {BurnInTableModel::CardNumber, 186}, {BurnInTableModel::Result, 56},
+        {BurnInTableModel::FailedStep, 112}, {BurnInTableModel::FailedCode, 64}};
+constexpr int kRowHeight = 24;
 // Often enough that the table and the totals follow the run, seldom enough to cost nothing.
 constexpr int kProgressIntervalMs = 100;
 
@@ -37,7 +46,11 @@ TabBurnIn::TabBurnIn(QWidget *parent)
 {
     ui->setupUi(this);
     ui->TableCards->setModel(&m_cards);
-    ui->TableCards->horizontalHeader()->setStretchLastSection(true);
+    QHeaderView *columns = ui->TableCards->horizontalHeader();
+    for (const auto &[column, width] : kColumnWidths)
+        columns->resizeSection(column, width);
+    columns->setStretchLastSection(true);
+    ui->TableCards->verticalHeader()->setDefaultSectionSize(kRowHeight);
     ui->TableCards->verticalHeader()->hide();
     connect(
         &m_cards, &QAbstractItemModel::rowsInserted, ui->TableCards, &QTableView::scrollToBottom);
