@@ -19,6 +19,7 @@ class tst_TabBurnInSimulator : public QObject
 private slots:
     void runWritesARowPerCard_data();
     void runWritesARowPerCard();
+    void noRunWithoutAResultsFolder();
 };
 
 void tst_TabBurnInSimulator::runWritesARowPerCard_data()
@@ -70,6 +71,28 @@ void tst_TabBurnInSimulator::runWritesARowPerCard()
     // The summary at the end names both files.
     QVERIFY(window.logPane()->toPlainText().contains(
         QFileInfo(files.first()).completeBaseName() + ".log"));
+}
+
+// A file where the folder should be: nothing is called, and the pane says which folder failed.
+void tst_TabBurnInSimulator::noRunWithoutAResultsFolder()
+{
+    SimulatorWindow window({});
+    QVERIFY(window.hasLibrary());
+    QFile blocker("results");
+    QVERIFY(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    auto *page = window.logPane()->window()->findChild<TabBurnIn *>();
+    auto *start = page->findChild<QPushButton *>("BtnStart");
+    start->click();
+    QTRY_VERIFY(start->isEnabled());
+
+    const QStringList lines = window.logLines();
+    QCOMPARE(lines.size(), 1);
+    QVERIFY2(lines.first().startsWith(">>>老化测试未开始：")
+            && lines.first().contains(QFileInfo("results").absoluteFilePath()),
+        qPrintable(lines.first()));
+    window.close();
+    QCOMPARE(window.calls(), QStringList {"overlaps 0"});
 }
 
 QTEST_MAIN(tst_TabBurnInSimulator)
