@@ -3,32 +3,14 @@
 
 #include "cardtest/replyreaders.h"
 #include "device/ctestgate.h"
+#include "device/devicearguments.h"
 #include "device/zov_sdk.h"
 
 namespace {
 
-constexpr int kOk = 0;
-constexpr int kBoxEmpty = -10;
+using namespace DeviceArguments;
+
 constexpr int kCardInChannel = 1;
-
-// The library's fixed arguments, the same as the card test page passes.
-constexpr int kOpenPort = 0;
-constexpr int kOpenBaud = 115200;
-constexpr char kNoText[] = "";
-constexpr int kShortTimeout = 5;
-constexpr int kPowerSlot = 0;
-constexpr int kChipReadMode = 2;
-constexpr char kCardNumberTag[] = "5A";
-constexpr int kChipReadTimeout = 20;
-
-struct Move
-{
-    const char *position;
-    int timeout;
-};
-constexpr Move kToReader {"cp31", 30};
-constexpr Move kToFront {"cp34", 10};
-constexpr Move kToCapture {"cp35", 5};
 
 // As on the card test page: a head start for the customer, then polls for up to a minute.
 constexpr std::chrono::seconds kRemovalHeadStart {3};
@@ -199,8 +181,8 @@ bool CBurnInRun::readChip()
         return false;
 
     char reply[kReplyBufferSize] = {};
-    int chipStatus = -1;
-    int replyLength = 0;
+    int chipStatus = kChipStatusPreset;
+    int replyLength = kReplyLengthPreset;
     const bool read = step(BurnInStep::ReadChip, [&](const ZOV_SDK &sdk) {
         return sdk.pGetICInfo(kChipReadMode, kCardNumberTag, kNoText, &chipStatus, reply,
             &replyLength, kNoText, kChipReadTimeout);

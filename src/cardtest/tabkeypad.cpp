@@ -5,6 +5,7 @@
 #include "cardtest/csleeper.h"
 #include "cardtest/replyreaders.h"
 #include "device/cdevicequeue.h"
+#include "device/devicearguments.h"
 #include "device/zov_sdk.h"
 #include "shell/maindialog.h"
 #include "ui_tabkeypad.h"
@@ -20,31 +21,9 @@ namespace {
 enum RunType { kIssueOneCard = 1, kCaptureOneCard = 2, kIssueTenCards = 3 };
 constexpr int kBatchCards = 10;
 
-constexpr int kOk = 0;
-constexpr int kBoxEmpty = -10;
+using namespace DeviceArguments;
+
 constexpr int kCardInChannel = 1;
-
-// The library's fixed arguments; the settings of the configuration dialog are not passed.
-constexpr int kOpenPort = 0;
-constexpr int kOpenBaud = 115200;
-constexpr char kNoText[] = "";
-constexpr int kShortTimeout = 5;
-constexpr int kPowerSlot = 0;
-constexpr int kEnterTimeout = 10;
-constexpr int kChipReadMode = 2;
-constexpr char kCardNumberTag[] = "5A";
-constexpr int kChipStatusPreset = -1;
-constexpr int kReplyLengthPreset = 0;
-constexpr int kChipReadTimeout = 20;
-
-struct Move
-{
-    const char *position;
-    int timeout;
-};
-constexpr Move kToReader {"cp31", 30};
-constexpr Move kToFront {"cp34", 10};
-constexpr Move kToCapture {"cp35", 5};
 
 // The customer gets a head start before the channel is polled, then up to a minute in all.
 constexpr unsigned long kRemovalHeadStartSecs = 3;
