@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "burnin/cchartseries.h"
+#include "burnin/chartcards.h"
 
 #include <QtTest>
 
@@ -25,6 +26,15 @@ void addCards(CChartSeries &series, int count)
         series.add(card(index));
 }
 
+int countPixels(const QImage &image, QRgb colour)
+{
+    int count = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            count += image.pixel(x, y) == colour ? 1 : 0;
+    return count;
+}
+
 } // namespace
 
 class tst_CChartSeries : public QObject
@@ -35,6 +45,8 @@ private slots:
     void series_data();
     void series();
     void clearStartsOver();
+    void chartShowsCards_data();
+    void chartShowsCards();
 };
 
 void tst_CChartSeries::series_data()
@@ -107,5 +119,28 @@ void tst_CChartSeries::clearStartsOver()
     QCOMPARE(series.columns(700).size(), 50);
 }
 
-QTEST_GUILESS_MAIN(tst_CChartSeries)
+void tst_CChartSeries::chartShowsCards_data()
+{
+    QTest::addColumn<int>("cards");
+    QTest::addColumn<bool>("drawn");
+
+    QTest::newRow("no card") << 0 << false;
+    QTest::newRow("cards with failures") << 300 << true;
+}
+
+void tst_CChartSeries::chartShowsCards()
+{
+    QFETCH(int, cards);
+    QFETCH(bool, drawn);
+    ChartCards chart;
+    chart.resize(717, 220);
+    addCards(chart.series(), cards);
+    chart.refresh();
+
+    const QImage image = chart.grab().toImage();
+    QCOMPARE(countPixels(image, qRgb(0x4F, 0xA3, 0xE0)) > 0, drawn);
+    QCOMPARE(countPixels(image, qRgb(0xFF, 0x6B, 0x6B)) > 0, drawn);
+}
+
+QTEST_MAIN(tst_CChartSeries)
 #include "tst_cchartseries.moc"
