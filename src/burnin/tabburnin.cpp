@@ -2,14 +2,18 @@
 #include "burnin/tabburnin.h"
 
 #include "burnin/cburninjob.h"
+#include "burnin/chartcards.h"
 #include "config/rwini.h"
 #include "device/cdevicequeue.h"
 #include "device/zov_sdk.h"
 #include "shell/maindialog.h"
 #include "ui_tabburnin.h"
 
+#include <QButtonGroup>
 #include <QDir>
+#include <QFileInfo>
 #include <QHeaderView>
+#include <QListWidgetItem>
 #include <QRunnable>
 
 #include <utility>
@@ -45,6 +49,16 @@ TabBurnIn::TabBurnIn(QWidget *parent)
     , m_pQueue(&static_cast<MainDialog *>(parent)->deviceQueue())
 {
     ui->setupUi(this);
+    // Made here rather than in the form: its object name is its class name, which the generated
+    // code cannot declare as a member.
+    m_chart = new ChartCards(this);
+    m_chart->setObjectName(QStringLiteral("ChartCards"));
+    m_chart->setGeometry(ui->TableCards->geometry());
+    // A group of their own: auto-exclusive buttons would share one group with the mode's radio
+    // buttons, which have the same parent.
+    auto *views = new QButtonGroup(this);
+    for (QAbstractButton *view : {ui->BtnShowTable, ui->BtnShowChart, ui->BtnShowHistory})
+        views->addButton(view);
     ui->TableCards->setModel(&m_cards);
     QHeaderView *columns = ui->TableCards->horizontalHeader();
     for (const auto &[column, width] : kColumnWidths)
@@ -111,9 +125,8 @@ void TabBurnIn::on_BtnStart_clicked()
         [mainWindow](const QString &line) { mainWindow->postLog(line); });
     if (!m_pQueue->submit(QRunnable::create([job] { job->exec(); })))
         return;
-    m_cards.clear();
-    m_summary.clear();
-    ui->LabelSummary->setText(m_summary.text());
+    clearCards();
+    m_shownCsv.clear();
     m_job = std::move(job);
     setRunning(true);
     m_progressTimer.start();
@@ -130,12 +143,7 @@ void TabBurnIn::on_BtnStop_clicked()
 void TabBurnIn::takeProgress()
 {
     const CBurnInJob::Progress progress = m_job->take();
-    for (const BurnInRecord &card : progress.cards) {
-        m_cards.append(card);
-        m_summary.add(card);
-    }
-    if (!progress.cards.isEmpty())
-        ui->LabelSummary->setText(m_summary.text());
+    addCards(progress.cards);
     if (!progress.finished)
         return;
 
@@ -145,9 +153,149 @@ void TabBurnIn::takeProgress()
         log(QStringLiteral(">>>老化测试结束（%1）：%2")
                 .arg(burnInEndText(progress.end), m_summary.text()));
         log(QStringLiteral(">>>记录文件：%1，%2").arg(m_job->csvPath(), m_job->logPath()));
+        m_shownCsv = m_job->csvPath();
     }
     m_job.reset();
     setRunning(false);
+    if (ui->ListRuns->isVisible())
+        scanHistory();
+}
+
+void TabBurnIn::clearCards()
+{
+    m_cards.clear();
+    m_summary.clear();
+    m_chart->series().clear();
+    m_chart->refresh();
+    ui->LabelSummary->setText(m_summary.text());
+}
+
+void TabBurnIn::addCards(const QVector<BurnInRecord> &cards)
+{
+    if (cards.isEmpty())
+        return;
+    for (const BurnInRecord &card : cards) {
+        m_cards.append(card);
+        m_summary.add(card);
+        m_chart->series().add(card);
+    }
+    ui->LabelSummary->setText(m_summary.text());
+    m_chart->refresh();
+}
+
+void TabBurnIn::showView(QWidget *view)
+{
+    for (QWidget *each : {static_cast<QWidget *>(ui->TableCards), static_cast<QWidget *>(m_chart),
+             static_cast<QWidget *>(ui->ListRuns)}) {
+        each->setVisible(each == view);
+    }
+}
+
+void TabBurnIn::on_BtnShowTable_clicked()
+{
+    showView(ui->TableCards);
+}
+
+void TabBurnIn::on_BtnShowChart_clicked()
+{
+    showView(m_chart);
+}
+
+void TabBurnIn::on_BtnShowHistory_clicked()
+{
+    showView(ui->ListRuns);
+    scanHistory();
+}
+
+void TabBurnIn::scanHistory()
+{
+    const QString folder = QDir::current().absoluteFilePath(kResultsFolder);
+    const QString inProgress = m_job ? m_job->csvPath() : QString();
+    const int serial = ++m_readSerial;
+    m_readers.start([this, folder, inProgress, serial] {
+        QStringList skipped;
+        const QVector<BurnInRunInfo> runs = scanBurnInRuns(folder, inProgress, &skipped);
+        QMetaObject::invokeMethod(
+            this,
+            [this, runs, skipped, serial] {
+                if (serial == m_readSerial)
+                    showHistory(runs, skipped);
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void TabBurnIn::showHistory(const QVector<BurnInRunInfo> &runs, const QStringList &skipped)
+{
+    for (const QString &skip : skipped) {
+        if (!m_reportedSkips.contains(skip)) {
+            m_reportedSkips.insert(skip);
+            log(QStringLiteral(">>>不是老化测试记录，已跳过：") + skip);
+        }
+    }
+    m_runs = runs;
+    ui->ListRuns->clear();
+    for (const BurnInRunInfo &run : runs) {
+        auto *item = new QListWidgetItem(run.label(), ui->ListRuns);
+        item->setToolTip(run.csvPath);
+        // Its own page shows a run in progress; as history it opens once it has ended.
+        if (run.inProgress)
+            item->setFlags(item->flags() & ~Qt::ItemIsEnabled);
+    }
+    emit historyScanned();
+}
+
+void TabBurnIn::on_ListRuns_itemActivated(QListWidgetItem *item)
+{
+    const int row = ui->ListRuns->row(item);
+    if (m_job || row < 0 || row >= m_runs.size())
+        return;
+    const BurnInRunInfo run = m_runs.at(row);
+    const int serial = ++m_readSerial;
+    m_readers.start([this, run, serial] {
+        const BurnInCsv csv = openBurnInRun(run);
+        QMetaObject::invokeMethod(
+            this,
+            [this, run, csv, serial] {
+                if (serial == m_readSerial && !m_job)
+                    showRun(run.csvPath, csv);
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void TabBurnIn::showRun(const QString &csvPath, const BurnInCsv &csv)
+{
+    const QString notice = burnInRunNotice(csv);
+    if (!csv.error.isEmpty()) {
+        log(QStringLiteral(">>>无法打开老化测试记录：") + notice);
+        return;
+    }
+    clearCards();
+    addCards(csv.records);
+    m_cards.flush();
+    m_shownCsv = csvPath;
+    log(QStringLiteral(">>>老化测试记录：%1：%2").arg(csvPath, m_summary.text()));
+    if (!notice.isEmpty())
+        log(QStringLiteral(">>>") + notice);
+    showView(ui->TableCards);
+    ui->BtnShowTable->setChecked(true);
+    emit runOpened();
+}
+
+void TabBurnIn::on_BtnSaveChart_clicked()
+{
+    const QString csv = m_job ? m_job->csvPath() : m_shownCsv;
+    if (csv.isEmpty() || m_chart->series().cards() == 0) {
+        log(QStringLiteral(">>>没有可保存的图表"));
+        return;
+    }
+    const QFileInfo csvFile(csv);
+    const QString png = csvFile.absoluteDir().filePath(csvFile.completeBaseName() + ".png");
+    if (m_chart->toImage(m_chart->size()).save(png, "PNG"))
+        log(QStringLiteral(">>>图表已保存：") + png);
+    else
+        log(QStringLiteral(">>>图表保存失败：") + png);
 }
 
 void TabBurnIn::setRunning(bool running)

@@ -2,21 +2,27 @@
 #pragma once
 
 #include "burnin/burnintablemodel.h"
+#include "burnin/cburninhistory.h"
 #include "burnin/cburninsummary.h"
 #include "shell/mainwindowpxy.h"
 
 #include <QDialog>
+#include <QSet>
+#include <QThreadPool>
 #include <QTimer>
 
 #include <memory>
 
 class CBurnInJob;
+class ChartCards;
 class CDeviceQueue;
+class QListWidgetItem;
 class Ui_TabBurnIn;
 
 // The burn-in page: runs hundreds or thousands of cards unattended as one job of the main
-// window's device queue, shows every card in a table and the totals in one line, and leaves a
-// record of the run in results/. GUI thread; the run itself is on the thread pool.
+// window's device queue, shows every card in a table or a chart and the totals in one line, and
+// leaves a record of the run in results/, whose earlier runs it lists and opens again. GUI
+// thread; the run is on the global thread pool, and files are read on a pool of the page's own.
 class TabBurnIn : public QDialog, public MainWindowPxy
 {
     Q_OBJECT
@@ -27,10 +33,22 @@ public:
 
     BurnInTableModel &cards() { return m_cards; }
     const CBurnInSummary &summary() const { return m_summary; }
+    // The runs the history list shows, newest first.
+    const QVector<BurnInRunInfo> &runs() const { return m_runs; }
+
+signals:
+    // The history list was filled anew, or an opened run is on show.
+    void historyScanned();
+    void runOpened();
 
 private slots:
     void on_BtnStart_clicked();
     void on_BtnStop_clicked();
+    void on_BtnShowTable_clicked();
+    void on_BtnShowChart_clicked();
+    void on_BtnShowHistory_clicked();
+    void on_BtnSaveChart_clicked();
+    void on_ListRuns_itemActivated(QListWidgetItem *item);
 
 private:
     void loadSettings();
@@ -38,12 +56,27 @@ private:
     void takeProgress();
     void setRunning(bool running);
     void log(const QString &line);
+    void showView(QWidget *view);
+    void clearCards();
+    void addCards(const QVector<BurnInRecord> &cards);
+    void scanHistory();
+    void showHistory(const QVector<BurnInRunInfo> &runs, const QStringList &skipped);
+    void showRun(const QString &csvPath, const BurnInCsv &csv);
 
     Ui_TabBurnIn *ui;
+    ChartCards *m_chart; // a child of the page
     CDeviceQueue *m_pQueue; // not owned: the main window's, shared with its other pages
     BurnInTableModel m_cards;
     CBurnInSummary m_summary;
     // Shared with the queued job, which may still hold it when the page lets go.
     std::shared_ptr<CBurnInJob> m_job;
     QTimer m_progressTimer;
+    // The CSV of the cards on show: the running or last run's, or one opened from the history.
+    QString m_shownCsv;
+    QVector<BurnInRunInfo> m_runs;
+    QSet<QString> m_reportedSkips;
+    // Reading a long run's CSV takes seconds; a scan or an opened run that a newer one has
+    // overtaken is dropped on arrival.
+    QThreadPool m_readers;
+    int m_readSerial = 0;
 };
