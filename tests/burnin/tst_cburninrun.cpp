@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "burnin/cburninrun.h"
+#include "burnin/cchartseries.h"
 #include "device/ctestgate.h"
 #include "device/zov_sdk.h"
 #include "fakedevice.h"
@@ -42,9 +43,11 @@ public:
         if (record.duplicate)
             card += " duplicate";
         cards << card;
+        records << record;
     }
 
     QStringList cards;
+    QVector<BurnInRecord> records;
 };
 
 // The fake device in a loader of its own, and the gate every call goes through.
@@ -107,6 +110,7 @@ private slots:
     void run();
     void stopFinishesTheCardInHand_data();
     void stopFinishesTheCardInHand();
+    void chartAfterARun();
 };
 
 void tst_CBurnInRun::run_data()
@@ -198,6 +202,28 @@ void tst_CBurnInRun::stopFinishesTheCardInHand()
     QCOMPARE(end, End::Stopped);
     QCOMPARE(FakeDevice::calls(), calls);
     QCOMPARE(fake.sink.cards, QStringList {"1 pass"});
+}
+
+// What the page's chart is drawn from, fed with the cards of a run as the page feeds it.
+void tst_CBurnInRun::chartAfterARun()
+{
+    FakeRun fake({12, BurnInMode::Capture, false});
+    FakeDevice::script({codeAnswer("powerOn", -13), codeAnswer("powerOn", 0),
+        codeAnswer("powerOn", 0), codeAnswer("powerOn", -13)});
+    QCOMPARE(fake.run().run(), End::Completed);
+
+    CChartSeries series;
+    QList<qint64> times;
+    for (const BurnInRecord &record : std::as_const(fake.sink.records)) {
+        series.add(record);
+        times << record.elapsedMs;
+    }
+    QCOMPARE(series.cards(), 12);
+    QCOMPARE(series.passed(), 10);
+    QCOMPARE(series.failed(), 2);
+    // Nearest rank: the 12th of 12 times, the slowest.
+    std::sort(times.begin(), times.end());
+    QCOMPARE(series.p95Seconds(), double(times.last()) / 1000.0);
 }
 
 QTEST_GUILESS_MAIN(tst_CBurnInRun)
