@@ -70,14 +70,19 @@ TabBurnIn::TabBurnIn(QWidget *parent)
         &m_cards, &QAbstractItemModel::rowsInserted, ui->TableCards, &QTableView::scrollToBottom);
     m_progressTimer.setInterval(kProgressIntervalMs);
     connect(&m_progressTimer, &QTimer::timeout, this, &TabBurnIn::takeProgress);
+    m_readers.setMaxThreadCount(1);
+    showView(ui->TableCards);
     loadSettings();
     ui->LabelSummary->setText(m_summary.text());
     setRunning(false);
 }
 
-// A run still going holds its job; the main window stops the queue before its pages go.
+// A run still going holds its job; the main window stops the queue before its pages go. A read
+// in progress posts to the page, so it must end first.
 TabBurnIn::~TabBurnIn()
 {
+    m_readers.clear();
+    m_readers.waitForDone();
     delete ui;
 }
 
@@ -157,7 +162,7 @@ void TabBurnIn::takeProgress()
     }
     m_job.reset();
     setRunning(false);
-    if (ui->ListRuns->isVisible())
+    if (!ui->ListRuns->isHidden())
         scanHistory();
 }
 
@@ -248,8 +253,13 @@ void TabBurnIn::showHistory(const QVector<BurnInRunInfo> &runs, const QStringLis
 void TabBurnIn::on_ListRuns_itemActivated(QListWidgetItem *item)
 {
     const int row = ui->ListRuns->row(item);
-    if (m_job || row < 0 || row >= m_runs.size())
+    if (row < 0 || row >= m_runs.size())
         return;
+    // The table and the chart follow the run under way until it ends.
+    if (m_job) {
+        log(QStringLiteral(">>>老化测试进行中，结束后才能打开记录"));
+        return;
+    }
     const BurnInRunInfo run = m_runs.at(row);
     const int serial = ++m_readSerial;
     m_readers.start([this, run, serial] {

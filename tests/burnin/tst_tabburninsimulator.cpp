@@ -5,11 +5,29 @@
 
 #include <QCheckBox>
 #include <QDir>
+#include <QImage>
+#include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSpinBox>
 #include <QtTest>
+
+namespace {
+
+// The colour the chart draws passed cards in.
+bool hasCardColour(const QImage &image)
+{
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            if ((image.pixel(x, y) & 0xffffff) == 0x4fa3e0)
+                return true;
+        }
+    }
+    return false;
+}
+
+} // namespace
 
 // Burn-in runs through the real loader and the device simulator, read back from the files.
 class tst_TabBurnInSimulator : public QObject
@@ -20,6 +38,7 @@ private slots:
     void runWritesARowPerCard_data();
     void runWritesARowPerCard();
     void noRunWithoutAResultsFolder();
+    void chartAndHistoryAfterARun();
 };
 
 void tst_TabBurnInSimulator::runWritesARowPerCard_data()
@@ -93,6 +112,50 @@ void tst_TabBurnInSimulator::noRunWithoutAResultsFolder()
         qPrintable(lines.first()));
     window.close();
     QCOMPARE(window.calls(), QStringList {"overlaps 0"});
+}
+
+// The operator's path after a run: the chart instead of the table, the chart saved beside the
+// CSV, and the run opened again from the history into a fresh window.
+void tst_TabBurnInSimulator::chartAndHistoryAfterARun()
+{
+    SimulatorWindow window(
+        {"VARNAK_SIM_FAIL_PERCENT=10", "VARNAK_SIM_SEED=3", "VARNAK_SIM_CARDS=100"});
+    auto *page = window.logPane()->window()->findChild<TabBurnIn *>();
+    const auto button = [page](const char *name) { return page->findChild<QPushButton *>(name); };
+    auto *table = page->findChild<QWidget *>("TableCards");
+    auto *chart = page->findChild<QWidget *>("ChartCards");
+    QVERIFY(table->isVisibleTo(page) && !chart->isVisibleTo(page));
+    page->findChild<QSpinBox *>("SpinCount")->setValue(12);
+    button("BtnStart")->click();
+    QTRY_VERIFY_WITH_TIMEOUT(button("BtnStart")->isEnabled(), 60000);
+    const int cards = page->cards().rowCount();
+    const int failed = page->summary().failed();
+
+    button("BtnShowChart")->click();
+    QVERIFY(chart->isVisibleTo(page) && !table->isVisibleTo(page));
+    button("BtnSaveChart")->click();
+    const QStringList pictures = QDir("results").entryList({"burnin-*.png"}, QDir::Files);
+    QCOMPARE(pictures.size(), 1);
+    const QImage picture(QDir("results").filePath(pictures.first()));
+    QCOMPARE(picture.size(), chart->size());
+    QVERIFY2(hasCardColour(picture), "the saved chart shows no card");
+
+    QSignalSpy scanned(page, &TabBurnIn::historyScanned);
+    button("BtnShowHistory")->click();
+    QVERIFY(scanned.wait(10000));
+    QCOMPARE(page->runs().size(), 1);
+    QCOMPARE(page->runs().first().cards, cards);
+    button("BtnStart")->click();
+    QTRY_VERIFY_WITH_TIMEOUT(button("BtnStart")->isEnabled(), 60000);
+    QTRY_COMPARE(page->runs().size(), 2);
+
+    QSignalSpy opened(page, &TabBurnIn::runOpened);
+    auto *list = page->findChild<QListWidget *>("ListRuns");
+    emit list->itemActivated(list->item(1));
+    QVERIFY(opened.wait(10000));
+    QCOMPARE(page->cards().rowCount(), cards);
+    QCOMPARE(page->summary().failed(), failed);
+    QVERIFY(table->isVisibleTo(page));
 }
 
 QTEST_MAIN(tst_TabBurnInSimulator)
