@@ -141,10 +141,7 @@ void CBurnInJob::cardDone(const BurnInRecord &record)
     m_writer.writeRecord(record);
     const QString line = burnInCardLine(record);
     m_writer.writeLine(line.mid(3));
-    // The page's table shows every card; the shared pane would cost the GUI thread more than all
-    // else in a fast run and fall behind it, so it gets only the cards worth a look.
-    if (!record.passed || record.duplicate)
-        m_log(line);
+    m_log(line);
     const std::lock_guard<std::mutex> lock(m_mutex);
     m_progress.cards.append(record);
 }

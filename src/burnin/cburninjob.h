@@ -13,9 +13,8 @@
 #include <optional>
 
 // One burn-in run as a job of the device queue: it runs the sequence, writes the record on disk
-// as it goes, sends the log pane a line for each card that failed or repeated a number, and keeps
-// the finished cards for the page, which takes them on its own timer rather than in one event per
-// card.
+// as it goes, sends one line per card to the log pane and keeps the finished cards for the page,
+// which takes them on its own timer rather than in one event per card.
 // exec() runs on the job's pool thread; the rest may be called from any thread.
 class CBurnInJob final : private CBurnInSink
 {
@@ -56,8 +55,7 @@ private:
     QString m_logPath;
 };
 
-// One card's line in the step log and the log pane: index, number, result, seconds and a
-// failure's step and code.
+// The log pane's line for one card: index, number, result, seconds and a failure's step and code.
 QString burnInCardLine(const BurnInRecord &record);
 // Why a run ended, for the operator.
 QString burnInEndText(CBurnInRun::End end);

@@ -53,20 +53,14 @@ void tst_TabBurnInSimulator::runWritesARowPerCard_data()
     QTest::addColumn<QStringList>("settings");
     QTest::addColumn<int>("cards");
     QTest::addColumn<QStringList>("results");
-    // The cards that have a line of their own in the log pane; the table has them all.
-    QTest::addColumn<QList<int>>("paneCards");
 
     QTest::newRow("thirty cards into the bin")
-        << QStringList {"VARNAK_SIM_CARDS=100"} << 30 << QStringList(30, "pass") << QList<int>();
+        << QStringList {"VARNAK_SIM_CARDS=100"} << 30 << QStringList(30, "pass");
     // The card that found the bin full stays in the channel, and so does every one after it:
     // five failed cards in a row end the run.
     QTest::newRow("a full bin fails the captures with its code")
         << QStringList {"VARNAK_SIM_BIN=3"} << 10
-        << (QStringList(3, "pass") << "回收 -18" << QStringList(4, "清理通道 -18"))
-        << QList<int> {4, 5, 6, 7, 8};
-    QTest::newRow("a repeated card number")
-        << QStringList {R"(VARNAK_SIM_ICINFO_REPLY={"Ret":0,"Data":{"5A":"6200000000000000001"}})"}
-        << 3 << QStringList(3, "pass") << QList<int> {2, 3};
+        << (QStringList(3, "pass") << "回收 -18" << QStringList(4, "清理通道 -18"));
 }
 
 void tst_TabBurnInSimulator::runWritesARowPerCard()
@@ -74,7 +68,6 @@ void tst_TabBurnInSimulator::runWritesARowPerCard()
     QFETCH(QStringList, settings);
     QFETCH(int, cards);
     QFETCH(QStringList, results);
-    QFETCH(QList<int>, paneCards);
 
     SimulatorWindow window(settings);
     QVERIFY(window.hasLibrary());
@@ -101,12 +94,6 @@ void tst_TabBurnInSimulator::runWritesARowPerCard()
     QCOMPARE(read, results);
     QCOMPARE(page->cards().rowCount(), results.size());
     QCOMPARE(page->summary().done(), results.size());
-    QList<int> shown;
-    for (const QString &line : window.logPane()->toPlainText().split('\n')) {
-        if (line.startsWith(">>>老化 第 "))
-            shown << line.section(' ', 2, 2).toInt();
-    }
-    QCOMPARE(shown, paneCards);
     // The summary at the end names both files.
     QVERIFY(window.logPane()->toPlainText().contains(
         QFileInfo(files.first()).completeBaseName() + ".log"));
