@@ -10,6 +10,7 @@
 #   CDT_BENCH_JOBS        parallel build jobs (2)
 #   CDT_BENCH_RUNS        pairs per start-up and log path figure (7)
 #   CDT_BENCH_CARD_RUNS   ten-card runs, about 30 s each (3)
+#   CDT_BENCH_BURNIN_RUNS 10,000-card burn-in runs per platform, a few seconds each (5)
 #   CDT_BENCH_PLATFORMS   Qt platforms to measure on (offscreen, plus xcb when Xvfb is installed)
 #   CDT_BENCH_RESULTS     file that keeps every single figure (a temporary file)
 set -euo pipefail
@@ -20,6 +21,7 @@ build_dir=${CDT_BENCH_BUILD_DIR:-build-bench}
 jobs=${CDT_BENCH_JOBS:-2}
 runs=${CDT_BENCH_RUNS:-7}
 card_runs=${CDT_BENCH_CARD_RUNS:-3}
+burnin_runs=${CDT_BENCH_BURNIN_RUNS:-5}
 if [ -z "${CDT_BENCH_PLATFORMS:-}" ]; then
     CDT_BENCH_PLATFORMS=offscreen
     command -v Xvfb > /dev/null && CDT_BENCH_PLATFORMS="offscreen xcb"
@@ -41,10 +43,11 @@ results=${CDT_BENCH_RESULTS:-$work/results}
 : > "$results"
 
 # The tool loads ./lib/libvarnak_c.so, so every program runs in a folder with the simulator
-# staged there, whose customer takes each card at once and whose calls take no extra time.
+# staged there, whose customer takes each card at once and whose calls take no extra time, with
+# a box that holds more than a burn-in run takes.
 mkdir -p "$work/run/lib"
 ln -s "$repo/$build_dir/sim/libvarnak_c.so" "$work/run/lib/libvarnak_c.so"
-export VARNAK_SIM_TAKE_MS=0 VARNAK_SIM_LATENCY_MS=0 VARNAK_SIM_INSERT_MS=0
+export VARNAK_SIM_TAKE_MS=0 VARNAK_SIM_LATENCY_MS=0 VARNAK_SIM_INSERT_MS=0 VARNAK_SIM_CARDS=20000
 unset QT_LOGGING_RULES
 
 # run PLATFORM FIGURE SIDE ITERATION PROGRAM: one program, its key=value lines into the results.
@@ -108,6 +111,12 @@ for platform in $CDT_BENCH_PLATFORMS; do
             run "$platform" cards tool "$i" tencards-app
         done
     fi
+    echo "Measuring on $platform: $burnin_runs burn-in runs of 10,000 cards" >&2
+    run "$platform" burnin warmup 0 burnin-app
+    for ((i = 1; i <= burnin_runs; i++)); do
+        run "$platform" burnin tool "$i" burnin-app
+        rm -rf "$work/run/results"
+    done
 done
 load_after=$(cut -d' ' -f1-3 /proc/loadavg)
 
@@ -117,7 +126,7 @@ echo "Machine: $(nproc) cores, $(sed -n 's/^model name[[:space:]]*: //p' /proc/c
     "Qt $(pkg-config --modversion Qt6Core 2> /dev/null || echo '?')," \
     "$("$(sed -n 's/^CMAKE_CXX_COMPILER:[A-Z]*=//p' "$build_dir/CMakeCache.txt")" --version | head -n 1)"
 echo "Load average (1, 5, 15 min): $load_before before, $load_after after"
-echo "Pairs per figure: $runs; ten-card runs: $card_runs"
+echo "Pairs per figure: $runs; ten-card runs: $card_runs; burn-in runs: $burnin_runs"
 echo
 
 # The table. A figure with a target ratio shows both medians and the median of the pair ratios;
@@ -190,6 +199,13 @@ END {
         row(p, "cards", "run_ms", "4. Ten cards: whole run", "", "", "ms")
         row(p, "cards", "own_share_pct", "4. Ten cards: the tool'"'"'s own share", "value", 1, "%")
         row(p, "cards", "run_max_lateness_ms", "5. Ten cards: longest 1 ms timer stall", "value", 16, "ms")
+        row(p, "burnin", "run_ms", "6. Burn-in, 10,000 cards: whole run", "", "", "ms")
+        row(p, "burnin", "own_median_us", "6. Burn-in: the tool'"'"'s own time per card, median", "", "", "µs")
+        row(p, "burnin", "own_mean_us", "6. Burn-in: the tool'"'"'s own time per card, mean", "", "", "µs")
+        row(p, "burnin", "run_own_us_per_card", "6. Burn-in: whole run less library time, per card", "", "", "µs")
+        row(p, "burnin", "run_max_lateness_ms", "6. Burn-in: longest 1 ms timer stall", "value", 16, "ms")
+        row(p, "burnin", "run_max_busy_ms", "6. Burn-in: longest GUI thread work between two firings", "", "", "ms")
+        row(p, "burnin", "rss_growth_kib_per_1k", "6. Burn-in: resident memory growth per 1,000 cards", "value", 2048, "KiB")
     }
 }' "$results"
 [ -n "${CDT_BENCH_RESULTS:-}" ] && echo "Every single figure: $results"

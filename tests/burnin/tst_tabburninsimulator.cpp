@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "burnin/cburninreader.h"
 #include "burnin/tabburnin.h"
+#include "config/rwini.h"
 #include "simulatorwindow.h"
 
 #include <QCheckBox>
@@ -12,6 +13,8 @@
 #include <QRadioButton>
 #include <QSpinBox>
 #include <QtTest>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -27,6 +30,24 @@ bool hasCardColour(const QImage &image)
     return false;
 }
 
+// A save replaces config.ini with a new file, so a new inode tells that it was written.
+ino_t inode(const char *path)
+{
+    struct stat status
+    {
+    };
+    return ::stat(path, &status) == 0 ? status.st_ino : 0;
+}
+
+bool runCards(TabBurnIn *page, int cards)
+{
+    page->findChild<QSpinBox *>("SpinCount")->setValue(cards);
+    page->findChild<QRadioButton *>("RadioCapture")->setChecked(true);
+    auto *start = page->findChild<QPushButton *>("BtnStart");
+    start->click();
+    return !start->isEnabled() && QTest::qWaitFor([start] { return start->isEnabled(); }, 60000);
+}
+
 } // namespace
 
 // Burn-in runs through the real loader and the device simulator, read back from the files.
@@ -39,6 +60,8 @@ private slots:
     void runWritesARowPerCard();
     void noRunWithoutAResultsFolder();
     void chartAndHistoryAfterARun();
+    void startWritesOnlyChangedSettings_data();
+    void startWritesOnlyChangedSettings();
 };
 
 void tst_TabBurnInSimulator::runWritesARowPerCard_data()
@@ -156,6 +179,32 @@ void tst_TabBurnInSimulator::chartAndHistoryAfterARun()
     QCOMPARE(page->cards().rowCount(), cards);
     QCOMPARE(page->summary().failed(), failed);
     QVERIFY(table->isVisibleTo(page));
+}
+
+void tst_TabBurnInSimulator::startWritesOnlyChangedSettings_data()
+{
+    QTest::addColumn<int>("secondCards");
+    QTest::addColumn<bool>("rewritten");
+
+    QTest::newRow("the same settings leave the file alone") << 2 << false;
+    QTest::newRow("a new count is stored") << 3 << true;
+}
+
+void tst_TabBurnInSimulator::startWritesOnlyChangedSettings()
+{
+    QFETCH(int, secondCards);
+    QFETCH(bool, rewritten);
+
+    SimulatorWindow window({});
+    QVERIFY(window.hasLibrary());
+    auto *page = window.logPane()->window()->findChild<TabBurnIn *>();
+    QVERIFY(runCards(page, 2));
+    const ino_t before = inode("config.ini");
+    QVERIFY(before != 0);
+    QVERIFY(runCards(page, secondCards));
+    QCOMPARE(inode("config.ini") != before, rewritten);
+    QCOMPARE(RWIni::load("config.ini", "burnin", "cards", 0), secondCards);
+    QCOMPARE(RWIni::load("config.ini", "burnin", "mode", QString()), QString("capture"));
 }
 
 QTEST_MAIN(tst_TabBurnInSimulator)

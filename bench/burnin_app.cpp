@@ -1,0 +1,259 @@
+// SPDX-License-Identifier: MIT
+// A 10,000-card burn-in run in capture mode through the burn-in page's own controls, against the
+// simulator staged in the working folder, which answers at once. Whatever a card takes beyond its
+// time inside the library is the tool's own: the run engine and the record files for each card,
+// and for the whole run also handing the cards to the page. Meanwhile a 1 ms timer measures the
+// window's longest stall, and resident memory is read as the table and the log pane fill.
+// CDT_BENCH_BURNIN_CARDS changes the number of cards, e.g. for a shorter run under callgrind.
+#include "benchreport.h"
+#include "latencymonitor.h"
+#include "paintidleprobe.h"
+
+#include "burnin/tabburnin.h"
+#include "shell/maindialog.h"
+
+#include <QApplication>
+#include <QEvent>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSpinBox>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <functional>
+#include <utility>
+#include <vector>
+
+namespace {
+
+constexpr int kDefaultCards = 10000;
+// Memory is judged from this card on: what comes before it includes the first allocations of the
+// table, the log pane and the record files, which a longer run pays only once.
+constexpr int kGrowthFromCard = 1000;
+constexpr double kCardsPerGrowthFigure = 1000.0;
+const char kBurnInPage[] = "老化测试";
+
+int cardsToRun()
+{
+    const char *text = std::getenv("CDT_BENCH_BURNIN_CARDS");
+    const int cards = text ? std::atoi(text) : 0;
+    return cards > 0 ? cards : kDefaultCards;
+}
+
+// Calls back when the watched button becomes enabled: the page enables 开始 again once the run's
+// last card is in the table. The change is sent inside setEnabled, so nothing runs in between.
+class EnabledWatch : public QObject
+{
+public:
+    EnabledWatch(QWidget *widget, std::function<void()> enabled)
+        : m_widget(widget)
+        , m_enabled(std::move(enabled))
+    {
+        widget->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (watched == m_widget && event->type() == QEvent::EnabledChange
+            && m_widget->isEnabled()) {
+            m_widget->removeEventFilter(this);
+            m_enabled();
+        }
+        return false;
+    }
+
+private:
+    QWidget *m_widget; // not owned
+    std::function<void()> m_enabled;
+};
+
+qint64 threadCpuNs()
+{
+    timespec now {};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return qint64(now.tv_sec) * 1000000000 + now.tv_nsec;
+}
+
+// The GUI thread's own work between two timer firings. On a machine shared with other work the
+// longest gap between firings also holds the time the thread waited for a core; the longest busy
+// stretch tells how much of a stall was the tool's.
+class BusyWatch
+{
+public:
+    void start()
+    {
+        m_lastCpuNs = threadCpuNs();
+        m_maxBusyNs = 0;
+    }
+    void tick()
+    {
+        const qint64 cpu = threadCpuNs();
+        m_maxBusyNs = std::max(m_maxBusyNs, cpu - m_lastCpuNs);
+        m_lastCpuNs = cpu;
+    }
+    double maxBusyMs() const { return double(m_maxBusyNs) / 1e6; }
+
+private:
+    qint64 m_lastCpuNs = 0;
+    qint64 m_maxBusyNs = 0;
+};
+
+struct Sample
+{
+    double cards;
+    double rssKib;
+};
+
+// Least-squares slope of resident memory against cards: one steady figure over the whole run,
+// where two readings could each land on either side of a step of the allocator.
+double slopeKibPerCard(const std::vector<Sample> &samples)
+{
+    if (samples.size() < 2)
+        return 0.0;
+    double meanCards = 0.0;
+    double meanRss = 0.0;
+    for (const Sample &sample : samples) {
+        meanCards += sample.cards;
+        meanRss += sample.rssKib;
+    }
+    meanCards /= double(samples.size());
+    meanRss /= double(samples.size());
+    double covariance = 0.0;
+    double variance = 0.0;
+    for (const Sample &sample : samples) {
+        covariance += (sample.cards - meanCards) * (sample.rssKib - meanRss);
+        variance += (sample.cards - meanCards) * (sample.cards - meanCards);
+    }
+    return variance > 0.0 ? covariance / variance : 0.0;
+}
+
+void reportOwnTimes(const BurnInTableModel &cards, qint64 runNs)
+{
+    const int count = cards.rowCount();
+    std::vector<qint64> own;
+    own.reserve(std::size_t(count));
+    qint64 libraryNs = 0;
+    for (int row = 0; row < count; ++row) {
+        const BurnInRecord &record = cards.record(row);
+        own.push_back(record.elapsedNs - record.libraryNs);
+        libraryNs += record.libraryNs;
+    }
+    if (own.empty())
+        return;
+    std::sort(own.begin(), own.end());
+    const std::size_t middle = own.size() / 2;
+    const double medianNs = own.size() % 2 ? double(own[middle])
+                                           : (double(own[middle - 1]) + double(own[middle])) / 2;
+    double sumNs = 0.0;
+    for (qint64 ns : own)
+        sumNs += double(ns);
+    BenchReport::print("own_median_us", medianNs / 1e3);
+    BenchReport::print("own_mean_us", sumNs / double(count) / 1e3);
+    BenchReport::print("own_p99_us", double(own[own.size() * 99 / 100]) / 1e3);
+    BenchReport::print("library_mean_us", double(libraryNs) / double(count) / 1e3);
+    BenchReport::print("run_own_us_per_card", double(runNs - libraryNs) / double(count) / 1e3);
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    MainDialog dialog;
+    auto *page = dialog.findChild<TabBurnIn *>();
+    auto *pages = dialog.findChild<QListWidget *>("listWidget");
+    auto *pane = dialog.findChild<QPlainTextEdit *>("EditLog");
+    auto *count = page ? page->findChild<QSpinBox *>("SpinCount") : nullptr;
+    auto *capture = page ? page->findChild<QRadioButton *>("RadioCapture") : nullptr;
+    auto *start = page ? page->findChild<QPushButton *>("BtnStart") : nullptr;
+    const QList<QListWidgetItem *> items = pages
+        ? pages->findItems(QString::fromUtf8(kBurnInPage), Qt::MatchExactly)
+        : QList<QListWidgetItem *>();
+    if (!count || !capture || !start || !pane || items.isEmpty()) {
+        std::fprintf(stderr, "the burn-in page, its controls or the log pane is missing\n");
+        return 1;
+    }
+
+    // As the operator does: the page from the list, then the count, the mode and 开始.
+    pages->setCurrentItem(items.first());
+    emit pages->clicked(pages->currentIndex());
+    const int cards = cardsToRun();
+    count->setValue(cards);
+    capture->setChecked(true);
+
+    LatencyMonitor monitor;
+    BusyWatch busy;
+    QObject::connect(&monitor, &LatencyMonitor::ticked, &app, [&busy] { busy.tick(); });
+    BurnInTableModel &table = page->cards();
+    std::vector<Sample> samples;
+    qint64 startNs = 0;
+    qint64 runNs = 0;
+    qint64 rssStartKib = 0;
+    qint64 rssAtFromCardKib = -1;
+    int fromCard = 0;
+    QObject::connect(&table, &QAbstractItemModel::rowsInserted, &app, [&] {
+        const qint64 rss = BenchReport::statusKib("VmRSS");
+        const int rows = table.rowCount();
+        if (rssAtFromCardKib < 0 && rows >= kGrowthFromCard) {
+            rssAtFromCardKib = rss;
+            fromCard = rows;
+        }
+        if (rssAtFromCardKib >= 0)
+            samples.push_back({double(rows), double(rss)});
+    });
+
+    PaintIdleProbe ended;
+    EnabledWatch watch(start, [&] {
+        runNs = BenchReport::nanosNow() - startNs;
+        // The stall figure includes the paint of the full table.
+        ended.arm(&dialog);
+        dialog.update();
+    });
+    QObject::connect(&ended, &PaintIdleProbe::reached, &app, [&] {
+        monitor.stop();
+        const int rows = table.rowCount();
+        const qint64 rssEndKib = BenchReport::statusKib("VmRSS");
+        BenchReport::print("cards", qint64(rows));
+        BenchReport::print("summary_done", qint64(page->summary().done()));
+        BenchReport::print("summary_passed", qint64(page->summary().passed()));
+        BenchReport::print("log_lines", qint64(pane->blockCount()));
+        BenchReport::print("run_ms", double(runNs) / 1e6);
+        reportOwnTimes(table, runNs);
+        BenchReport::print("run_max_lateness_ms", monitor.maxLatenessMs());
+        BenchReport::print("run_late_firings", monitor.lateFirings());
+        BenchReport::print("run_worst_stall_at_ms", monitor.worstAtMs());
+        BenchReport::print("run_max_busy_ms", busy.maxBusyMs());
+        BenchReport::print("rss_start_kib", rssStartKib);
+        BenchReport::print("rss_end_kib", rssEndKib);
+        if (rssAtFromCardKib >= 0 && rows > fromCard) {
+            BenchReport::print("rss_from_card", qint64(fromCard));
+            BenchReport::print("rss_from_card_kib", rssAtFromCardKib);
+            BenchReport::print("rss_growth_kib_per_1k",
+                double(rssEndKib - rssAtFromCardKib) * kCardsPerGrowthFigure / (rows - fromCard));
+            BenchReport::print(
+                "rss_slope_kib_per_1k", slopeKibPerCard(samples) * kCardsPerGrowthFigure);
+        }
+        app.quit();
+    });
+
+    PaintIdleProbe shown;
+    QObject::connect(&shown, &PaintIdleProbe::reached, &app, [&] {
+        rssStartKib = BenchReport::statusKib("VmRSS");
+        busy.start();
+        monitor.start();
+        startNs = BenchReport::nanosNow();
+        start->click();
+        if (start->isEnabled()) {
+            std::fprintf(stderr, "the run did not start\n");
+            app.exit(1);
+        }
+    });
+    shown.arm(&dialog);
+    dialog.show();
+    return app.exec();
+}
