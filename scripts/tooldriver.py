@@ -25,8 +25,8 @@ import tempfile
 import time
 import zlib
 
-# Places in the main window, in window coordinates: x, y, width, height.  The card test page
-# sits in the page stack at PAGE_ORIGIN, and its buttons are given in page coordinates.
+# Places in the main window, in window coordinates: x, y, width, height.  The pages sit in the
+# page stack at PAGE_ORIGIN, and their buttons are given in page coordinates.
 PAGE_ORIGIN = (180, 63)
 PAGE_BUTTONS = {
     "打开 ": (80, 100, 111, 29),
@@ -35,6 +35,21 @@ PAGE_BUTTONS = {
     "吞卡": (220, 170, 111, 29),
     "连续发卡10张": (370, 170, 131, 29),
 }
+# The burn-in page, also in page coordinates. Its radio buttons and check box are hit anywhere
+# on their indicator or their text, which the middle of the widget always is.
+BURN_IN_BUTTONS = {
+    "回收": (196, 14, 72, 30),
+    "出卡": (272, 14, 72, 30),
+    "出错即停": (360, 14, 110, 30),
+    "开始": (500, 15, 111, 29),
+    "停止": (626, 15, 111, 29),
+}
+BURN_IN_COUNT = (62, 14, 110, 30)
+# The page list: row i of it opens page i of the stack. Rows are PAGE_LIST_ROW_HEIGHT high from
+# just inside the list's one-pixel border.
+PAGE_LIST = (13, 66, 157, 495)
+PAGE_LIST_ROW_HEIGHT = 26
+PAGE_LIST_BORDER = 1
 CLOSE_BUTTON = (913, 16, 16, 16)
 LOG_PANE = (195, 448, 716, 113)
 # A spot of the top bar clear of the title and of the close button, to grab it for a drag.
@@ -223,6 +238,12 @@ class ToolWindow:
         values = dict(line.split("=", 1) for line in shell.stdout.decode().split())
         return int(values["X"]), int(values["Y"])
 
+    def pointer(self):
+        """Where the pointer is, in screen coordinates."""
+        shell = self.display.run("xdotool", "getmouselocation", "--shell")
+        values = dict(line.split("=", 1) for line in shell.stdout.decode().split())
+        return int(values["X"]), int(values["Y"])
+
     def stdout(self):
         with open(self.stdout_path, encoding="utf-8", errors="replace") as f:
             return f.read()
@@ -262,12 +283,37 @@ class ToolWindow:
     def click(self, x, y):
         """A left click at window coordinates x, y."""
         left, top = self.position()
-        self.display.run("xdotool", "mousemove", "--sync", str(left + x), str(top + y),
-                         "click", "1")
+        target = (left + x, top + y)
+        # A move with --sync waits for the pointer to move, which it never does when it already
+        # is there: xdotool then hangs for about fifteen seconds before it gives up.
+        if self.pointer() == target:
+            self.display.run("xdotool", "click", "1")
+        else:
+            self.display.run("xdotool", "mousemove", "--sync", str(target[0]), str(target[1]),
+                             "click", "1")
 
     def press(self, text):
         """Clicks the card test page's button that shows text."""
-        x, y, w, h = PAGE_BUTTONS[text]
+        self._click_on_page(PAGE_BUTTONS[text])
+
+    def press_burn_in(self, text):
+        """Clicks the burn-in page's button, radio button or check box that shows text."""
+        self._click_on_page(BURN_IN_BUTTONS[text])
+
+    def set_burn_in_count(self, cards):
+        """Types the number of cards into the burn-in page's count box over what it showed."""
+        self._click_on_page(BURN_IN_COUNT)
+        self.display.run("xdotool", "key", "--clearmodifiers", "ctrl+a")
+        self.display.run("xdotool", "type", "--clearmodifiers", str(cards))
+
+    def open_page(self, row):
+        """Clicks row of the page list, which shows that page in the page stack."""
+        x, y, w, _ = PAGE_LIST
+        top = y + PAGE_LIST_BORDER + row * PAGE_LIST_ROW_HEIGHT
+        self.click(x + w // 2, top + PAGE_LIST_ROW_HEIGHT // 2)
+
+    def _click_on_page(self, place):
+        x, y, w, h = place
         self.click(PAGE_ORIGIN[0] + x + w // 2, PAGE_ORIGIN[1] + y + h // 2)
 
     def drag_top_bar(self, dx, dy):

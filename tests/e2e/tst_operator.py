@@ -2,13 +2,16 @@
 """The real card-dispenser-test on its own X display, used through mouse and keyboard only.
 
 Each test starts the built executable in a fresh working folder (the simulator staged as
-lib/libvarnak_c.so, as scripts/run.sh does), clicks its buttons where they are on the screen,
-reads the log pane back through the clipboard, checks the standard and the debug output, drags
-the window by its top bar and closes it with its close button.
+lib/libvarnak_c.so, as scripts/run.sh does), clicks its page list and buttons and types into it
+where they are on the screen, reads the log pane back through the clipboard, checks the standard
+and the debug output and the burn-in records left in results/, drags the window by its top bar
+and closes it with its close button.
 
 CTest passes the executable in CDT_TOOL and the simulator in CDT_SIMULATOR.
 """
 
+import csv
+import io
 import os
 import re
 import signal
@@ -30,6 +33,22 @@ ONE_CARD = [">>>选卡发卡：0", ">>>移卡：0", ">>>上电：0", ">>>读卡�
             ">>>下电：0", ">>>吐卡给客户：0", ">>>请取走您的卡片"]
 ISSUE_DONE = ">>>发卡测试完成"
 
+BURN_IN_ROW = 1
+ISSUE_ROW = 0
+BURN_IN_CARDS = 20
+BURN_IN_START = ">>>老化测试开始：回收 %d 张" % BURN_IN_CARDS
+BURN_IN_CARD = re.compile(r">>>老化 第 (\d+) 张：(\d+|-) (通过|失败) \d+\.\d{3} 秒(，.+)?")
+BURN_IN_STOPPED = re.compile(r">>>老化测试结束（已停止）：已完成 (\d+) 张  通过 (\d+)  失败 (\d+)  .+")
+RECORD_FILES = re.compile(r">>>记录文件：(/.+\.csv)，(/.+\.log)")
+# The two lines the burn-in page writes itself once a run is over.
+PAGE_LINE_STARTS = (">>>老化测试结束", ">>>记录文件")
+RECORD_NAME = re.compile(r"burnin-\d{8}-\d{6}(-\d+)?\.csv")
+STAMPED = re.compile(r"\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3} (.+)")
+STEP = re.compile(r"第 (\d+) 张 \S+：-?\d+（\d+\.\d{3} 秒）")
+# Each library call takes this long: twenty cards then take about seven seconds, far longer than
+# the few presses made while a run goes on.
+SLOW_CALL_MS = "50"
+
 # The customer takes and inserts cards at once, so only the tool's own waits take time.
 QUICK_CUSTOMER = {"VARNAK_SIM_TAKE_MS": "100", "VARNAK_SIM_INSERT_MS": "100"}
 
@@ -44,6 +63,10 @@ def luhn_valid(number):
     digits = [int(d) for d in reversed(number)]
     total = sum(digits[0::2]) + sum(sum(divmod(2 * d, 10)) for d in digits[1::2])
     return total % 10 == 0
+
+
+def burn_in_cards(lines):
+    return [line for line in lines if BURN_IN_CARD.fullmatch(line)]
 
 
 class OperatorTest(unittest.TestCase):
@@ -101,6 +124,51 @@ class OperatorTest(unittest.TestCase):
             self.assertTrue(tooldriver.line_matches(want, line),
                             "log line %d is %r, expected %r" % (number, line, want))
         return lines
+
+    def wait_for_lines(self, tool, check, what):
+        """Reads the log pane until check holds for its lines, and returns them."""
+        def holds():
+            lines = tool.read_log()
+            return lines if lines and check(lines) else None
+        return tooldriver.wait_for(holds, LINE_TIMEOUT, what, interval=0.3)
+
+    def expect_stopped(self, end_line, cards):
+        """Checks a stopped run's end line against the run's card lines."""
+        match = BURN_IN_STOPPED.fullmatch(end_line)
+        self.assertTrue(match, end_line)
+        results = [BURN_IN_CARD.fullmatch(card).group(3) for card in cards]
+        self.assertEqual([int(n) for n in match.groups()],
+                         [len(cards), results.count("通过"), results.count("失败")])
+        self.assertLess(len(cards), BURN_IN_CARDS)
+
+    def expect_records(self, files_line, cards):
+        """Checks the CSV and the step log that files_line names against the run's card lines."""
+        match = RECORD_FILES.fullmatch(files_line)
+        self.assertTrue(match, files_line)
+        csv_path, log_path = match.groups()
+        self.assertEqual(os.path.dirname(os.path.realpath(csv_path)),
+                         os.path.realpath(os.path.join(self.workdir, "results")))
+        self.assertTrue(RECORD_NAME.fullmatch(os.path.basename(csv_path)), csv_path)
+        self.assertEqual(log_path, csv_path[:-len("csv")] + "log")
+
+        with open(csv_path, "rb") as f:
+            data = f.read()
+        self.assertTrue(data.startswith(b"\xef\xbb\xbf"), data[:16])
+        self.assertEqual(data.count(b"\n"), data.count(b"\r\n"))
+        rows = list(csv.reader(io.StringIO(data.decode("utf-8-sig"), newline="")))
+        shown = [BURN_IN_CARD.fullmatch(card).group(1, 2, 3) for card in cards]
+        self.assertEqual([(row[0], row[3] or "-", row[4]) for row in rows[1:]], shown)
+
+        with open(log_path, encoding="utf-8") as f:
+            stamped = [STAMPED.fullmatch(line) for line in f.read().splitlines()]
+        self.assertTrue(all(stamped), stamped)
+        texts = [m.group(1) for m in stamped]
+        self.assertEqual(texts[0], BURN_IN_START[len(">>>"):])
+        self.assertEqual(texts[-1], "老化测试结束：已停止")
+        self.assertEqual([t for t in texts if t.startswith("老化 第")],
+                         [card[len(">>>"):] for card in cards])
+        stepped = {int(m.group(1)) for m in map(STEP.fullmatch, texts) if m}
+        self.assertEqual(stepped, set(range(1, len(cards) + 1)))
 
     def expect_loaded(self, tool):
         self.assertIn("start load so\nload success\n", tool.stderr())
@@ -211,6 +279,49 @@ class OperatorTest(unittest.TestCase):
         tool.click_close_button()
         self.assertEqual(tool.wait_exit(EXIT_TIMEOUT), 0)
         self.assertNotIn("deviceEnterCard", self.read_trace())
+        self.expect_library_unloaded_last()
+
+    def test_burn_in_stop_and_queue(self):
+        tool = self.start_tool(VARNAK_SIM_LATENCY_MS=SLOW_CALL_MS)
+        tool.open_page(BURN_IN_ROW)
+        tool.set_burn_in_count(BURN_IN_CARDS)
+        tool.press_burn_in("回收")
+        tool.press_burn_in("开始")
+        self.wait_for_lines(tool, lambda lines: len(burn_in_cards(lines)) >= 3,
+                            "three card lines")
+        tool.press_burn_in("停止")
+        first = tool.wait_for_log(RECORD_FILES, LINE_TIMEOUT)
+        cards = burn_in_cards(first)
+        self.assertEqual(first[:-2], [BURN_IN_START] + cards)
+        self.expect_stopped(first[-2], cards)
+        self.expect_records(first[-1], cards)
+
+        # A card issued during the next run waits for that run to end.
+        tool.press_burn_in("开始")
+        self.wait_for_lines(tool, lambda lines: lines.count(BURN_IN_START) == 2,
+                            "second start line")
+        tool.open_page(ISSUE_ROW)
+        tool.press("发卡")
+        tool.open_page(BURN_IN_ROW)
+        tool.press_burn_in("停止")
+        second = tool.wait_for_log(ISSUE_DONE, LINE_TIMEOUT)[len(first):]
+        # The page writes the end and record lines when its timer finds the run over, and by then
+        # the queued issue may have begun: those two lines only follow the run's last card line.
+        ending = [i for i, line in enumerate(second) if line.startswith(PAGE_LINE_STARTS)]
+        self.assertEqual(len(ending), 2, second)
+        end_line, files_line = (second[i] for i in ending)
+        queue = [line for i, line in enumerate(second) if i not in ending]
+        cards = burn_in_cards(second)
+        expected = [BURN_IN_START] + cards + [">>>测试发卡 1 次"] + ONE_CARD + [ISSUE_DONE]
+        self.assertEqual(len(queue), len(expected), second)
+        for line, want in zip(queue, expected):
+            self.assertTrue(tooldriver.line_matches(want, line), second)
+        self.assertGreater(ending[0], len(cards), second)
+        self.expect_stopped(end_line, cards)
+        self.expect_records(files_line, cards)
+
+        self.expect_status_queries(tool, 1)
+        self.drag_and_close(tool)
         self.expect_library_unloaded_last()
 
 

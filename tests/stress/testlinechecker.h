@@ -3,20 +3,36 @@
 
 #include <QList>
 #include <QMap>
+#include <QSet>
 #include <QString>
+#include <QStringList>
 
-// Follows the card page's lines as the log pane shows them, job after job (open, close and the
-// three tests) in the order the buttons asked for them, and stops at the first line that the test
-// in turn could not have written there: a step out of order, a run that goes on after a failure,
-// lines of two tests mixed up, or a line with no test to write it.
+// Follows the lines of the device queue's jobs as the log pane shows them (open, close and the
+// three tests of the card page, and burn-in runs) in the order the buttons asked for them, and
+// stops at the first line that the job in turn could not have written there: a step out of order,
+// a run that goes on after a failure, lines of two jobs mixed up, or a line with no job to write
+// it.
+//
+// A burn-in run's lines come from two places. The run writes its start line, its card lines and
+// a box-empty or card-left line from the queue's thread, in queue order. The page writes the end
+// line and the record files line on the GUI thread when its timer finds the run over, and by
+// then the jobs queued behind the run may have begun: those two lines come in that order
+// anywhere after the run's last line, among the later jobs' lines, but before the next run's,
+// since the page starts no run until it has written them. A run stopped while still queued
+// writes no line at all.
 class TestLineChecker
 {
 public:
-    enum class Test { IssueOne, CaptureOne, IssueTen, Open, Close };
+    enum class Test { IssueOne, CaptureOne, IssueTen, Open, Close, BurnIn };
 
     void submit(Test test);
     // False, and error() tells why, when the line cannot come next.
     bool feed(const QString &line);
+    // The operator pressed the burn-in page's stop button during the last burn-in asked for.
+    void stopBurnIn();
+    // The burn-in page let go of the last burn-in asked for: whatever it wrote is in the pane.
+    // False, and error() tells why, when the run's lines are not complete.
+    bool burnInLetGo();
 
     int submitted() const { return m_tests.size(); }
     // Tests that wrote one of their ending lines, and of those the ones that completed.
@@ -26,7 +42,8 @@ public:
     QMap<QString, int> ends() const { return m_ends; }
     // A test wrote lines and has not ended.
     bool midTest() const { return m_state != State::Idle; }
-    // An issue run handed a card out and has cards left, so it waits for the customer next.
+    // An issue run handed a card out and has cards left, so it waits for the customer next, and
+    // no burn-in run waits for its end line.
     bool betweenCards() const;
     QString error() const { return m_error; }
 
@@ -51,18 +68,49 @@ private:
         CaptureDone,
         OpenLine,
         CloseLine,
+        BurnInStart,
+        BurnInCard,
+    };
+
+    // The last burn-in asked for: at most one is on the page at a time.
+    struct BurnIn
+    {
+        enum class Phase { Queued, Running, EndLine, FilesLine, Ended, LetGo };
+        int test = -1; // its place in m_tests
+        Phase phase = Phase::LetGo;
+        bool stopRequested = false;
+        int cards = 0;
+        bool stopOnFailure = false;
+        int done = 0;
+        int passed = 0;
+        int failuresInARow = 0;
+        int duplicates = 0;
+        QStringList ends; // the reasons its end line may give
     };
 
     static State firstState(Test test);
     bool step(const QString &line);
     bool issueStep(const QString &line);
     bool captureStep(const QString &line);
+    bool queueLine(const QString &line);
+    bool burnInStep(const QString &line);
+    bool burnInCard(const QString &line);
+    // The run writes no more lines; the page's two are still to come, with one of these reasons.
+    bool burnInLinesDone(const QStringList &ends);
+    bool burnInPageLine(const QString &line);
     // Moves on when the step succeeded, else ends the test there.
     bool next(int code, State onSuccess, const QString &failure);
     bool end(const QString &how);
+    void countEnd(const QString &how);
+    // Goes on to the next test, past burn-ins that never began.
+    void advance();
+    void skipNeverBegun();
     bool fail(const QString &why);
 
     QList<Test> m_tests;
+    BurnIn m_burnIn;
+    // Burn-ins stopped while queued: they write no line, and the next test follows at once.
+    QSet<int> m_neverBegan;
     int m_current = 0;
     State m_state = State::Idle;
     int m_cardsIssued = 0;

@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: MIT
-// Random presses of the card test page's five buttons against a simulator that fails, lags and
-// serves customers at random, then the window closed while a test waits for its customer. The
-// run must end without a crash, with no overlapping library call and none after unloading, and
-// with every test's lines in an order that test can write.
+// Random presses of the card test page's five buttons and of the burn-in page's start and stop
+// against a simulator that fails, lags and serves customers at random, then the window closed
+// while a test waits for its customer. The run must end without a crash, with no overlapping
+// library call and none after unloading, and with every test's lines in an order that test can
+// write.
 #include "testlinechecker.h"
 
 #include "cardtest/tabkeypad.h"
@@ -14,12 +15,14 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QSpinBox>
 #include <QTextBlock>
 #include <QtTest>
 
 #include <atomic>
 #include <chrono>
 #include <memory>
+#include <optional>
 #include <random>
 
 using Test = TestLineChecker::Test;
@@ -31,21 +34,24 @@ constexpr quint64 kDefaultSeed = 20240611;
 constexpr int kDefaultSeconds = 60;
 // The tests' own waits, cut down so that more tests fit the run.
 constexpr int kWaitDivisor = 10;
-// Presses of test buttons are held back while this many tests are queued or running, so the run
-// exercises tests rather than a queue that the close only drops.
+// Presses of buttons that ask for a test are held back while this many tests are queued or
+// running, so the run exercises tests rather than a queue that the close only drops.
 constexpr int kMostPending = 4;
 constexpr int kMostGapMs = 300;
 constexpr int kEndPhaseTimeoutMs = 180000;
+// Few enough that a run ends among the other tests rather than holding the queue.
+constexpr int kBurnInCards = 3;
 
 struct Button
 {
     const char *name;
     int weight;
-    Test test;
+    std::optional<Test> test; // none: the burn-in's stop, which asks for no job
 };
 const Button kButtons[] = {{"BtnOpenDevice", 2, Test::Open}, {"BtnCloseDevice", 1, Test::Close},
     {"BtnSendCard", 3, Test::IssueOne}, {"BtnRecycleCard", 2, Test::CaptureOne},
-    {"BtnSendCard10", 2, Test::IssueTen}};
+    {"BtnSendCard10", 2, Test::IssueTen}, {"BtnStart", 2, Test::BurnIn},
+    {"BtnStop", 3, std::nullopt}};
 
 quint64 settingOr(const char *name, quint64 fallback)
 {
@@ -63,14 +69,16 @@ QStringList traceLines(const QString &path)
 }
 
 // Presses buttons and follows the log pane with the test line checker. A press writes nothing
-// before it returns: every button's job waits its turn in the device queue.
+// before it returns: every button's job waits its turn in the device queue. The burn-in page
+// takes no click on its start during a run, nor on its stop without one.
 class Presser
 {
 public:
-    Presser(TabKeypad *page, QPlainTextEdit *pane, quint64 seed)
-        : m_page(page)
+    Presser(QWidget *window, QPlainTextEdit *pane, quint64 seed)
+        : m_window(window)
         , m_pane(pane)
         , m_random(seed)
+        , m_burnInStart(window->findChild<QPushButton *>(QStringLiteral("BtnStart")))
     { }
 
     int draw(int below) { return int(m_random() % quint64(below)); }
@@ -83,7 +91,7 @@ public:
         int pick = draw(totalWeight);
         for (const Button &button : kButtons) {
             if ((pick -= button.weight) < 0) {
-                if (pending() < kMostPending)
+                if (!button.test || pending() < kMostPending)
                     press(button);
                 return;
             }
@@ -92,18 +100,32 @@ public:
 
     void press(const Button &button)
     {
+        auto *pushButton = m_window->findChild<QPushButton *>(button.name);
+        if (!pushButton->isEnabled())
+            return;
         const int before = lineCount();
-        m_page->findChild<QPushButton *>(button.name)->click();
+        pushButton->click();
         ++presses[button.name];
-        checker.submit(button.test);
+        if (button.test)
+            checker.submit(*button.test);
+        else
+            checker.stopBurnIn();
+        m_burnInHeld = m_burnInHeld || button.test == Test::BurnIn;
         if (lineCount() != before && m_error.isEmpty())
             m_error = QStringLiteral("%1 wrote \"%2\" at once").arg(button.name, lineAt(before));
     }
 
+    // The page lets go of a run once it has written the run's last line, so the lines are read
+    // before the page is looked at.
     void follow()
     {
         for (const int count = lineCount(); m_next < count; ++m_next) {
             if (!checker.feed(lineAt(m_next)) && m_error.isEmpty())
+                m_error = checker.error();
+        }
+        if (m_burnInHeld && m_burnInStart->isEnabled()) {
+            m_burnInHeld = false;
+            if (!checker.burnInLetGo() && m_error.isEmpty())
                 m_error = checker.error();
         }
     }
@@ -121,9 +143,11 @@ private:
     }
     QString lineAt(int index) const { return m_pane->document()->findBlockByNumber(index).text(); }
 
-    TabKeypad *m_page;
+    QWidget *m_window;
     QPlainTextEdit *m_pane;
     std::mt19937_64 m_random;
+    QPushButton *m_burnInStart;
+    bool m_burnInHeld = false; // the page's start button was pressed and it has not let go
     int m_next = 0;
     QString m_error;
 };
@@ -188,6 +212,27 @@ void tst_Stress::checkerFollowsTests_data()
         << (QStringList {">>>测试发卡 10 次"} << card << ">>>发卡测试完成") << false << 0;
     QTest::newRow("a line with no test to write it")
         << QList<Test> {Test::CaptureOne} << (capture + capture) << false << 1;
+
+    const QStringList burnIn
+        = {">>>老化测试开始：回收 3 张", ">>>老化 第 1 张：6217001234567890123 通过 0.106 秒",
+            ">>>老化 第 2 张：- 失败 0.031 秒，发卡到读卡位：-15",
+            ">>>老化 第 3 张：6217001234567890131 通过 0.104 秒"};
+    const auto burnInEnd = [](int done, int passed) {
+        return QStringList {
+            QStringLiteral(">>>老化测试结束（完成）：已完成 %1 张  通过 %2  失败 %3  "
+                           "通过率 66.6%  每张 平均/P95/最长 0.080/0.106/0.106 秒  "
+                           "重复卡号 0")
+                .arg(done)
+                .arg(passed)
+                .arg(done - passed),
+            ">>>记录文件：/w/results/burnin-20240611-120000.csv，/w/results/"
+            "burnin-20240611-120000.log"};
+    };
+    QTest::newRow("burn-in's end lines come among the next test's")
+        << QList<Test> {Test::BurnIn, Test::IssueOne}
+        << (burnIn + one.mid(0, 2) + burnInEnd(3, 2) + one.mid(2)) << true << 2;
+    QTest::newRow("burn-in ended before its last card")
+        << QList<Test> {Test::BurnIn} << (burnIn.mid(0, 3) + burnInEnd(2, 1)) << false << 0;
 }
 
 void tst_Stress::checkerFollowsTests()
@@ -244,7 +289,11 @@ void tst_Stress::randomPressesThenClose()
         held = true;
         return CTestGate::Duration(std::chrono::hours(24));
     });
-    Presser presser(page, dialog->findChild<QPlainTextEdit *>(QStringLiteral("EditLog")), seed);
+    auto *burnInCount = dialog->findChild<QSpinBox *>(QStringLiteral("SpinCount"));
+    QVERIFY(burnInCount);
+    burnInCount->setValue(kBurnInCards);
+    Presser presser(
+        dialog.get(), dialog->findChild<QPlainTextEdit *>(QStringLiteral("EditLog")), seed);
 
     // Random presses until the deadline; then the next wait a test begins is held, starting ten
     // cards if no test is left to do it, so that the close meets a test waiting for its customer.
