@@ -63,6 +63,7 @@ void CBurnInJob::exec()
 {
     // Stopped while it waited for its turn: it never began, so it leaves no files behind.
     if (m_run.stopRequested()) {
+        m_log(QStringLiteral(">>>老化测试未开始：已停止"));
         const std::lock_guard<std::mutex> lock(m_mutex);
         m_progress.finished = true;
         return;
@@ -95,10 +96,15 @@ void CBurnInJob::exec()
         m_log(QStringLiteral(">>>卡箱内无卡，请放置好卡片后，再进行测试！！！"));
     else if (end == CBurnInRun::End::CardLeftAtFront)
         m_log(QStringLiteral(">>>请取走卡片，再进行测试！！！"));
-    m_writer.writeLine(QStringLiteral("老化测试结束：") + burnInEndText(end));
+    // Written here, before the job lets the next one in, so that its lines cannot come between
+    // this run's last card and its end.
+    const QString ending
+        = QStringLiteral("老化测试结束（%1）：%2").arg(burnInEndText(end), m_summary.text());
+    m_writer.writeLine(ending);
+    m_log(QStringLiteral(">>>") + ending);
+    m_log(QStringLiteral(">>>记录文件：%1，%2").arg(m_writer.csvPath(), m_writer.logPath()));
     m_writer.close();
     const std::lock_guard<std::mutex> lock(m_mutex);
-    m_progress.end = end;
     m_progress.finished = true;
 }
 
@@ -139,6 +145,7 @@ void CBurnInJob::stepDone(int card, BurnInStep step, int code, qint64 ms)
 void CBurnInJob::cardDone(const BurnInRecord &record)
 {
     m_writer.writeRecord(record);
+    m_summary.add(record);
     const QString line = burnInCardLine(record);
     m_writer.writeLine(line.mid(3));
     m_log(line);

@@ -3,6 +3,7 @@
 
 #include "burnin/burninrecord.h"
 #include "burnin/cburninrun.h"
+#include "burnin/cburninsummary.h"
 #include "burnin/cburninwriter.h"
 
 #include <QString>
@@ -32,7 +33,6 @@ public:
         QVector<BurnInRecord> cards; // finished since the last take
         bool finished = false; // no card comes after these
         bool started = false; // the record files were opened and the run began
-        CBurnInRun::End end = CBurnInRun::End::Completed; // once finished and started
     };
     Progress take();
     // Set once exec() has opened them.
@@ -48,6 +48,7 @@ private:
     const LogLine m_log;
     CBurnInRun m_run;
     CBurnInWriter m_writer; // the run's thread only
+    CBurnInSummary m_summary; // the run's thread only, for the end line
 
     mutable std::mutex m_mutex;
     Progress m_progress;

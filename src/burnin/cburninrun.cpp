@@ -60,7 +60,8 @@ CBurnInRun::End CBurnInRun::run()
         if (failuresInARow == kFailureStreak)
             return End::FailureStreak;
     }
-    return m_stopRequested && m_settings.cards > 0 ? End::Stopped : End::Completed;
+    // A stop that came during the last card stopped nothing: every card ran.
+    return End::Completed;
 }
 
 CBurnInRun::Outcome CBurnInRun::runCard(int index)

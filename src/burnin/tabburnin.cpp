@@ -161,12 +161,8 @@ void TabBurnIn::takeProgress()
 
     m_progressTimer.stop();
     m_cards.flush();
-    if (progress.started) {
-        log(QStringLiteral(">>>老化测试结束（%1）：%2")
-                .arg(burnInEndText(progress.end), m_summary.text()));
-        log(QStringLiteral(">>>记录文件：%1，%2").arg(m_job->csvPath(), m_job->logPath()));
+    if (progress.started)
         m_shownCsv = m_job->csvPath();
-    }
     m_job.reset();
     setRunning(false);
     if (!ui->ListRuns->isHidden())

@@ -13,6 +13,15 @@ bool LogQueue::push(const QString &line)
     return true;
 }
 
+bool LogQueue::pushIfWaiting(const QString &line)
+{
+    const std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_lines.empty())
+        return false;
+    m_lines.push_back(line);
+    return true;
+}
+
 QStringList LogQueue::take(int maxLines)
 {
     const std::lock_guard<std::mutex> lock(m_mutex);

@@ -17,6 +17,9 @@ public:
     // Returns true when the caller must wake the consumer, which then calls take() until it
     // comes back empty.
     bool push(const QString &line);
+    // Queues the line behind others only while the consumer has some left to take; returns
+    // false, queueing nothing, when it has none, so the caller may write the line itself.
+    bool pushIfWaiting(const QString &line);
     // Up to maxLines (at least one) of the oldest lines. An empty result means the consumer may
     // sleep: the next push() asks for a wake-up again.
     QStringList take(int maxLines);

@@ -10,8 +10,6 @@
 #include <QFont>
 #include <QThread>
 
-#include <limits>
-
 namespace {
 const char kDeviceLibraryPath[] = "./lib/libvarnak_c.so";
 // The list's font weight is 62 on the old 0-99 scale, which the form cannot express; Qt maps
@@ -68,12 +66,13 @@ MainDialog::~MainDialog()
 }
 
 // Lines that test threads posted before this one go first, or the pane would show the line of a
-// later event above theirs.
+// later event above theirs. While some wait, this one queues behind them rather than appending a
+// long backlog at once, which would freeze the window.
 void MainDialog::Log(const QString &str)
 {
-    QStringList lines = m_pendingLog.take(std::numeric_limits<int>::max());
-    lines.append(str);
-    appendLines(lines);
+    if (m_pendingLog.pushIfWaiting(str))
+        return;
+    appendLines({str});
 }
 
 void MainDialog::postLog(const QString &str)

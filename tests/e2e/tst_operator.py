@@ -40,8 +40,6 @@ BURN_IN_START = ">>>老化测试开始：回收 %d 张" % BURN_IN_CARDS
 BURN_IN_CARD = re.compile(r">>>老化 第 (\d+) 张：(\d+|-) (通过|失败) \d+\.\d{3} 秒(，.+)?")
 BURN_IN_STOPPED = re.compile(r">>>老化测试结束（已停止）：已完成 (\d+) 张  通过 (\d+)  失败 (\d+)  .+")
 RECORD_FILES = re.compile(r">>>记录文件：(/.+\.csv)，(/.+\.log)")
-# The two lines the burn-in page writes itself once a run is over.
-PAGE_LINE_STARTS = (">>>老化测试结束", ">>>记录文件")
 RECORD_NAME = re.compile(r"burnin-\d{8}-\d{6}(-\d+)?\.csv")
 STAMPED = re.compile(r"\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3} (.+)")
 STEP = re.compile(r"第 (\d+) 张 \S+：-?\d+（\d+\.\d{3} 秒）")
@@ -164,7 +162,7 @@ class OperatorTest(unittest.TestCase):
         self.assertTrue(all(stamped), stamped)
         texts = [m.group(1) for m in stamped]
         self.assertEqual(texts[0], BURN_IN_START[len(">>>"):])
-        self.assertEqual(texts[-1], "老化测试结束：已停止")
+        self.assertTrue(BURN_IN_STOPPED.fullmatch(">>>" + texts[-1]), texts[-1])
         self.assertEqual([t for t in texts if t.startswith("老化 第")],
                          [card[len(">>>"):] for card in cards])
         stepped = {int(m.group(1)) for m in map(STEP.fullmatch, texts) if m}
@@ -305,20 +303,16 @@ class OperatorTest(unittest.TestCase):
         tool.open_page(BURN_IN_ROW)
         tool.press_burn_in("停止")
         second = tool.wait_for_log(ISSUE_DONE, LINE_TIMEOUT)[len(first):]
-        # The page writes the end and record lines when its timer finds the run over, and by then
-        # the queued issue may have begun: those two lines only follow the run's last card line.
-        ending = [i for i, line in enumerate(second) if line.startswith(PAGE_LINE_STARTS)]
-        self.assertEqual(len(ending), 2, second)
-        end_line, files_line = (second[i] for i in ending)
-        queue = [line for i, line in enumerate(second) if i not in ending]
+        # The queued card waited for the whole run, its end lines included.
         cards = burn_in_cards(second)
-        expected = [BURN_IN_START] + cards + [">>>测试发卡 1 次"] + ONE_CARD + [ISSUE_DONE]
-        self.assertEqual(len(queue), len(expected), second)
-        for line, want in zip(queue, expected):
+        self.assertEqual(second[:len(cards) + 1], [BURN_IN_START] + cards)
+        self.expect_stopped(second[len(cards) + 1], cards)
+        self.expect_records(second[len(cards) + 2], cards)
+        issued = second[len(cards) + 3:]
+        expected = [">>>测试发卡 1 次"] + ONE_CARD + [ISSUE_DONE]
+        self.assertEqual(len(issued), len(expected), second)
+        for line, want in zip(issued, expected):
             self.assertTrue(tooldriver.line_matches(want, line), second)
-        self.assertGreater(ending[0], len(cards), second)
-        self.expect_stopped(end_line, cards)
-        self.expect_records(files_line, cards)
 
         self.expect_status_queries(tool, 1)
         self.drag_and_close(tool)

@@ -56,11 +56,7 @@ const QMap<QString, QString> kBurnInEnds = {{kCompleted, QStringLiteral("burn-in
     {kBoxWasEmpty, QStringLiteral("burn-in card box empty")},
     {kCardWasLeft, QStringLiteral("burn-in card left in the channel")}};
 const QString kNeverBegan = QStringLiteral("burn-in stopped before it began");
-
-bool isPageLine(const QString &line)
-{
-    return line.startsWith(kBurnInEnd) || line.startsWith(kRecordFiles);
-}
+const QString kNotBegun = QStringLiteral(">>>老化测试未开始：已停止");
 
 int cardsOf(TestLineChecker::Test test)
 {
@@ -71,77 +67,39 @@ int cardsOf(TestLineChecker::Test test)
 
 void TestLineChecker::submit(Test test)
 {
-    if (test == Test::BurnIn) {
-        if (m_burnIn.phase != BurnIn::Phase::LetGo)
-            fail(QStringLiteral("a burn-in asked for while the page still holds one"));
-        m_burnIn = BurnIn();
-        m_burnIn.test = m_tests.size();
-        m_burnIn.phase = BurnIn::Phase::Queued;
-    }
+    if (test == Test::BurnIn)
+        m_burnIns.insert(m_tests.size(), BurnIn());
     m_tests << test;
 }
 
 void TestLineChecker::stopBurnIn()
 {
-    m_burnIn.stopRequested = true;
-}
-
-bool TestLineChecker::burnInLetGo()
-{
-    using Phase = BurnIn::Phase;
-    if (!m_error.isEmpty())
-        return false;
-    if (m_burnIn.phase == Phase::Ended) {
-        m_burnIn.phase = Phase::LetGo;
-        return true;
-    }
-    // Had the run begun, the page would have written its end line, after every earlier line.
-    if (m_burnIn.phase == Phase::Queued && m_burnIn.stopRequested) {
-        m_burnIn.phase = Phase::LetGo;
-        m_neverBegan.insert(m_burnIn.test);
-        skipNeverBegun();
-        return true;
-    }
-    m_error = QStringLiteral("burn-in of test %1 let go before its end and record lines")
-                  .arg(m_burnIn.test + 1);
-    return false;
+    if (!m_burnIns.isEmpty())
+        m_burnIns.last().stopRequested = true;
 }
 
 bool TestLineChecker::betweenCards() const
 {
-    const bool pageLinesDue
-        = m_burnIn.phase == BurnIn::Phase::EndLine || m_burnIn.phase == BurnIn::Phase::FilesLine;
-    return m_state == State::CardStart && m_cardsIssued > 0 && !pageLinesDue;
+    return m_state == State::CardStart && m_cardsIssued > 0;
 }
 
 bool TestLineChecker::feed(const QString &line)
 {
     if (!m_error.isEmpty())
         return false;
-    const bool pageLinesDue
-        = m_burnIn.phase == BurnIn::Phase::EndLine || m_burnIn.phase == BurnIn::Phase::FilesLine;
-    if (pageLinesDue && isPageLine(line))
-        burnInPageLine(line);
-    else
-        queueLine(line);
-    if (m_error.isEmpty())
-        return true;
-    m_error
-        = QStringLiteral("line \"%1\" of test %2: %3").arg(line).arg(m_current + 1).arg(m_error);
-    return false;
-}
-
-bool TestLineChecker::queueLine(const QString &line)
-{
     if (m_state == State::Idle && m_current < m_tests.size()) {
         m_cardsIssued = 0;
         m_state = firstState(m_tests.at(m_current));
     }
     if (m_state == State::Idle)
-        return fail(QStringLiteral("no test was asked for that could write it"));
-    if (!step(line) && m_error.isEmpty())
-        return fail(QStringLiteral("the test cannot write it here"));
-    return m_error.isEmpty();
+        fail(QStringLiteral("no test was asked for that could write it"));
+    else if (!step(line) && m_error.isEmpty())
+        fail(QStringLiteral("the test cannot write it here"));
+    if (m_error.isEmpty())
+        return true;
+    m_error
+        = QStringLiteral("line \"%1\" of test %2: %3").arg(line).arg(m_current + 1).arg(m_error);
+    return false;
 }
 
 TestLineChecker::State TestLineChecker::firstState(Test test)
@@ -170,6 +128,9 @@ bool TestLineChecker::step(const QString &line)
     case State::BurnInStart:
     case State::BurnInCard:
         return burnInStep(line);
+    case State::BurnInEnd:
+    case State::BurnInFiles:
+        return burnInEnd(line);
     default:
         break;
     }
@@ -269,80 +230,71 @@ bool TestLineChecker::burnInStep(const QString &line)
 {
     if (m_state == State::BurnInCard)
         return burnInCard(line);
+    BurnIn &run = m_burnIns[m_current];
     static const QRegularExpression start(
         QStringLiteral("^>>>老化测试开始：(回收|出卡) (\\d+) 张(，出错即停)?$"));
     if (const QRegularExpressionMatch match = start.match(line); match.hasMatch()) {
-        m_burnIn.phase = BurnIn::Phase::Running;
-        m_burnIn.cards = match.captured(2).toInt();
-        m_burnIn.stopOnFailure = match.hasCaptured(3);
+        run.cards = match.captured(2).toInt();
+        run.stopOnFailure = match.hasCaptured(3);
         m_state = State::BurnInCard;
         return true;
     }
-    // Stopped while it waited for its turn, it wrote nothing: the line is the next test's.
-    if (!m_burnIn.stopRequested)
-        return false;
-    end(kNeverBegan);
-    m_burnIn.phase = BurnIn::Phase::Ended;
-    return queueLine(line);
+    return line == kNotBegun && run.stopRequested && end(kNeverBegan);
 }
 
 bool TestLineChecker::burnInCard(const QString &line)
 {
+    BurnIn &run = m_burnIns[m_current];
     static const QRegularExpression card(QStringLiteral("^>>>老化 第 (\\d+) 张：(\\d+|-) "
                                                         "(通过|失败) \\d+\\.\\d{3} 秒"
                                                         "(，\\S+：-?\\d+)?(，重复卡号)?$"));
     if (const QRegularExpressionMatch match = card.match(line); match.hasMatch()) {
         const bool passed = match.captured(3) == QStringLiteral("通过");
         // A failed card names its step and code; a passed one has its number.
-        if (match.captured(1).toInt() != m_burnIn.done + 1 || passed == match.hasCaptured(4)
+        if (match.captured(1).toInt() != run.done + 1 || passed == match.hasCaptured(4)
             || (passed && match.captured(2) == QStringLiteral("-")))
             return false;
-        ++m_burnIn.done;
-        m_burnIn.passed += passed ? 1 : 0;
-        m_burnIn.failuresInARow = passed ? 0 : m_burnIn.failuresInARow + 1;
-        m_burnIn.duplicates += match.hasCaptured(5) ? 1 : 0;
-        if (!passed && m_burnIn.stopOnFailure)
-            return burnInLinesDone({kStoppedOnFailure});
-        if (m_burnIn.failuresInARow == kFailureStreak)
-            return burnInLinesDone({kFailedInARow});
-        // A stop during the last card may come before or after the run looks for it.
-        if (m_burnIn.done == m_burnIn.cards)
-            return burnInLinesDone(m_burnIn.stopRequested ? QStringList {kCompleted, kStopped}
-                                                          : QStringList {kCompleted});
+        ++run.done;
+        run.passed += passed ? 1 : 0;
+        run.failuresInARow = passed ? 0 : run.failuresInARow + 1;
+        run.duplicates += match.hasCaptured(5) ? 1 : 0;
+        if (!passed && run.stopOnFailure)
+            return burnInCardsDone({kStoppedOnFailure});
+        if (run.failuresInARow == kFailureStreak)
+            return burnInCardsDone({kFailedInARow});
+        if (run.done == run.cards)
+            return burnInCardsDone({kCompleted});
         return true;
     }
     if (line == kBoxEmpty)
-        return burnInLinesDone({kBoxWasEmpty});
+        return burnInCardsDone({kBoxWasEmpty});
     if (line == kTakeLeftCard)
-        return burnInLinesDone({kCardWasLeft});
-    // A stop ends the run after the card in hand: the line is the page's or the next test's.
-    if (!m_burnIn.stopRequested)
+        return burnInCardsDone({kCardWasLeft});
+    // A stop ends the run after the card in hand.
+    if (!run.stopRequested)
         return false;
-    burnInLinesDone({kStopped});
-    return isPageLine(line) ? burnInPageLine(line) : queueLine(line);
+    burnInCardsDone({kStopped});
+    return burnInEnd(line);
 }
 
-// The run's lines are over; the test in turn is the next one while the page's lines are due.
-bool TestLineChecker::burnInLinesDone(const QStringList &ends)
+bool TestLineChecker::burnInCardsDone(const QStringList &ends)
 {
-    m_burnIn.ends = ends;
-    m_burnIn.phase = BurnIn::Phase::EndLine;
-    advance();
+    m_burnIns[m_current].ends = ends;
+    m_state = State::BurnInEnd;
     return true;
 }
 
-bool TestLineChecker::burnInPageLine(const QString &line)
+bool TestLineChecker::burnInEnd(const QString &line)
 {
     static const QRegularExpression endLine(QStringLiteral("^>>>老化测试结束（(.+)）：(.+)$"));
     static const QRegularExpression filesLine(
         QStringLiteral("^>>>记录文件：(.+)\\.csv，(.+)\\.log$"));
-    const BurnIn &run = m_burnIn;
-    if (run.phase == BurnIn::Phase::FilesLine) {
+    BurnIn &run = m_burnIns[m_current];
+    if (m_state == State::BurnInFiles) {
         const QRegularExpressionMatch match = filesLine.match(line);
         if (!match.hasMatch() || match.captured(1) != match.captured(2))
             return fail(QStringLiteral("not the record files of the run"));
-        m_burnIn.phase = BurnIn::Phase::Ended;
-        return true;
+        return end(kBurnInEnds.value(run.end));
     }
     const QRegularExpressionMatch match = endLine.match(line);
     if (!match.hasMatch() || !run.ends.contains(match.captured(1)))
@@ -354,8 +306,8 @@ bool TestLineChecker::burnInPageLine(const QString &line)
     if (!match.captured(2).startsWith(totals)
         || !match.captured(2).endsWith(QStringLiteral("重复卡号 %1").arg(run.duplicates)))
         return fail(QStringLiteral("the summary is not the run's cards"));
-    countEnd(kBurnInEnds.value(match.captured(1)));
-    m_burnIn.phase = BurnIn::Phase::FilesLine;
+    run.end = match.captured(1);
+    m_state = State::BurnInFiles;
     return true;
 }
 
@@ -371,28 +323,12 @@ bool TestLineChecker::next(int code, State onSuccess, const QString &failure)
 
 bool TestLineChecker::end(const QString &how)
 {
-    countEnd(how);
-    advance();
-    return true;
-}
-
-void TestLineChecker::countEnd(const QString &how)
-{
     ++m_ends[how];
     ++m_ended;
-}
-
-void TestLineChecker::advance()
-{
+    m_burnIns.remove(m_current);
     ++m_current;
     m_state = State::Idle;
-    skipNeverBegun();
-}
-
-void TestLineChecker::skipNeverBegun()
-{
-    for (; m_neverBegan.contains(m_current); ++m_current)
-        countEnd(kNeverBegan);
+    return true;
 }
 
 bool TestLineChecker::fail(const QString &why)

@@ -3,7 +3,6 @@
 
 #include <QList>
 #include <QMap>
-#include <QSet>
 #include <QString>
 #include <QStringList>
 
@@ -12,14 +11,9 @@
 // stops at the first line that the job in turn could not have written there: a step out of order,
 // a run that goes on after a failure, lines of two jobs mixed up, or a line with no job to write
 // it.
-//
-// A burn-in run's lines come from two places. The run writes its start line, its card lines and
-// a box-empty or card-left line from the queue's thread, in queue order. The page writes the end
-// line and the record files line on the GUI thread when its timer finds the run over, and by
-// then the jobs queued behind the run may have begun: those two lines come in that order
-// anywhere after the run's last line, among the later jobs' lines, but before the next run's,
-// since the page starts no run until it has written them. A run stopped while still queued
-// writes no line at all.
+// A burn-in run writes its start line, its card lines, a box-empty or card-left line where one
+// ended it, its end line with the totals and the record files line; one stopped while still
+// queued writes only that it did not begin.
 class TestLineChecker
 {
 public:
@@ -30,9 +24,6 @@ public:
     bool feed(const QString &line);
     // The operator pressed the burn-in page's stop button during the last burn-in asked for.
     void stopBurnIn();
-    // The burn-in page let go of the last burn-in asked for: whatever it wrote is in the pane.
-    // False, and error() tells why, when the run's lines are not complete.
-    bool burnInLetGo();
 
     int submitted() const { return m_tests.size(); }
     // Tests that wrote one of their ending lines, and of those the ones that completed.
@@ -70,14 +61,12 @@ private:
         CloseLine,
         BurnInStart,
         BurnInCard,
+        BurnInEnd,
+        BurnInFiles,
     };
 
-    // The last burn-in asked for: at most one is on the page at a time.
     struct BurnIn
     {
-        enum class Phase { Queued, Running, EndLine, FilesLine, Ended, LetGo };
-        int test = -1; // its place in m_tests
-        Phase phase = Phase::LetGo;
         bool stopRequested = false;
         int cards = 0;
         bool stopOnFailure = false;
@@ -86,31 +75,26 @@ private:
         int failuresInARow = 0;
         int duplicates = 0;
         QStringList ends; // the reasons its end line may give
+        QString end; // the one it gave
     };
-
     static State firstState(Test test);
     bool step(const QString &line);
     bool issueStep(const QString &line);
     bool captureStep(const QString &line);
-    bool queueLine(const QString &line);
     bool burnInStep(const QString &line);
     bool burnInCard(const QString &line);
-    // The run writes no more lines; the page's two are still to come, with one of these reasons.
-    bool burnInLinesDone(const QStringList &ends);
-    bool burnInPageLine(const QString &line);
+    // The cards are over; the end line is to come, with one of these reasons.
+    bool burnInCardsDone(const QStringList &ends);
+    bool burnInEnd(const QString &line);
     // Moves on when the step succeeded, else ends the test there.
     bool next(int code, State onSuccess, const QString &failure);
     bool end(const QString &how);
-    void countEnd(const QString &how);
-    // Goes on to the next test, past burn-ins that never began.
-    void advance();
-    void skipNeverBegun();
     bool fail(const QString &why);
 
     QList<Test> m_tests;
-    BurnIn m_burnIn;
-    // Burn-ins stopped while queued: they write no line, and the next test follows at once.
-    QSet<int> m_neverBegan;
+    // By their place in m_tests; the page holds one at a time, but its lines may still be due
+    // when the next is asked for.
+    QMap<int, BurnIn> m_burnIns;
     int m_current = 0;
     State m_state = State::Idle;
     int m_cardsIssued = 0;
