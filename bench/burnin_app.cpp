@@ -4,7 +4,8 @@
 // time inside the library is the tool's own: the run engine and the record files for each card,
 // and for the whole run also handing the cards to the page. Meanwhile a 1 ms timer measures the
 // window's longest stall, and resident memory is read as the table and the log pane fill.
-// CDT_BENCH_BURNIN_CARDS changes the number of cards, e.g. for a shorter run under callgrind.
+// CDT_BENCH_BURNIN_CARDS changes the number of cards, e.g. for a shorter run under callgrind, and
+// CDT_BENCH_BURNIN_VIEW=chart shows the chart instead of the table while the run goes on.
 #include "benchreport.h"
 #include "latencymonitor.h"
 #include "paintidleprobe.h"
@@ -185,6 +186,10 @@ int main(int argc, char *argv[])
     const int cards = cardsToRun();
     count->setValue(cards);
     capture->setChecked(true);
+    if (qEnvironmentVariable("CDT_BENCH_BURNIN_VIEW") == QLatin1String("chart")) {
+        if (auto *chart = page->findChild<QPushButton *>("BtnShowChart"))
+            chart->click();
+    }
 
     LatencyMonitor monitor;
     BusyWatch busy;

@@ -43,7 +43,15 @@ BURN_IN_BUTTONS = {
     "出错即停": (360, 14, 110, 30),
     "开始": (500, 15, 111, 29),
     "停止": (626, 15, 111, 29),
+    "表格": (20, 84, 80, 26),
+    "图表": (106, 84, 80, 26),
+    "历史": (192, 84, 80, 26),
+    "保存图表": (626, 84, 111, 26),
 }
+# The burn-in page's list of earlier runs, and the height of one of its rows (14 px text with
+# 3 px of padding above and below).
+RUN_LIST = (20, 118, 717, 218)
+RUN_LIST_ROW_HEIGHT = 24
 BURN_IN_COUNT = (62, 14, 110, 30)
 # The page list: row i of it opens page i of the stack. Rows are PAGE_LIST_ROW_HEIGHT high from
 # just inside the list's one-pixel border.
@@ -306,6 +314,12 @@ class ToolWindow:
         self.display.run("xdotool", "key", "--clearmodifiers", "ctrl+a")
         self.display.run("xdotool", "type", "--clearmodifiers", str(cards))
 
+    def open_run(self, row):
+        """Double-clicks row of the burn-in page's history, which opens that run."""
+        x, y, w, _ = RUN_LIST
+        self._click_on_page((x, y + 1 + row * RUN_LIST_ROW_HEIGHT, w, RUN_LIST_ROW_HEIGHT))
+        self.display.run("xdotool", "click", "1")
+
     def open_page(self, row):
         """Clicks row of the page list, which shows that page in the page stack."""
         x, y, w, _ = PAGE_LIST
@@ -411,6 +425,46 @@ def write_png(path, width, height, rgb):
            + chunk(b"IEND", b""))
     with open(path, "wb") as f:
         f.write(png)
+
+
+def read_png(path):
+    """Pixels of an 8-bit RGB or RGBA PNG, as (width, height, packed RGB rows)."""
+    with open(path, "rb") as f:
+        data = f.read()
+    if data[:8] != b"\x89PNG\r\n\x1a\n":
+        raise ValueError(path + " is not a PNG")
+    pos, idat, header = 8, b"", None
+    while pos < len(data):
+        length, kind = struct.unpack(">I4s", data[pos:pos + 8])
+        body = data[pos + 8:pos + 8 + length]
+        header = body if kind == b"IHDR" else header
+        idat += body if kind == b"IDAT" else b""
+        pos += 12 + length
+    width, height, depth, colour, _, _, interlace = struct.unpack(">IIBBBBB", header)
+    if depth != 8 or colour not in (2, 6) or interlace:
+        raise ValueError("%s: unexpected PNG layout" % path)
+    channels = 3 if colour == 2 else 4
+    stride = width * channels
+    raw, previous, rgb = zlib.decompress(idat), bytearray(stride), bytearray()
+    for y in range(height):
+        kind, line = raw[y * (stride + 1)], bytearray(raw[y * (stride + 1) + 1:(y + 1) * (stride + 1)])
+        for i in range(stride):
+            left = line[i - channels] if i >= channels else 0
+            up, corner = previous[i], previous[i - channels] if i >= channels else 0
+            if kind == 1:
+                line[i] = (line[i] + left) & 0xFF
+            elif kind == 2:
+                line[i] = (line[i] + up) & 0xFF
+            elif kind == 3:
+                line[i] = (line[i] + (left + up) // 2) & 0xFF
+            elif kind == 4:
+                p = left + up - corner
+                pa, pb, pc = abs(p - left), abs(p - up), abs(p - corner)
+                line[i] = (line[i] + (left if pa <= pb and pa <= pc else up if pb <= pc else corner)) & 0xFF
+        previous = line
+        for x in range(width):
+            rgb += line[x * channels:x * channels + 3]
+    return width, height, bytes(rgb)
 
 
 def png_size(path):

@@ -187,6 +187,8 @@ void TabBurnIn::addCards(const QVector<BurnInRecord> &cards)
         m_summary.add(card);
         m_chart->series().add(card);
     }
+    // The cards already come in batches, on the page's timer: no need to wait for the model's.
+    m_cards.flush();
     ui->LabelSummary->setText(m_summary.text());
     m_chart->refresh();
 }

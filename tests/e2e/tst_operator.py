@@ -318,6 +318,33 @@ class OperatorTest(unittest.TestCase):
         self.drag_and_close(tool)
         self.expect_library_unloaded_last()
 
+    def test_burn_in_chart_and_history(self):
+        tool = self.start_tool(VARNAK_SIM_FAIL_PERCENT="10", VARNAK_SIM_SEED="3",
+                               VARNAK_SIM_CARDS="100")
+        tool.open_page(BURN_IN_ROW)
+        tool.set_burn_in_count(12)
+        tool.press_burn_in("开始")
+        lines = tool.wait_for_log(RECORD_FILES, LINE_TIMEOUT)
+        csv_path = RECORD_FILES.fullmatch(lines[-1]).group(1)
+
+        tool.press_burn_in("图表")
+        tool.press_burn_in("保存图表")
+        saved = re.compile(r">>>图表已保存：(/.+\.png)")
+        png = saved.fullmatch(tool.wait_for_log(saved, LINE_TIMEOUT)[-1]).group(1)
+        self.assertEqual(png, csv_path[:-len("csv")] + "png")
+        width, height, rgb = tooldriver.read_png(png)
+        self.assertEqual((width, height), (717, 218))
+        # The colour of the cards' bars: the picture is the chart, not an empty widget.
+        self.assertIn(bytes([0x4F, 0xA3, 0xE0]), [rgb[i:i + 3] for i in range(0, len(rgb), 3)])
+
+        tool.press_burn_in("历史")
+        tool.open_run(0)
+        opened = re.compile(r">>>老化测试记录：(/.+\.csv)：已完成 12 张  .+")
+        lines = tool.wait_for_log(opened, LINE_TIMEOUT)
+        self.assertEqual(opened.fullmatch(lines[-1]).group(1), csv_path)
+        self.drag_and_close(tool)
+        self.expect_library_unloaded_last()
+
 
 if __name__ == "__main__":
     # CTest ends a test that runs too long with SIGTERM: unwind, so the clean-ups still run.
