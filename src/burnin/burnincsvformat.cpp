@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "burnin/burnincsvformat.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace BurnInCsvFormat {
@@ -63,11 +64,10 @@ std::optional<BurnInStep> stepFromName(const QString &name)
 
 std::optional<BurnInMode> modeFromName(const QString &name)
 {
-    for (BurnInMode mode : {BurnInMode::Capture, BurnInMode::HandOut}) {
-        if (burnInModeName(mode) == name)
-            return mode;
-    }
-    return std::nullopt;
+    const auto modes = {BurnInMode::Capture, BurnInMode::HandOut};
+    const auto found = std::find_if(modes.begin(), modes.end(),
+        [&name](BurnInMode mode) { return burnInModeName(mode) == name; });
+    return found == modes.end() ? std::nullopt : std::optional<BurnInMode>(*found);
 }
 
 } // namespace BurnInCsvFormat

@@ -37,9 +37,10 @@ using BurnInStepTimes = std::array<qint64, kBurnInStepCount>;
 
 constexpr BurnInStepTimes noBurnInStepTimes()
 {
+    // std::fill is not constexpr before C++20.
     BurnInStepTimes times {};
     for (qint64 &time : times)
-        time = -1;
+        time = -1; // cppcheck-suppress useStlAlgorithm
     return times;
 }
 

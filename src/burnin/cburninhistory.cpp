@@ -10,9 +10,10 @@
 
 namespace {
 
-const QString kNameTimeFormat = QStringLiteral("yyyyMMdd-HHmmss");
-const QString kLabelTimeFormat = QStringLiteral("yyyy-MM-dd HH:mm:ss");
-const QString kNone = QStringLiteral("—");
+const char kNameTimeFormat[] = "yyyyMMdd-HHmmss";
+const char kLabelTimeFormat[] = "yyyy-MM-dd HH:mm:ss";
+// Where a run without cards has no mode or pass rate.
+const char kNone[] = "—";
 
 // What the writer's file name tells: when the run started and, within that second, which run.
 struct RunName
@@ -27,7 +28,7 @@ RunName parseRunName(const QString &fileName, const QRegularExpression &pattern)
     const QRegularExpressionMatch match = pattern.match(fileName);
     if (!match.hasMatch())
         return name;
-    name.started = QDateTime::fromString(match.captured(1), kNameTimeFormat);
+    name.started = QDateTime::fromString(match.captured(1), QLatin1String(kNameTimeFormat));
     if (!match.captured(2).isEmpty())
         name.run = match.captured(2).toInt();
     return name;
@@ -81,13 +82,13 @@ QString BurnInRunInfo::label() const
 {
     // Rounded down as the summary line does, so that 100.0% means that no card failed.
     const qint64 tenths = cards == 0 ? 0 : static_cast<qint64>(passed) * 1000 / cards;
-    const QString rate
-        = cards == 0 ? kNone : QStringLiteral("%1.%2%").arg(tenths / 10).arg(tenths % 10);
-    QString text
-        = QStringLiteral("%1  %2  %3 张  通过率 %4  用时 %5")
-              .arg(started.toString(kLabelTimeFormat), mode ? burnInModeName(*mode) : kNone)
-              .arg(cards)
-              .arg(rate, durationText(durationMs));
+    const QString rate = cards == 0 ? QString::fromUtf8(kNone)
+                                    : QStringLiteral("%1.%2%").arg(tenths / 10).arg(tenths % 10);
+    QString text = QStringLiteral("%1  %2  %3 张  通过率 %4  用时 %5")
+                       .arg(started.toString(QLatin1String(kLabelTimeFormat)),
+                           mode ? burnInModeName(*mode) : QString::fromUtf8(kNone))
+                       .arg(cards)
+                       .arg(rate, durationText(durationMs));
     if (inProgress)
         text += QStringLiteral("  (进行中)");
     else if (cutShort)

@@ -140,9 +140,8 @@ BurnInCsv failure(const QString &error)
 
 BurnInCsv parseBurnInCsv(const QByteArray &bytes)
 {
-    const QByteArrayView body = QByteArrayView(bytes).startsWith(kByteOrderMark)
-        ? QByteArrayView(bytes).sliced(qstrlen(kByteOrderMark))
-        : QByteArrayView(bytes);
+    const QByteArray mark(kByteOrderMark);
+    const QByteArray body = bytes.startsWith(mark) ? bytes.mid(mark.size()) : bytes;
     if (body.isEmpty())
         return failure(QStringLiteral("文件是空的"));
     const QString text = QString::fromUtf8(body);

@@ -29,7 +29,7 @@ struct BurnInCsv
 };
 
 // Larger files are refused unread: a run of 100,000 cards takes about a quarter of this.
-constexpr qint64 kMaxBurnInCsvBytes = 64 * 1024 * 1024;
+constexpr qint64 kMaxBurnInCsvBytes = qint64(64) * 1024 * 1024;
 
 BurnInCsv readBurnInCsv(const QString &path);
 // The same from the file's bytes; its errors do not name a file.

@@ -74,27 +74,9 @@ CBurnInRun::Outcome CBurnInRun::runCard(int index)
     elapsed.start();
     const std::chrono::nanoseconds libraryBefore = m_libraryTime;
 
-    bool cardLeft = false;
-    int rc = 0;
-    if (step(BurnInStep::Open,
-            [](const ZOV_SDK &sdk) {
-                return sdk.pOpenDevice(kOpenPort, kOpenBaud, kNoText, kShortTimeout);
-            })
-        && clearChannel(cardLeft)) {
-        if (cardLeft)
-            return Outcome::CardLeftAtFront;
-        const auto dispense = [](const ZOV_SDK &sdk) {
-            return sdk.pDeviceSendCard(kToReader.position, kToReader.timeout);
-        };
-        if (call(BurnInStep::Dispense, dispense, rc) && rc == kBoxEmpty)
-            return Outcome::BoxEmpty;
-        if (!m_interrupted && rc != kOk)
-            fail(BurnInStep::Dispense, rc);
-        else if (!m_interrupted && readChip())
-            finishCard();
-    }
-    if (m_interrupted)
-        return Outcome::Interrupted;
+    const Outcome outcome = runSteps();
+    if (outcome != Outcome::Recorded)
+        return outcome;
 
     m_card.elapsedNs = elapsed.nsecsElapsed();
     m_card.elapsedMs = m_card.elapsedNs / 1000000;
@@ -105,6 +87,32 @@ CBurnInRun::Outcome CBurnInRun::runCard(int index)
     }
     m_sink.cardDone(m_card);
     return Outcome::Recorded;
+}
+
+CBurnInRun::Outcome CBurnInRun::runSteps()
+{
+    bool cardLeft = false;
+    const auto open = [](const ZOV_SDK &sdk) {
+        return sdk.pOpenDevice(kOpenPort, kOpenBaud, kNoText, kShortTimeout);
+    };
+    if (!step(BurnInStep::Open, open) || !clearChannel(cardLeft))
+        return m_interrupted ? Outcome::Interrupted : Outcome::Recorded;
+    if (cardLeft)
+        return Outcome::CardLeftAtFront;
+
+    int rc = 0;
+    const auto dispense = [](const ZOV_SDK &sdk) {
+        return sdk.pDeviceSendCard(kToReader.position, kToReader.timeout);
+    };
+    if (!call(BurnInStep::Dispense, dispense, rc))
+        return Outcome::Interrupted;
+    if (rc == kBoxEmpty)
+        return Outcome::BoxEmpty;
+    if (rc != kOk)
+        fail(BurnInStep::Dispense, rc);
+    else if (readChip())
+        finishCard();
+    return m_interrupted ? Outcome::Interrupted : Outcome::Recorded;
 }
 
 bool CBurnInRun::timedCall(const DeviceCall &deviceCall, int &rc)

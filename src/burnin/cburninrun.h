@@ -68,6 +68,7 @@ private:
     using DeviceCall = std::function<int(const ZOV_SDK &sdk)>;
 
     Outcome runCard(int index);
+    Outcome runSteps();
     // False when the gate refused the call (the window is closing); rc is then unset.
     bool timedCall(const DeviceCall &deviceCall, int &rc);
     // False when the gate refused the call; rc is then unset.

@@ -41,5 +41,5 @@ private:
     // The fastest ceil(0.95 n) times, slowest on top, and the rest, fastest on top: the top of
     // the first is the 95th percentile.
     std::priority_queue<qint64> m_fastest;
-    std::priority_queue<qint64, std::vector<qint64>, std::greater<qint64>> m_slowest;
+    std::priority_queue<qint64, std::vector<qint64>, std::greater<>> m_slowest;
 };

@@ -97,8 +97,8 @@ TabBurnIn::~TabBurnIn()
 
 void TabBurnIn::loadSettings()
 {
-    const int cards = RWIni::load(kConfigFile, kGroup, kCardsKey, kDefaultCards);
-    ui->SpinCount->setValue(cards > 0 ? cards : kDefaultCards);
+    const int count = RWIni::load(kConfigFile, kGroup, kCardsKey, kDefaultCards);
+    ui->SpinCount->setValue(count > 0 ? count : kDefaultCards);
     const bool handOut = RWIni::load(kConfigFile, kGroup, kModeKey, QString(kCaptureMode))
         == QLatin1String(kHandOutMode);
     (handOut ? ui->RadioHandOut : ui->RadioCapture)->setChecked(true);
