@@ -12,7 +12,22 @@
 // True for the kiosks' Qt 5.15; every other version the tool builds with is Qt 6.
 #define CDT_QT5 (QT_VERSION < QT_VERSION_CHECK(6, 0, 0))
 
+#if CDT_QT5
+#include <QTextCodec>
+#endif
+
 namespace QtCompat {
+
+// Qt 6 takes every narrow string as UTF-8. Qt 5 converts toLocal8Bit() and the debug output with
+// the locale's codec, which a Qt 5 build may take from a locale that cannot carry the tool's
+// Chinese texts (LANG=C); Debian's happens to choose UTF-8 whatever the locale. Call it first in
+// main, before the application object turns the arguments into strings.
+inline void useUtf8ForLocale()
+{
+#if CDT_QT5
+    QTextCodec::setCodecForLocale(QTextCodec::codecForName("UTF-8"));
+#endif
+}
 
 // The event's position in the receiving widget, and on the screen.
 inline QPoint position(const QMouseEvent *event)
