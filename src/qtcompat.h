@@ -5,6 +5,7 @@
 // with Qt 6, the kiosks' systems have Qt 5.15. Each helper does under both what the code that
 // calls it means, so that no other file needs to ask.
 
+#include <QFont>
 #include <QMouseEvent>
 #include <QPoint>
 #include <QtGlobal>
@@ -45,6 +46,18 @@ inline QPoint globalPosition(const QMouseEvent *event)
     return event->globalPos();
 #else
     return event->globalPosition().toPoint();
+#endif
+}
+
+// The number that a style sheet's font-weight needs for the running Qt to resolve it to weight.
+// Qt 6 takes the number as it stands; Qt 5 divides it by 8 to reach its own 0-99 scale, so that
+// the forms' 600, demi-bold in Qt 6, would be bold (75) there.
+constexpr int styleSheetWeight(QFont::Weight weight)
+{
+#if CDT_QT5
+    return int(weight) * 8;
+#else
+    return int(weight);
 #endif
 }
 
