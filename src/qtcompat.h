@@ -6,8 +6,10 @@
 // calls it means, so that no other file needs to ask.
 
 #include <QFont>
+#include <QList>
 #include <QMouseEvent>
 #include <QPoint>
+#include <QStringList>
 #include <QtGlobal>
 
 // True for the kiosks' Qt 5.15; every other version the tool builds with is Qt 6.
@@ -59,6 +61,23 @@ constexpr int styleSheetWeight(QFont::Weight weight)
 #else
     return int(weight);
 #endif
+}
+
+// count copies of value, as Qt 6's QList(count, value) makes them; Qt 5's QList has no such
+// constructor (its QVector has, but there the two are different types).
+template<typename T> QList<T> repeated(int count, const T &value)
+{
+    QList<T> list;
+    list.reserve(count);
+    for (int i = 0; i < count; ++i)
+        list.append(value);
+    return list;
+}
+
+// The same as a QStringList, which in Qt 5 is a type of its own.
+inline QStringList repeated(int count, const QString &value)
+{
+    return QStringList(repeated<QString>(count, value));
 }
 
 } // namespace QtCompat
