@@ -26,8 +26,11 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # Loaded at run time, so dpkg-shlibdeps cannot find them: Qt's X11 platform plugin, and a font
-# for the Chinese texts.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, fonts-wqy-microhei | fonts-noto-cjk")
+# for the Chinese texts. Qt 5's plugins come in libqt5gui5, which the program links.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-wqy-microhei | fonts-noto-cjk")
+if(QT_VERSION_MAJOR EQUAL 6)
+    string(PREPEND CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, ")
+endif()
 
 # Read by CPackOptions.cmake and CPackDebianExtras.cmake when CPack runs.
 set(CPACK_CDT_SYSTEM_FOLDER ${CDT_SYSTEM_FOLDER})

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
 # Installs the Debian 12 packages listed in scripts/packages/<list>.txt for each list named on
-# the command line (run, test). Packages already installed are skipped, so a second run does
-# not touch apt at all.
+# the command line (run, test, qt5, headless). Packages already installed are skipped, so a
+# second run does not touch apt at all.
 set -euo pipefail
 cd "$(dirname "$0")"
 

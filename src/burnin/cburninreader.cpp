@@ -140,11 +140,12 @@ BurnInCsv failure(const QString &error)
 
 BurnInCsv parseBurnInCsv(const QByteArray &bytes)
 {
-    const QByteArray mark(kByteOrderMark);
-    const QByteArray body = bytes.startsWith(mark) ? bytes.mid(mark.size()) : bytes;
-    if (body.isEmpty())
+    // A pointer and a size, as Qt 5 has no QByteArrayView: the text is still decoded uncopied.
+    const qsizetype skip
+        = bytes.startsWith(kByteOrderMark) ? qsizetype(qstrlen(kByteOrderMark)) : 0;
+    if (bytes.size() == skip)
         return failure(QStringLiteral("文件是空的"));
-    const QString text = QString::fromUtf8(body);
+    const QString text = QString::fromUtf8(bytes.constData() + skip, bytes.size() - skip);
     qsizetype pos = 0;
     CsvRow row;
     nextRow(text, pos, row);

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "shell/customtopbardialog.h"
 
+#include "qtcompat.h"
+
 #include <QGuiApplication>
 #include <QMouseEvent>
 #include <QPushButton>
@@ -99,9 +101,9 @@ void CustomTopBarDialog::mousePressEvent(QMouseEvent *event)
         return;
 
     if (event->button() == Qt::LeftButton && m_pTopBar) {
-        const QPoint globalPos = event->globalPosition().toPoint();
+        const QPoint globalPos = QtCompat::globalPosition(event);
         m_ptPressOffset = globalPos - frameGeometry().topLeft();
-        if (onTopBar(event->position().toPoint())) {
+        if (onTopBar(QtCompat::position(event))) {
             QWindow *window = windowHandle();
             if (platformPlacesWindows() || !window || !window->startSystemMove())
                 m_bDragging = true;
@@ -123,7 +125,7 @@ void CustomTopBarDialog::mouseDoubleClickEvent(QMouseEvent *event)
     if (!m_bDoubleClickMax || !m_pBtnMaxRestore || !m_pBtnMin || isFullScreen())
         return;
 
-    if ((event->buttons() & Qt::LeftButton) && onTopBar(event->position().toPoint()))
+    if ((event->buttons() & Qt::LeftButton) && onTopBar(QtCompat::position(event)))
         sltClickMaxRestore();
     event->accept();
 }
@@ -134,9 +136,9 @@ void CustomTopBarDialog::mouseMoveEvent(QMouseEvent *event)
         return;
 
     if ((event->buttons() & Qt::LeftButton) && m_bDragging) {
-        const QPoint globalPos = event->globalPosition().toPoint();
+        const QPoint globalPos = QtCompat::globalPosition(event);
         if (isMaximized())
-            restoreUnderCursor(event->position().toPoint(), globalPos);
+            restoreUnderCursor(QtCompat::position(event), globalPos);
         else
             move(globalPos - m_ptPressOffset);
     }

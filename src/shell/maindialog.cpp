@@ -3,6 +3,7 @@
 
 #include "burnin/tabburnin.h"
 #include "cardtest/tabkeypad.h"
+#include "qtcompat.h"
 #include "ui_maindialog.h"
 
 #include <QDebug>
@@ -15,11 +16,24 @@ const char kDeviceLibraryPath[] = "./lib/libvarnak_c.so";
 // The list's font weight is 62 on the old 0-99 scale, which the form cannot express; Qt maps
 // that weight to the nearest of its named weights, demi-bold.
 const QFont::Weight kListWeight = QFont::DemiBold;
+// How the form's style sheet gives that weight: on Qt 6's scale, where Qt 5 would read it as bold.
+const char kFormListWeight[] = "font-weight: 600;";
 // Lines from test threads are appended in slices of at most about this long, so that a flood of
 // lines never keeps the window from painting or answering for a whole frame.
 const qint64 kLogSliceMs = 4;
 // Scrolling to the newest line costs about half as much as appending one; it is done once a chunk.
 const int kLogChunkLines = 16;
+
+// Restates the list's weight in its style sheet for the running Qt; under Qt 6 nothing changes.
+void restateListWeight(QWidget *list)
+{
+    const QString sheet = list->styleSheet();
+    QString restated = sheet;
+    restated.replace(QLatin1String(kFormListWeight),
+        QStringLiteral("font-weight: %1;").arg(QtCompat::styleSheetWeight(kListWeight)));
+    if (restated != sheet)
+        list->setStyleSheet(restated);
+}
 } // namespace
 
 MainDialog::MainDialog(QWidget *parent)
@@ -32,6 +46,7 @@ MainDialog::MainDialog(QWidget *parent)
     QFont listFont = ui->listWidget->font();
     listFont.setWeight(kListWeight);
     ui->listWidget->setFont(listFont);
+    restateListWeight(ui->listWidget);
 
     Init(ui->widget_topBar, ui->menuButton_Close, nullptr, nullptr, false, false, true);
 

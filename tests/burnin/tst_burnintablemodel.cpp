@@ -17,6 +17,9 @@ BurnInRecord card(int index)
 
 } // namespace
 
+// A column type of a data table; Qt 5 does not register it by itself.
+Q_DECLARE_METATYPE(BurnInRecord)
+
 class tst_BurnInTableModel : public QObject
 {
     Q_OBJECT

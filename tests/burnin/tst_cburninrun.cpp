@@ -4,6 +4,7 @@
 #include "device/ctestgate.h"
 #include "device/zov_sdk.h"
 #include "fakedevice.h"
+#include "qtcompat.h"
 
 #include <QtTest>
 
@@ -140,7 +141,7 @@ void tst_CBurnInRun::run_data()
     QTest::newRow("stop on failure") << capture << 2 << true << powerOnFails << failedAtPowerOn
                                      << QStringList {"1 fail 上电 -13"} << End::StoppedOnFailure;
     QTest::newRow("five failures in a row end the run")
-        << capture << 9 << false << FakeScript(5, codeAnswer("powerOn", -13))
+        << capture << 9 << false << QtCompat::repeated(5, codeAnswer("powerOn", -13))
         << repeated(failedAtPowerOn, 5) << powerOnFailures(5) << End::FailureStreak;
     QTest::newRow("failed power-off fails the card, which still goes to the bin")
         << capture << 1 << false << FakeScript {codeAnswer("powerOff", -14)} << kCaptureCard
@@ -182,7 +183,8 @@ void tst_CBurnInRun::stopFinishesTheCardInHand_data()
 
     QTest::newRow("capture: into the bin") << BurnInMode::Capture << kCaptureCard;
     // The wait for the customer ends at once and the card counts as handed out.
-    QTest::newRow("hand-out: out at the front") << BurnInMode::HandOut << kHandOutCard.mid(0, 9);
+    QTest::newRow("hand-out: out at the front")
+        << BurnInMode::HandOut << QStringList(kHandOutCard.mid(0, 9));
 }
 
 void tst_CBurnInRun::stopFinishesTheCardInHand()

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "burnin/cburninsummary.h"
+#include "qtcompat.h"
 
 #include <QtTest>
 
@@ -31,7 +32,7 @@ void tst_CBurnInSummary::text_data()
         << "已完成 3 张  通过 2  失败 1  通过率 66.6%  每张 平均/P95/最长 1.000/1.000/1.000 秒  "
            "重复卡号 2";
     QTest::newRow("one failure in 2000 is not 100%")
-        << QList<qint64>(2000, 500) << 1 << 0
+        << QtCompat::repeated<qint64>(2000, 500) << 1 << 0
         << "已完成 2000 张  通过 1999  失败 1  通过率 99.9%  每张 平均/P95/最长 0.500/0.500/0.500 "
            "秒  重复卡号 0";
     // Nearest rank: the 19th smallest of 20, whatever order they came in.

@@ -30,6 +30,10 @@ QByteArray contents(const QString &path)
 
 } // namespace
 
+// Column types of the data tables; Qt 5 does not register them by itself.
+Q_DECLARE_METATYPE(BurnInRecord)
+Q_DECLARE_METATYPE(BurnInMode)
+
 class tst_CBurnInWriter : public QObject
 {
     Q_OBJECT

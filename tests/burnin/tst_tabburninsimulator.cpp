@@ -2,6 +2,7 @@
 #include "burnin/cburninreader.h"
 #include "burnin/tabburnin.h"
 #include "config/rwini.h"
+#include "qtcompat.h"
 #include "simulatorwindow.h"
 
 #include <QCheckBox>
@@ -70,13 +71,14 @@ void tst_TabBurnInSimulator::runWritesARowPerCard_data()
     QTest::addColumn<int>("cards");
     QTest::addColumn<QStringList>("results");
 
-    QTest::newRow("thirty cards into the bin")
-        << QStringList {"VARNAK_SIM_CARDS=100"} << 30 << QStringList(30, "pass");
+    QTest::newRow("thirty cards into the bin") << QStringList {"VARNAK_SIM_CARDS=100"} << 30
+                                               << QtCompat::repeated(30, QStringLiteral("pass"));
     // The card that found the bin full stays in the channel, and so does every one after it:
     // five failed cards in a row end the run.
     QTest::newRow("a full bin fails the captures with its code")
         << QStringList {"VARNAK_SIM_BIN=3"} << 10
-        << (QStringList(3, "pass") << "回收 -18" << QStringList(4, "清理通道 -18"));
+        << (QtCompat::repeated(3, QStringLiteral("pass"))
+               << "回收 -18" << QtCompat::repeated(4, QStringLiteral("清理通道 -18")));
 }
 
 void tst_TabBurnInSimulator::runWritesARowPerCard()

@@ -2,6 +2,7 @@
 #include "cardtest/tabkeypad.h"
 #include "fakedevice.h"
 #include "messagecapture.h"
+#include "qtcompat.h"
 #include "shell/maindialog.h"
 #include "workingfolder.h"
 
@@ -378,21 +379,22 @@ void tst_TabKeypad::sendCard_data()
         << (QStringList {header(1)} << cardLines() << kIssueDone) << card << none;
     QTest::newRow("empty box") << 1 << FakeScript {codeAnswer("deviceSendCard", -10)}
                                << QStringList {header(1), ">>>选卡发卡：-10", kBoxEmpty}
-                               << card.mid(0, 3) << none;
+                               << QStringList(card.mid(0, 3)) << none;
     QTest::newRow("failed dispense ends the run")
         << 1 << FakeScript {codeAnswer("deviceSendCard", -15)}
-        << QStringList {header(1), ">>>选卡发卡：-15"} << card.mid(0, 3) << none;
+        << QStringList {header(1), ">>>选卡发卡：-15"} << QStringList(card.mid(0, 3)) << none;
     QTest::newRow("failed move to the reader ends the run")
         << 1 << FakeScript {codeAnswer("deviceMoveCard", -12)}
-        << QStringList {header(1), ">>>选卡发卡：0", ">>>移卡：-12"} << card.mid(0, 4) << none;
+        << QStringList {header(1), ">>>选卡发卡：0", ">>>移卡：-12"} << QStringList(card.mid(0, 4))
+        << none;
     QTest::newRow("failed power-on ends the run")
         << 1 << FakeScript {codeAnswer("powerOn", -13)}
-        << QStringList {header(1), ">>>选卡发卡：0", ">>>移卡：0", ">>>上电：-13"} << card.mid(0, 5)
-        << none;
+        << QStringList {header(1), ">>>选卡发卡：0", ">>>移卡：0", ">>>上电：-13"}
+        << QStringList(card.mid(0, 5)) << none;
     QTest::newRow("failed chip read ends the run")
         << 1 << FakeScript {codeAnswer("getICInfo", -14)}
         << QStringList {header(1), ">>>选卡发卡：0", ">>>移卡：0", ">>>上电：0", ">>>读卡信息：-14"}
-        << card.mid(0, 6) << none;
+        << QStringList(card.mid(0, 6)) << none;
     QTest::newRow("chip reply with Ret 1 shows no number, the card still goes out")
         << 1 << FakeScript {chipAnswer(R"({"Ret":1,"Data":{"5A":"6217"}})")}
         << (QStringList {header(1)} << cardLines("") << kIssueDone) << card << none;
@@ -424,7 +426,7 @@ void tst_TabKeypad::sendCard_data()
         << (QStringList(card) << kHeadStart << kStatus << kPollPause << kStatus << card)
         << QStringList {"nCardStatus =  5", "nCardStatus =  0", "getChannelStatus ret  0"};
     QTest::newRow("card never taken: 120 polls, then the next card ejects it")
-        << 2 << (FakeScript {statusAnswer("cp35")} << QList<FakeAnswer>(121, statusAnswer("cp34")))
+        << 2 << (FakeScript {statusAnswer("cp35")} << QtCompat::repeated(121, statusAnswer("cp34")))
         << (QStringList {header(2)} << cardLines() << ">>>吐卡给客户：0" << kTakeAndRetest)
         << (QStringList(card) << kHeadStart << repeated({kStatus, kPollPause}, 120) << ejectLeft)
         << repeated({"nCardStatus =  1"}, 120);
@@ -486,7 +488,7 @@ void tst_TabKeypad::recycleCard_data()
         << QStringList {kOpen};
     QTest::newRow("failed insertion ends the run")
         << 1 << FakeScript {codeAnswer("deviceEnterCard", -16)}
-        << QStringList {kInsertPrompt, ">>>前端进卡：-16"} << insertCalls().mid(0, 3);
+        << QStringList {kInsertPrompt, ">>>前端进卡：-16"} << QStringList(insertCalls().mid(0, 3));
     QTest::newRow("failed capture of an inserted card ends the run")
         << 1 << FakeScript {codeAnswer("deviceMoveCard", -12)}
         << QStringList {kInsertPrompt, ">>>前端进卡：0", ">>>吞卡：-12"} << insertCalls();

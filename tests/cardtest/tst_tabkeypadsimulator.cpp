@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "cardtest/tabkeypad.h"
+#include "qtcompat.h"
 #include "simulatorwindow.h"
 
 #include <QPlainTextEdit>
@@ -188,8 +189,8 @@ void tst_TabKeypadSimulator::closingDuringTenCardRunStopsIt()
     QCOMPARE(calls.last(), QString("overlaps 0"));
     QCOMPARE(calls.count(kOpen), 1);
     QCOMPARE(calls.mid(0, 8), oneCardCalls());
-    QCOMPARE(
-        calls.mid(8, calls.size() - 9), QStringList(calls.size() - 9, R"(getStatus(5, buf) = 0)"));
+    QCOMPARE(calls.mid(8, calls.size() - 9),
+        QtCompat::repeated(calls.size() - 9, QStringLiteral(R"(getStatus(5, buf) = 0)")));
 }
 
 QTEST_MAIN(tst_TabKeypadSimulator)

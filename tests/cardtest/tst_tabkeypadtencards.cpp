@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "messagecapture.h"
+#include "qtcompat.h"
 #include "simulatorwindow.h"
 
 #include <QPushButton>
@@ -46,7 +47,7 @@ void tst_TabKeypadTenCards::tenCardsEachTakenByTheCustomer()
     QCOMPARE(QSet<QString>(numbers.begin(), numbers.end()).size(), 10);
     QCOMPARE(messages.messages().filter("getChannelStatus ret").size(), 9);
     QCOMPARE(messages.messages().filter("getChannelStatus ret "),
-        QStringList(9, "getChannelStatus ret  0"));
+        QtCompat::repeated(9, QStringLiteral("getChannelStatus ret  0")));
 
     window.close();
     const QStringList calls = window.calls();

@@ -509,7 +509,7 @@ void tst_ConfigDialog::save()
     QTest::keyClicks(form.port, port);
     form.bp->setCurrentIndex(bpIndex);
     form.baud->setCurrentIndex(baudIndex);
-    QTest::failOnWarning(QRegularExpression(QStringLiteral("config\\.ini")));
+    const WarningFailure warnings(QRegularExpression(QStringLiteral("config\\.ini")));
     MessageCapture capture;
 
     QTest::mouseClick(form.save, Qt::LeftButton);
@@ -776,7 +776,7 @@ void tst_ConfigDialog::sheetsParse()
 {
     WorkingFolder folder;
     QVERIFY(folder.isValid());
-    QTest::failOnWarning(QRegularExpression(QStringLiteral("Could not parse")));
+    const WarningFailure warnings(QRegularExpression(QStringLiteral("Could not parse")));
     ConfigDialog dialog(nullptr);
 
     QVERIFY(showAndWait(dialog));

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "config/rwini.h"
 #include "inifiletext.h"
+#include "messagecapture.h"
 #include "readonlypath.h"
 #include "workingfolder.h"
 
@@ -247,13 +248,13 @@ void tst_RWIni::sizeLimit()
     QByteArray bytes("[com]\nport=3\nbp=A\n;");
     bytes += QByteArray(size - bytes.size() - 1, 'x') + '\n';
     QVERIFY(writeFileBytes(kFile, bytes));
-    QTest::failOnWarning(QRegularExpression(QStringLiteral("config\\.ini")));
+    WarningFailure warnings(QRegularExpression(QStringLiteral("config\\.ini")));
     if (!used) {
         const QString sizeText = QStringLiteral(": %1 bytes, more than 65536").arg(size);
         const QString path = QDir::current().absoluteFilePath(kFile);
-        QTest::ignoreMessage(QtWarningMsg, qPrintable("not reading " + path + sizeText));
-        QTest::ignoreMessage(QtWarningMsg, qPrintable("not reading " + path + sizeText));
-        QTest::ignoreMessage(QtWarningMsg, qPrintable("not replacing " + path + sizeText));
+        warnings.ignoreMessage("not reading " + path + sizeText);
+        warnings.ignoreMessage("not reading " + path + sizeText);
+        warnings.ignoreMessage("not replacing " + path + sizeText);
     }
 
     QCOMPARE(RWIni::load(kFile, kGroup, QStringLiteral("port"), 42), used ? 3 : 42);

@@ -1,4 +1,6 @@
 // SPDX-License-Identifier: MIT
+#include "qtcompat.h"
+
 #include <QtTest>
 
 // The tool writes its Chinese texts as narrow literals; they must become the same text as the
@@ -8,9 +10,16 @@ class tst_Encoding : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase();
     void narrowLiteralEqualsUtf16_data();
     void narrowLiteralEqualsUtf16();
 };
+
+// The tool's first step in main.
+void tst_Encoding::initTestCase()
+{
+    QtCompat::useUtf8ForLocale();
+}
 
 void tst_Encoding::narrowLiteralEqualsUtf16_data()
 {

@@ -3,6 +3,7 @@
 #include "cardtest/tabkeypad.h"
 #include "config/configdialog.h"
 #include "messagecapture.h"
+#include "qtcompat.h"
 #include "shell/maindialog.h"
 #include "ui_maindialog.h"
 #include "workingfolder.h"
@@ -55,6 +56,8 @@ private slots:
     void formFonts();
     void resolvedFontWeights_data();
     void resolvedFontWeights();
+    void styleSheetWeight_data();
+    void styleSheetWeight();
     void formOnItsOwnShowsNoPage();
     void formKeepsAnExistingName();
     void styleSheetImagesExist();
@@ -193,6 +196,27 @@ void tst_MainDialog::resolvedFontWeights()
     QVERIFY(widget);
     widget->ensurePolished();
     QCOMPARE(int(widget->font().weight()), weight);
+}
+
+void tst_MainDialog::styleSheetWeight_data()
+{
+    QTest::addColumn<int>("weight");
+
+    QTest::newRow("normal") << int(QFont::Normal);
+    QTest::newRow("demi-bold, the page list's") << int(QFont::DemiBold);
+    QTest::newRow("bold") << int(QFont::Bold);
+}
+
+// The number for a style sheet resolves to the same weight under the running Qt's own scale.
+void tst_MainDialog::styleSheetWeight()
+{
+    QFETCH(int, weight);
+
+    QLabel label;
+    label.setStyleSheet(
+        QStringLiteral("font-weight: %1;").arg(QtCompat::styleSheetWeight(QFont::Weight(weight))));
+    label.ensurePolished();
+    QCOMPARE(int(label.font().weight()), weight);
 }
 
 void tst_MainDialog::formOnItsOwnShowsNoPage()

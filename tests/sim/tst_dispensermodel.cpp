@@ -12,6 +12,9 @@
 
 using namespace varnaksim;
 
+// A column type of a data table; Qt 5 does not register it by itself.
+Q_DECLARE_METATYPE(std::optional<std::int64_t>)
+
 namespace {
 
 class ManualClock final : public Clock
