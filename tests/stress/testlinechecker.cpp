@@ -235,7 +235,7 @@ bool TestLineChecker::burnInStep(const QString &line)
         QStringLiteral("^>>>老化测试开始：(回收|出卡) (\\d+) 张(，出错即停)?$"));
     if (const QRegularExpressionMatch match = start.match(line); match.hasMatch()) {
         run.cards = match.captured(2).toInt();
-        run.stopOnFailure = match.hasCaptured(3);
+        run.stopOnFailure = !match.captured(3).isEmpty();
         m_state = State::BurnInCard;
         return true;
     }
@@ -251,13 +251,13 @@ bool TestLineChecker::burnInCard(const QString &line)
     if (const QRegularExpressionMatch match = card.match(line); match.hasMatch()) {
         const bool passed = match.captured(3) == QStringLiteral("通过");
         // A failed card names its step and code; a passed one has its number.
-        if (match.captured(1).toInt() != run.done + 1 || passed == match.hasCaptured(4)
+        if (match.captured(1).toInt() != run.done + 1 || passed == !match.captured(4).isEmpty()
             || (passed && match.captured(2) == QStringLiteral("-")))
             return false;
         ++run.done;
         run.passed += passed ? 1 : 0;
         run.failuresInARow = passed ? 0 : run.failuresInARow + 1;
-        run.duplicates += match.hasCaptured(5) ? 1 : 0;
+        run.duplicates += !match.captured(5).isEmpty() ? 1 : 0;
         if (!passed && run.stopOnFailure)
             return burnInCardsDone({kStoppedOnFailure});
         if (run.failuresInARow == kFailureStreak)
