@@ -50,6 +50,11 @@ void BurnInTableModel::clear()
     endResetModel();
 }
 
+void BurnInTableModel::reserve(int rows)
+{
+    m_rows.reserve(rows);
+}
+
 const BurnInRecord &BurnInTableModel::record(int row) const
 {
     return m_rows.at(row);

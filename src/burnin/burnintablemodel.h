@@ -33,6 +33,8 @@ public:
     // Inserts the queued cards now, e.g. when the run ends.
     void flush();
     void clear();
+    // Room for this many rows, so that a long run never copies every row to grow.
+    void reserve(int rows);
     // row < rowCount().
     const BurnInRecord &record(int row) const;
 

@@ -104,6 +104,7 @@ void CBurnInJob::exec()
     m_log(QStringLiteral(">>>") + ending);
     m_log(QStringLiteral(">>>记录文件：%1，%2").arg(m_writer.csvPath(), m_writer.logPath()));
     m_writer.close();
+    m_summary.clear();
     const std::lock_guard<std::mutex> lock(m_mutex);
     m_progress.finished = true;
 }

@@ -40,6 +40,15 @@ void CBurnInRun::requestStop()
 
 CBurnInRun::End CBurnInRun::run()
 {
+    const End end = runCards();
+    // Freed here, on the run's thread: a long run's numbers take the GUI thread, which lets go
+    // of the job last, a frame or more to free.
+    m_seenNumbers = QSet<QString>();
+    return end;
+}
+
+CBurnInRun::End CBurnInRun::runCards()
+{
     int failuresInARow = 0;
     for (int index = 1; index <= m_settings.cards; ++index) {
         if (m_stopRequested)

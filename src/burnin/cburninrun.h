@@ -67,6 +67,7 @@ private:
     enum class Outcome { Recorded, BoxEmpty, CardLeftAtFront, Interrupted };
     using DeviceCall = std::function<int(const ZOV_SDK &sdk)>;
 
+    End runCards();
     Outcome runCard(int index);
     Outcome runSteps();
     // False when the gate refused the call (the window is closing); rc is then unset.

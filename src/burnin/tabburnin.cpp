@@ -75,8 +75,12 @@ TabBurnIn::TabBurnIn(QWidget *parent)
     columns->setStretchLastSection(true);
     ui->TableCards->verticalHeader()->setDefaultSectionSize(kRowHeight);
     ui->TableCards->verticalHeader()->hide();
-    connect(
-        &m_cards, &QAbstractItemModel::rowsInserted, ui->TableCards, &QTableView::scrollToBottom);
+    // A hidden table is brought to its newest row when it is shown: laying out 100,000 rows that
+    // nobody sees, a batch at a time, would keep the window from painting.
+    connect(&m_cards, &QAbstractItemModel::rowsInserted, this, [this] {
+        if (!ui->TableCards->isHidden())
+            ui->TableCards->scrollToBottom();
+    });
     m_progressTimer.setInterval(kProgressIntervalMs);
     connect(&m_progressTimer, &QTimer::timeout, this, &TabBurnIn::takeProgress);
     m_readers.setMaxThreadCount(1);
@@ -138,6 +142,7 @@ void TabBurnIn::on_BtnStart_clicked()
     if (!m_pQueue->submit(QRunnable::create([job] { job->exec(); })))
         return;
     clearCards();
+    m_cards.reserve(settings.cards);
     m_shownCsv.clear();
     m_job = std::move(job);
     setRunning(true);
@@ -204,6 +209,7 @@ void TabBurnIn::showView(QWidget *view)
 void TabBurnIn::on_BtnShowTable_clicked()
 {
     showView(ui->TableCards);
+    ui->TableCards->scrollToBottom();
 }
 
 void TabBurnIn::on_BtnShowChart_clicked()
