@@ -98,8 +98,10 @@ void CBurnInJob::exec()
         m_log(QStringLiteral(">>>请取走卡片，再进行测试！！！"));
     // Written here, before the job lets the next one in, so that its lines cannot come between
     // this run's last card and its end.
-    const QString ending
-        = QStringLiteral("老化测试结束（%1）：%2").arg(burnInEndText(end), m_summary.text());
+    // A record that can no longer be written ends the run: an unattended run must not go on
+    // without one.
+    const QString reason = m_writer.error().isEmpty() ? burnInEndText(end) : m_writer.error();
+    const QString ending = QStringLiteral("老化测试结束（%1）：%2").arg(reason, m_summary.text());
     m_writer.writeLine(ending);
     m_log(QStringLiteral(">>>") + ending);
     m_log(QStringLiteral(">>>记录文件：%1，%2").arg(m_writer.csvPath(), m_writer.logPath()));
@@ -150,6 +152,8 @@ void CBurnInJob::cardDone(const BurnInRecord &record)
     const QString line = burnInCardLine(record);
     m_writer.writeLine(line.mid(3));
     m_log(line);
+    if (!m_writer.error().isEmpty())
+        m_run.requestStop();
     const std::lock_guard<std::mutex> lock(m_mutex);
     m_progress.cards.append(record);
 }

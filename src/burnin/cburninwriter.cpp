@@ -89,7 +89,19 @@ bool CBurnInWriter::createFiles(const QString &baseName, QString *reason)
 
 void CBurnInWriter::writeRecord(const BurnInRecord &record)
 {
-    writeNow(m_csv, row(record));
+    write(m_csv, row(record));
+}
+
+// Only the first failure is kept: it is the one that tells where the record stops.
+void CBurnInWriter::write(QFile &file, const QByteArray &bytes)
+{
+    if (!writeNow(file, bytes) && m_error.isEmpty())
+        m_error = QStringLiteral("无法写入 %1：%2").arg(file.fileName(), file.errorString());
+}
+
+QString CBurnInWriter::error() const
+{
+    return m_error;
 }
 
 QByteArray CBurnInWriter::row(const BurnInRecord &record) const
@@ -116,7 +128,7 @@ void CBurnInWriter::writeLine(const QString &line)
     flat.replace(u'\r', u' ').replace(u'\n', u' ');
     const QString stamp
         = QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz "));
-    writeNow(m_log, (stamp + flat + u'\n').toUtf8());
+    write(m_log, (stamp + flat + u'\n').toUtf8());
 }
 
 QString CBurnInWriter::csvPath() const

@@ -23,6 +23,9 @@ public:
     void writeRecord(const BurnInRecord &record);
     // Prefixes the line with the local time to the millisecond.
     void writeLine(const QString &line);
+    // The first row or line that could not be written (a full disk, say), naming the file;
+    // empty while every one was.
+    QString error() const;
     // Absolute; empty before open().
     QString csvPath() const;
     QString logPath() const;
@@ -31,8 +34,10 @@ public:
 private:
     bool createFiles(const QString &baseName, QString *reason);
     QByteArray row(const BurnInRecord &record) const;
+    void write(QFile &file, const QByteArray &bytes);
 
     QFile m_csv;
     QFile m_log;
     BurnInMode m_mode = BurnInMode::Capture;
+    QString m_error;
 };

@@ -5,6 +5,10 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <csignal>
+
+#include <sys/resource.h>
+
 namespace {
 
 const QDateTime kStart(QDate(2024, 5, 6), QTime(7, 8, 9, 123));
@@ -44,6 +48,7 @@ private slots:
     void bytesOnDisk();
     void runInTheSameSecondGetsItsOwnFiles();
     void openNamesTheFolderItCannotWrite();
+    void failedWriteIsKeptNamingTheFile();
     void readsDamagedAndForeignFiles_data();
     void readsDamagedAndForeignFiles();
 
@@ -153,6 +158,32 @@ void tst_CBurnInWriter::openNamesTheFolderItCannotWrite()
     QVERIFY(!writer.open(folder, kStart, BurnInMode::Capture, &error));
     QVERIFY2(error.contains(QDir(folder).absolutePath()), qPrintable(error));
     QCOMPARE(writer.csvPath(), QString());
+}
+
+// A full disk, as far as the writer can tell: files may not grow past a few kilobytes.
+void tst_CBurnInWriter::failedWriteIsKeptNamingTheFile()
+{
+    QTemporaryDir dir;
+    CBurnInWriter writer;
+    QString error;
+    QVERIFY(writer.open(dir.path(), kStart, BurnInMode::Capture, &error));
+    QVERIFY(writer.error().isEmpty());
+
+    const auto previous = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit limit {};
+    getrlimit(RLIMIT_FSIZE, &limit);
+    const rlim_t saved = limit.rlim_cur;
+    limit.rlim_cur = 4096;
+    setrlimit(RLIMIT_FSIZE, &limit);
+    for (int index = 1; index <= 100 && writer.error().isEmpty(); ++index)
+        writer.writeRecord(card(index));
+    writer.writeLine(QStringLiteral("still going"));
+    limit.rlim_cur = saved;
+    setrlimit(RLIMIT_FSIZE, &limit);
+    std::signal(SIGXFSZ, previous);
+
+    QVERIFY2(writer.error().startsWith(QStringLiteral("无法写入 ") + writer.csvPath()),
+        qPrintable(writer.error()));
 }
 
 void tst_CBurnInWriter::readsDamagedAndForeignFiles_data()
