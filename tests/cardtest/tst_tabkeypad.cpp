@@ -20,19 +20,7 @@
 
 namespace {
 
-const QString kOpen = R"(openDevice(0, 115200, "", 5))";
-const QString kClose = "closeDevice(5)";
-const QString kStatus = "getStatus(5, zeroed)";
-const QString kSend = R"(deviceSendCard("cp31", 30))";
-const QString kMoveToReader = R"(deviceMoveCard("cp31", 30))";
-const QString kPowerOn = "powerOn(0, 5)";
-const QString kRead = R"(getICInfo(2, "5A", "", &-1, zeroed, &0, "", 20))";
-const QString kPowerOff = "powerOff(5)";
-const QString kMoveToFront = R"(deviceMoveCard("cp34", 10))";
-const QString kMoveToCapture = R"(deviceMoveCard("cp35", 5))";
-const QString kEnter = "deviceEnterCard(10)";
-const QString kHeadStart = "wait(3000)";
-const QString kPollPause = "wait(500)";
+using namespace FakeCall;
 
 const QString kIssueDone = ">>>发卡测试完成";
 const QString kTakeAndRetest = ">>>请取走卡片，再进行测试！！！";

@@ -51,6 +51,24 @@ void release();
 
 } // namespace FakeDevice
 
+// The calls as the fake records them, with the arguments the tool always passes.
+namespace FakeCall {
+inline const QString kOpen = QStringLiteral(R"(openDevice(0, 115200, "", 5))");
+inline const QString kClose = QStringLiteral("closeDevice(5)");
+inline const QString kStatus = QStringLiteral("getStatus(5, zeroed)");
+inline const QString kSend = QStringLiteral(R"(deviceSendCard("cp31", 30))");
+inline const QString kMoveToReader = QStringLiteral(R"(deviceMoveCard("cp31", 30))");
+inline const QString kPowerOn = QStringLiteral("powerOn(0, 5)");
+inline const QString kRead = QStringLiteral(R"(getICInfo(2, "5A", "", &-1, zeroed, &0, "", 20))");
+inline const QString kPowerOff = QStringLiteral("powerOff(5)");
+inline const QString kMoveToFront = QStringLiteral(R"(deviceMoveCard("cp34", 10))");
+inline const QString kMoveToCapture = QStringLiteral(R"(deviceMoveCard("cp35", 5))");
+inline const QString kEnter = QStringLiteral("deviceEnterCard(10)");
+// The waits a test asks for, as the tests record them among the calls.
+inline const QString kHeadStart = QStringLiteral("wait(3000)");
+inline const QString kPollPause = QStringLiteral("wait(500)");
+} // namespace FakeCall
+
 // Scripted answers for the replies the tests use most.
 FakeAnswer statusAnswer(const char *channel);
 FakeAnswer chipAnswer(const QByteArray &reply);
