@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "burnin/cburninrun.h"
 
-#include "cardtest/replyreaders.h"
+#include "device/replyreaders.h"
 #include "device/ctestgate.h"
 #include "device/devicearguments.h"
 #include "device/zov_sdk.h"

@@ -3,7 +3,7 @@
 
 #include "cardtest/ccardoperatortask.h"
 #include "cardtest/csleeper.h"
-#include "cardtest/replyreaders.h"
+#include "device/replyreaders.h"
 #include "device/cdevicequeue.h"
 #include "device/devicearguments.h"
 #include "device/zov_sdk.h"

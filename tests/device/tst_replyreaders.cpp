@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "cardtest/replyreaders.h"
+#include "device/replyreaders.h"
 
 #include <QtTest>
 
