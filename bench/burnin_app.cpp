@@ -224,8 +224,8 @@ int main(int argc, char *argv[])
         const int rows = table.rowCount();
         const qint64 rssEndKib = BenchReport::statusKib("VmRSS");
         BenchReport::print("cards", qint64(rows));
-        BenchReport::print("summary_done", qint64(page->summary().done()));
-        BenchReport::print("summary_passed", qint64(page->summary().passed()));
+        BenchReport::print("summary_done", qint64(page->figures().done));
+        BenchReport::print("summary_passed", qint64(page->figures().passed));
         BenchReport::print("log_lines", qint64(pane->blockCount()));
         BenchReport::print("run_ms", double(runNs) / 1e6);
         reportOwnTimes(table, runNs);

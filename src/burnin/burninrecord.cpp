@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "burnin/burninrecord.h"
 
+#include <algorithm>
 #include <iterator>
 
 namespace {
@@ -20,6 +21,11 @@ QString burnInStepName(BurnInStep step)
 QString burnInModeName(BurnInMode mode)
 {
     return mode == BurnInMode::Capture ? QStringLiteral("回收") : QStringLiteral("出卡");
+}
+
+qint64 BurnInRecord::deviceMs() const
+{
+    return elapsedMs - std::max<qint64>(0, stepTime(BurnInStep::Removal));
 }
 
 bool BurnInRecord::operator==(const BurnInRecord &other) const

@@ -53,13 +53,16 @@ struct BurnInRecord
     bool passed = false;
     std::optional<BurnInStep> failedStep; // set when !passed
     int failedCode = 0; // the library's return code of the failed step
-    qint64 elapsedMs = 0; // the whole card
+    qint64 elapsedMs = 0; // the whole card, from its first library call to its last
     BurnInStepTimes stepMs = noBurnInStepTimes(); // each step's time in ms, -1 where it did not run
     bool duplicate = false; // the card number was seen before in the same run
     // Finer than the milliseconds above, for measuring the tool itself: the whole card and its
     // time inside library calls. Not part of the record on disk, nor of ==.
     qint64 elapsedNs = 0;
     qint64 libraryNs = 0;
+
+    // The device's own time: the whole card less the customer's wait for it at the front.
+    qint64 deviceMs() const;
 
     qint64 &stepTime(BurnInStep step) { return stepMs[static_cast<std::size_t>(step)]; }
     qint64 stepTime(BurnInStep step) const { return stepMs[static_cast<std::size_t>(step)]; }

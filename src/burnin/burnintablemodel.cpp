@@ -6,8 +6,6 @@
 
 namespace {
 
-// Often enough to look live, seldom enough that the view's layout costs nothing.
-constexpr int kFlushIntervalMs = 100;
 // Both stand out on the window's dark grey (rgb(43,43,43)) and from its grey text.
 const QColor kFailedColor(0xFF, 0x6B, 0x6B);
 const QColor kDuplicateColor(0xF0, 0xB4, 0x29);
@@ -16,37 +14,22 @@ const QColor kDuplicateColor(0xF0, 0xB4, 0x29);
 
 BurnInTableModel::BurnInTableModel(QObject *parent)
     : QAbstractTableModel(parent)
-{
-    m_flushTimer.setSingleShot(true);
-    m_flushTimer.setInterval(kFlushIntervalMs);
-    connect(&m_flushTimer, &QTimer::timeout, this, &BurnInTableModel::flush);
-}
+{ }
 
-void BurnInTableModel::append(const BurnInRecord &record)
+void BurnInTableModel::append(const QVector<BurnInRecord> &records)
 {
-    m_queued.append(record);
-    if (!m_flushTimer.isActive())
-        m_flushTimer.start();
-}
-
-void BurnInTableModel::flush()
-{
-    m_flushTimer.stop();
-    if (m_queued.isEmpty())
+    if (records.isEmpty())
         return;
     const int first = static_cast<int>(m_rows.size());
-    beginInsertRows(QModelIndex(), first, first + static_cast<int>(m_queued.size()) - 1);
-    m_rows.append(m_queued);
-    m_queued.clear();
+    beginInsertRows(QModelIndex(), first, first + static_cast<int>(records.size()) - 1);
+    m_rows.append(records);
     endInsertRows();
 }
 
 void BurnInTableModel::clear()
 {
-    m_flushTimer.stop();
     beginResetModel();
     m_rows.clear();
-    m_queued.clear();
     endResetModel();
 }
 

@@ -4,11 +4,10 @@
 #include "burnin/burninrecord.h"
 
 #include <QAbstractTableModel>
-#include <QTimer>
 #include <QVector>
 
-// The cards of a burn-in run for the page's table. Cards may come in thousands a second, so
-// append() only queues them and a timer inserts the queue as one batch; the view then lays out
+// The cards of a burn-in run for the page's table. Cards may come in thousands a second, so they
+// are appended in batches (the page takes them from the run on a timer), and the view lays out
 // once per batch instead of once per card. Views scroll to the newest row on rowsInserted.
 // Holds nothing per row beyond the record itself. GUI thread only.
 class BurnInTableModel : public QAbstractTableModel
@@ -29,9 +28,8 @@ public:
 
     explicit BurnInTableModel(QObject *parent = nullptr);
 
-    void append(const BurnInRecord &record);
-    // Inserts the queued cards now, e.g. when the run ends.
-    void flush();
+    // Inserts the cards as one batch of rows.
+    void append(const QVector<BurnInRecord> &records);
     void clear();
     // Room for this many rows, so that a long run never copies every row to grow.
     void reserve(int rows);
@@ -48,6 +46,4 @@ private:
     QVariant display(const BurnInRecord &record, int column) const;
 
     QVector<BurnInRecord> m_rows;
-    QVector<BurnInRecord> m_queued;
-    QTimer m_flushTimer;
 };

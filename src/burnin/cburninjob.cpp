@@ -29,6 +29,10 @@ QString burnInEndText(CBurnInRun::End end)
         return QStringLiteral("卡箱内无卡");
     case CBurnInRun::End::CardLeftAtFront:
         return QStringLiteral("通道内有卡，已吐卡");
+    case CBurnInRun::End::ChannelBlocked:
+        return QStringLiteral("无法清理通道");
+    case CBurnInRun::End::RecordFailed:
+        return QStringLiteral("无法写入记录");
     case CBurnInRun::End::Interrupted:
         return QStringLiteral("窗口关闭");
     }
@@ -41,7 +45,7 @@ QString burnInCardLine(const BurnInRecord &record)
                        .arg(record.index)
                        .arg(record.cardNumber.isEmpty() ? QStringLiteral("-") : record.cardNumber,
                            record.passed ? QStringLiteral("通过") : QStringLiteral("失败"),
-                           seconds(record.elapsedMs));
+                           seconds(record.deviceMs()));
     if (record.failedStep)
         line += QStringLiteral("，%1：%2")
                     .arg(burnInStepName(*record.failedStep))
@@ -51,38 +55,39 @@ QString burnInCardLine(const BurnInRecord &record)
     return line;
 }
 
+QString burnInProgressLine(const BurnInFigures &figures)
+{
+    return QStringLiteral(">>>老化 已完成 %1 张：通过 %2，失败 %3")
+        .arg(figures.done)
+        .arg(figures.passed)
+        .arg(figures.failed());
+}
+
 CBurnInJob::CBurnInJob(const ZOV_SDK &sdk, CTestGate &gate, const BurnInSettings &settings,
-    QString folder, LogLine log)
+    QString folder, LogLine log, std::shared_ptr<CBurnInProgress> progress)
     : m_settings(settings)
     , m_folder(std::move(folder))
     , m_log(std::move(log))
-    , m_run(sdk, gate, settings, *this)
+    , m_progress(std::move(progress))
+    , m_run(sdk, gate, settings, *this, m_progress->stopFlag())
+    , m_summary(settings.mode)
 { }
 
-void CBurnInJob::exec()
+void CBurnInJob::run()
 {
     // Stopped while it waited for its turn: it never began, so it leaves no files behind.
-    if (m_run.stopRequested()) {
+    if (m_progress->stopRequested()) {
         m_log(QStringLiteral(">>>老化测试未开始：已停止"));
-        const std::lock_guard<std::mutex> lock(m_mutex);
-        m_progress.finished = true;
+        m_progress->finish();
         return;
     }
     QString error;
-    const bool opened
-        = m_writer.open(m_folder, QDateTime::currentDateTime(), m_settings.mode, &error);
-    if (!opened) {
+    if (!m_writer.open(m_folder, QDateTime::currentDateTime(), m_settings.mode, &error)) {
         m_log(QStringLiteral(">>>老化测试未开始：") + error);
-        const std::lock_guard<std::mutex> lock(m_mutex);
-        m_progress.finished = true;
+        m_progress->finish();
         return;
     }
-    {
-        const std::lock_guard<std::mutex> lock(m_mutex);
-        m_csvPath = m_writer.csvPath();
-        m_logPath = m_writer.logPath();
-        m_progress.started = true;
-    }
+    m_progress->begin(m_writer.csvPath(), m_writer.logPath());
     const QString start
         = QStringLiteral("老化测试开始：%1 %2 张%3")
               .arg(burnInModeName(m_settings.mode))
@@ -98,42 +103,24 @@ void CBurnInJob::exec()
         m_log(QStringLiteral(">>>请取走卡片，再进行测试！！！"));
     // Written here, before the job lets the next one in, so that its lines cannot come between
     // this run's last card and its end.
-    // A record that can no longer be written ends the run: an unattended run must not go on
-    // without one.
-    const QString reason = m_writer.error().isEmpty() ? burnInEndText(end) : m_writer.error();
-    const QString ending = QStringLiteral("老化测试结束（%1）：%2").arg(reason, m_summary.text());
+    const QString ending = QStringLiteral("老化测试结束（%1）：%2")
+                               .arg(endReason(end), m_summary.figures().text());
     m_writer.writeLine(ending);
     m_log(QStringLiteral(">>>") + ending);
     m_log(QStringLiteral(">>>记录文件：%1，%2").arg(m_writer.csvPath(), m_writer.logPath()));
     m_writer.close();
-    m_summary.clear();
-    const std::lock_guard<std::mutex> lock(m_mutex);
-    m_progress.finished = true;
+    m_progress->finish();
 }
 
-void CBurnInJob::requestStop()
+// A record that can no longer be written explains the end whatever else happened: an
+// unattended run must not go on without one.
+QString CBurnInJob::endReason(CBurnInRun::End end) const
 {
-    m_run.requestStop();
-}
-
-CBurnInJob::Progress CBurnInJob::take()
-{
-    const std::lock_guard<std::mutex> lock(m_mutex);
-    Progress progress = m_progress;
-    m_progress.cards.clear();
-    return progress;
-}
-
-QString CBurnInJob::csvPath() const
-{
-    const std::lock_guard<std::mutex> lock(m_mutex);
-    return m_csvPath;
-}
-
-QString CBurnInJob::logPath() const
-{
-    const std::lock_guard<std::mutex> lock(m_mutex);
-    return m_logPath;
+    if (!m_writer.error().isEmpty())
+        return m_writer.error();
+    if (end == CBurnInRun::End::ChannelBlocked)
+        return burnInEndText(end) + QStringLiteral("，") + m_run.channelError();
+    return burnInEndText(end);
 }
 
 void CBurnInJob::stepDone(int card, BurnInStep step, int code, qint64 ms)
@@ -145,15 +132,19 @@ void CBurnInJob::stepDone(int card, BurnInStep step, int code, qint64 ms)
                            .arg(seconds(ms)));
 }
 
-void CBurnInJob::cardDone(const BurnInRecord &record)
+bool CBurnInJob::cardDone(const BurnInRecord &record)
 {
     m_writer.writeRecord(record);
     m_summary.add(record);
+    const BurnInFigures figures = m_summary.figures();
     const QString line = burnInCardLine(record);
     m_writer.writeLine(line.mid(3));
-    m_log(line);
-    if (!m_writer.error().isEmpty())
-        m_run.requestStop();
-    const std::lock_guard<std::mutex> lock(m_mutex);
-    m_progress.cards.append(record);
+    // The pane is the operator's, and a long run would fill it with a hundred megabytes: it
+    // shows what needs a look, and the record on disk keeps every card.
+    if (!record.passed || record.duplicate)
+        m_log(line);
+    if (figures.done % kProgressLineCards == 0)
+        m_log(burnInProgressLine(figures));
+    m_progress->add(record, figures);
+    return m_writer.error().isEmpty();
 }

@@ -1,48 +1,40 @@
 // SPDX-License-Identifier: MIT
 #include "burnin/cburninrun.h"
 
-#include "device/replyreaders.h"
 #include "device/ctestgate.h"
-#include "device/devicearguments.h"
-#include "device/zov_sdk.h"
+#include "device/devicecalls.h"
+#include "device/removalwait.h"
+#include "device/replyreaders.h"
+
+#include <QElapsedTimer>
 
 namespace {
 
 using namespace DeviceArguments;
 
 constexpr int kCardInChannel = 1;
-
-// As on the card test page: a head start for the customer, then polls for up to a minute.
-constexpr std::chrono::seconds kRemovalHeadStart {3};
-constexpr int kRemovalPolls = 120;
-constexpr std::chrono::milliseconds kRemovalPollPause {500};
+constexpr int kChannelEmpty = 0;
 
 std::function<int(const ZOV_SDK &)> moveTo(Move move)
 {
-    return [move](const ZOV_SDK &sdk) { return sdk.pDeviceMoveCard(move.position, move.timeout); };
+    return [move](const ZOV_SDK &sdk) { return DeviceCalls::move(sdk, move); };
 }
 
 } // namespace
 
-CBurnInRun::CBurnInRun(
-    const ZOV_SDK &sdk, CTestGate &gate, const BurnInSettings &settings, CBurnInSink &sink)
+CBurnInRun::CBurnInRun(const ZOV_SDK &sdk, CTestGate &gate, const BurnInSettings &settings,
+    CBurnInSink &sink, const std::atomic<bool> &stop)
     : m_sdk(sdk)
     , m_gate(gate)
     , m_settings(settings)
     , m_sink(sink)
+    , m_stop(stop)
 { }
-
-void CBurnInRun::requestStop()
-{
-    m_stopRequested = true;
-    m_gate.wakeWaiters();
-}
 
 CBurnInRun::End CBurnInRun::run()
 {
     const End end = runCards();
-    // Freed here, on the run's thread: a long run's numbers take the GUI thread, which lets go
-    // of the job last, a frame or more to free.
+    // Freed here, on the run's thread, rather than by whoever destroys the run.
     m_seenNumbers = QSet<QString>();
     return end;
 }
@@ -51,7 +43,7 @@ CBurnInRun::End CBurnInRun::runCards()
 {
     int failuresInARow = 0;
     for (int index = 1; index <= m_settings.cards; ++index) {
-        if (m_stopRequested)
+        if (m_stop)
             return End::Stopped;
         switch (runCard(index)) {
         case Outcome::BoxEmpty:
@@ -60,9 +52,14 @@ CBurnInRun::End CBurnInRun::runCards()
             return End::CardLeftAtFront;
         case Outcome::Interrupted:
             return End::Interrupted;
+        case Outcome::ChannelBlocked:
+            // The card is recorded, but the next one would run into it.
+            return m_sink.cardDone(m_card) ? End::ChannelBlocked : End::RecordFailed;
         case Outcome::Recorded:
             break;
         }
+        if (!m_sink.cardDone(m_card))
+            return End::RecordFailed;
         failuresInARow = m_card.passed ? 0 : failuresInARow + 1;
         if (!m_card.passed && m_settings.stopOnFailure)
             return End::StoppedOnFailure;
@@ -79,12 +76,13 @@ CBurnInRun::Outcome CBurnInRun::runCard(int index)
     m_card.index = index;
     m_card.started = QDateTime::currentDateTime();
     m_card.passed = true;
+    m_chipPowered = false;
     QElapsedTimer elapsed;
     elapsed.start();
     const std::chrono::nanoseconds libraryBefore = m_libraryTime;
 
     const Outcome outcome = runSteps();
-    if (outcome != Outcome::Recorded)
+    if (outcome != Outcome::Recorded && outcome != Outcome::ChannelBlocked)
         return outcome;
 
     m_card.elapsedNs = elapsed.nsecsElapsed();
@@ -94,34 +92,31 @@ CBurnInRun::Outcome CBurnInRun::runCard(int index)
         m_card.duplicate = m_seenNumbers.contains(m_card.cardNumber);
         m_seenNumbers.insert(m_card.cardNumber);
     }
-    m_sink.cardDone(m_card);
-    return Outcome::Recorded;
+    return outcome;
 }
 
 CBurnInRun::Outcome CBurnInRun::runSteps()
 {
     bool cardLeft = false;
-    const auto open = [](const ZOV_SDK &sdk) {
-        return sdk.pOpenDevice(kOpenPort, kOpenBaud, kNoText, kShortTimeout);
-    };
-    if (!step(BurnInStep::Open, open) || !clearChannel(cardLeft))
+    if (!step(BurnInStep::Open, DeviceCalls::open) || !clearLeftCard(cardLeft))
         return m_interrupted ? Outcome::Interrupted : Outcome::Recorded;
     if (cardLeft)
         return Outcome::CardLeftAtFront;
 
     int rc = 0;
-    const auto dispense = [](const ZOV_SDK &sdk) {
-        return sdk.pDeviceSendCard(kToReader.position, kToReader.timeout);
-    };
-    if (!call(BurnInStep::Dispense, dispense, rc))
+    if (!call(BurnInStep::Dispense, DeviceCalls::dispense, rc))
         return Outcome::Interrupted;
     if (rc == kBoxEmpty)
         return Outcome::BoxEmpty;
     if (rc != kOk)
         fail(BurnInStep::Dispense, rc);
-    else if (readChip())
-        finishCard();
-    return m_interrupted ? Outcome::Interrupted : Outcome::Recorded;
+    if (rc == kOk && issue())
+        return Outcome::Recorded;
+    if (m_interrupted)
+        return Outcome::Interrupted;
+    if (clearFailedCard())
+        return Outcome::Recorded;
+    return m_interrupted ? Outcome::Interrupted : Outcome::ChannelBlocked;
 }
 
 bool CBurnInRun::timedCall(const DeviceCall &deviceCall, int &rc)
@@ -167,90 +162,133 @@ void CBurnInRun::fail(BurnInStep step, int code)
     m_card.failedCode = code;
 }
 
-// A card from an earlier, failed card still in the channel: into the bin with it, or, where
-// nobody can know whether the customer will come back for it, out at the front and end the run.
-bool CBurnInRun::clearChannel(bool &cardLeft)
+// The channel as the status query tells it (see readChannelStatus); false when the gate refused.
+bool CBurnInRun::queryChannel(int &status)
 {
     char reply[kReplyBufferSize] = {};
     int rc = 0;
     if (!call(
             BurnInStep::Status,
-            [&reply](const ZOV_SDK &sdk) { return sdk.pGetStatus(kShortTimeout, reply); }, rc))
+            [&reply](const ZOV_SDK &sdk) { return DeviceCalls::status(sdk, reply); }, rc))
         return false;
-    if (rc != kOk) {
-        fail(BurnInStep::Status, rc);
+    status = readChannelStatus(rc, reply, sizeof reply, [](const std::string &) {});
+    return true;
+}
+
+// A card that was in the channel before this one, e.g. from before the run: into the bin with
+// it, or, where nobody can know whether the customer will come back for it, out at the front
+// and end the run.
+bool CBurnInRun::clearLeftCard(bool &cardLeft)
+{
+    int status = kChannelEmpty;
+    if (!queryChannel(status))
+        return false;
+    if (status != kChannelEmpty && status != kCardInChannel) {
+        fail(BurnInStep::Status, status);
         return false;
     }
-    if (readChannelStatus(rc, reply, sizeof reply, [](const std::string &) {}) != kCardInChannel)
+    if (status == kChannelEmpty)
         return true;
     if (m_settings.mode == BurnInMode::Capture)
         return step(BurnInStep::ClearChannel, moveTo(kToCapture));
+    int rc = 0;
     cardLeft = call(BurnInStep::ClearChannel, moveTo(kToFront), rc);
     return cardLeft;
 }
 
-bool CBurnInRun::readChip()
+// The dispensed card's way from the reader to the bin or the customer; false at the first step
+// that failed.
+bool CBurnInRun::issue()
 {
     if (m_settings.mode == BurnInMode::HandOut
         && !step(BurnInStep::MoveToReader, moveTo(kToReader)))
         return false;
-    if (!step(BurnInStep::PowerOn,
-            [](const ZOV_SDK &sdk) { return sdk.pPowerOn(kPowerSlot, kShortTimeout); }))
+    if (!step(BurnInStep::PowerOn, DeviceCalls::powerOn))
         return false;
-
-    char reply[kReplyBufferSize] = {};
-    int chipStatus = kChipStatusPreset;
-    int replyLength = kReplyLengthPreset;
-    const bool read = step(BurnInStep::ReadChip, [&](const ZOV_SDK &sdk) {
-        return sdk.pGetICInfo(kChipReadMode, kCardNumberTag, kNoText, &chipStatus, reply,
-            &replyLength, kNoText, kChipReadTimeout);
-    });
-    if (read)
-        m_card.cardNumber = QString::fromStdString(readCardNumber(reply, sizeof reply));
-    return read;
-}
-
-// A failed power-off fails the card, but the card still goes to its end position.
-bool CBurnInRun::finishCard()
-{
-    if (!step(BurnInStep::PowerOff, [](const ZOV_SDK &sdk) { return sdk.pPowerOff(kShortTimeout); })
-        && m_interrupted)
+    m_chipPowered = true;
+    if (!readChip() || !step(BurnInStep::PowerOff, DeviceCalls::powerOff))
         return false;
+    m_chipPowered = false;
     if (m_settings.mode == BurnInMode::Capture)
         return step(BurnInStep::Capture, moveTo(kToCapture));
     return step(BurnInStep::HandOut, moveTo(kToFront)) && waitForRemoval();
 }
 
-// A card not taken within the minute fails at this step; the next card finds it in the channel.
-// A stop request ends the wait at once, with the card out at the front as it should be.
+bool CBurnInRun::readChip()
+{
+    char reply[kReplyBufferSize] = {};
+    if (!step(BurnInStep::ReadChip,
+            [&reply](const ZOV_SDK &sdk) { return DeviceCalls::readChip(sdk, reply); }))
+        return false;
+    m_card.cardNumber = QString::fromStdString(readCardNumber(reply, sizeof reply));
+    if (m_card.cardNumber.isEmpty())
+        fail(BurnInStep::ReadChip, kNoCardNumber);
+    return !m_card.cardNumber.isEmpty();
+}
+
+// The customer's wait is timed as its own step, which the card's device time leaves out. A stop
+// ends the wait at once, with the card out at the front as it should be.
 bool CBurnInRun::waitForRemoval()
 {
     QElapsedTimer waited;
     waited.start();
-    const auto done = [&](bool taken) {
-        m_card.stepTime(BurnInStep::Removal) = waited.elapsed();
-        if (!taken)
-            fail(BurnInStep::Removal, kCardInChannel);
-        return taken;
+    int failedQuery = kOk;
+    const auto pause = [this](std::chrono::milliseconds duration) {
+        return m_gate.wait(duration, m_stop);
     };
-    const auto pause = [&](std::chrono::milliseconds duration) {
-        if (m_gate.wait(duration, m_stopRequested))
-            return true;
-        m_interrupted = m_gate.stopRequested();
-        return false;
-    };
-    if (!pause(kRemovalHeadStart))
-        return !m_interrupted && done(true);
-    for (int poll = 0; poll < kRemovalPolls; ++poll) {
+    const auto poll = [this, &failedQuery] {
         char reply[kReplyBufferSize] = {};
         int rc = 0;
         if (!timedCall(
-                [&reply](const ZOV_SDK &sdk) { return sdk.pGetStatus(kShortTimeout, reply); }, rc))
-            return false;
-        if (readChannelStatus(rc, reply, sizeof reply, [](const std::string &) {}) <= 0)
-            return done(true);
-        if (!pause(kRemovalPollPause))
-            return !m_interrupted && done(true);
+                [&reply](const ZOV_SDK &sdk) { return DeviceCalls::status(sdk, reply); }, rc))
+            return RemovalWait::Poll::Refused;
+        const int status = readChannelStatus(rc, reply, sizeof reply, [](const std::string &) {});
+        if (status == kChannelEmpty)
+            return RemovalWait::Poll::Taken;
+        if (status == kCardInChannel)
+            return RemovalWait::Poll::Waiting;
+        failedQuery = status;
+        return RemovalWait::Poll::Failed;
+    };
+    const RemovalWait::Result result = RemovalWait::wait(pause, poll);
+    m_card.stepTime(BurnInStep::Removal) = waited.elapsed();
+    switch (result) {
+    case RemovalWait::Result::Taken:
+        return true;
+    case RemovalWait::Result::Cancelled:
+        m_interrupted = m_gate.stopRequested();
+        return !m_interrupted;
+    case RemovalWait::Result::NotTaken:
+        fail(BurnInStep::Removal, kNotTaken);
+        return false;
+    case RemovalWait::Result::Failed:
+        fail(BurnInStep::Removal, failedQuery);
+        return false;
     }
-    return done(false);
+    return false;
+}
+
+// After a failed step: the chip off where it was powered, and the card, wherever it stopped,
+// into the bin, so that a failed card never reaches the customer and the next card finds the
+// channel empty. False when the channel could not be cleared (or the gate refused).
+bool CBurnInRun::clearFailedCard()
+{
+    int rc = 0;
+    if (m_chipPowered && !call(BurnInStep::PowerOff, DeviceCalls::powerOff, rc))
+        return false;
+    int status = kChannelEmpty;
+    if (!queryChannel(status))
+        return false;
+    if (status == kChannelEmpty)
+        return true;
+    if (status == kCardInChannel) {
+        if (!call(BurnInStep::ClearChannel, moveTo(kToCapture), rc))
+            return false;
+        if (rc == kOk)
+            return true;
+        m_channelError = QStringLiteral("%1：%2").arg(burnInStepName(BurnInStep::ClearChannel)).arg(rc);
+        return false;
+    }
+    m_channelError = QStringLiteral("%1：%2").arg(burnInStepName(BurnInStep::Status)).arg(status);
+    return false;
 }

@@ -3,7 +3,6 @@
 
 #include "burnin/burninrecord.h"
 
-#include <QElapsedTimer>
 #include <QSet>
 #include <QString>
 
@@ -27,44 +26,52 @@ class CBurnInSink
 public:
     // Every library call of the run, in order, for the step log.
     virtual void stepDone(int card, BurnInStep step, int code, qint64 ms) = 0;
-    virtual void cardDone(const BurnInRecord &record) = 0;
+    // Returns whether the run may go on: false when the card could not be recorded, since an
+    // unattended run must not go on without its record.
+    virtual bool cardDone(const BurnInRecord &record) = 0;
 
 protected:
     ~CBurnInSink() = default;
 };
 
-// The burn-in sequence: card after card, each recorded, through the shared device path. It knows
-// no widget, so the same run goes against a fake device, the simulator or the real library.
-// run() belongs to one thread; requestStop() may come from any.
+// The burn-in sequence: card after card, each recorded, through the shared device path. A card
+// that fails from the dispense on is powered off and captured, so that it neither reaches the
+// customer nor stands in the way of the next card. It knows no widget, so the same run goes
+// against a fake device, the simulator or the real library. run() belongs to one thread; stop
+// comes from any, whose setter wakes the gate's waiters.
 class CBurnInRun
 {
 public:
     enum class End {
         Completed,
-        Stopped, // by requestStop(), after the card in hand
+        Stopped, // by the stop flag, after the card in hand
         StoppedOnFailure,
         FailureStreak,
         BoxEmpty,
         CardLeftAtFront, // hand-out mode found a card in the channel and handed it out
+        ChannelBlocked, // a failed card could not be cleared from the channel
+        RecordFailed, // the sink could not record a card
         Interrupted, // the gate stopped: the window is closing
     };
 
     static constexpr int kFailureStreak = 5;
+    // The code of a failed 读卡 whose reply held no card number: the library's own code was 0.
+    static constexpr int kNoCardNumber = 1;
+    // The code of a card that waited at the front for the whole minute: still in the channel.
+    static constexpr int kNotTaken = 1;
 
-    CBurnInRun(
-        const ZOV_SDK &sdk, CTestGate &gate, const BurnInSettings &settings, CBurnInSink &sink);
+    CBurnInRun(const ZOV_SDK &sdk, CTestGate &gate, const BurnInSettings &settings,
+        CBurnInSink &sink, const std::atomic<bool> &stop);
 
     End run();
-    // The card in hand goes on to its end position (bin or front), then the run ends; a wait for
-    // the customer to take a card ends at once.
-    void requestStop();
-    bool stopRequested() const { return m_stopRequested; }
+    // With End::ChannelBlocked: the clean-up step that failed and its code, e.g. "查询通道：-3".
+    QString channelError() const { return m_channelError; }
 
     // Time spent inside library calls so far, lock waits included.
     std::chrono::nanoseconds libraryTime() const { return m_libraryTime; }
 
 private:
-    enum class Outcome { Recorded, BoxEmpty, CardLeftAtFront, Interrupted };
+    enum class Outcome { Recorded, BoxEmpty, CardLeftAtFront, ChannelBlocked, Interrupted };
     using DeviceCall = std::function<int(const ZOV_SDK &sdk)>;
 
     End runCards();
@@ -72,25 +79,29 @@ private:
     Outcome runSteps();
     // False when the gate refused the call (the window is closing); rc is then unset.
     bool timedCall(const DeviceCall &deviceCall, int &rc);
-    // False when the gate refused the call; rc is then unset.
+    // The same, and the call goes into the card's step times and the step log.
     bool call(BurnInStep step, const DeviceCall &deviceCall, int &rc);
     // A step that must succeed: false when it failed (recorded) or the gate refused.
     bool step(BurnInStep step, const DeviceCall &deviceCall);
     void fail(BurnInStep step, int code);
-    bool clearChannel(bool &cardLeft);
+    bool queryChannel(int &status);
+    bool clearLeftCard(bool &cardLeft);
+    bool issue();
     bool readChip();
-    bool finishCard();
     bool waitForRemoval();
+    bool clearFailedCard();
 
     const ZOV_SDK &m_sdk;
     CTestGate &m_gate;
     const BurnInSettings m_settings;
     CBurnInSink &m_sink;
-    std::atomic<bool> m_stopRequested {false};
+    const std::atomic<bool> &m_stop;
     std::chrono::nanoseconds m_libraryTime {0};
     std::chrono::nanoseconds m_lastCallTime {0};
 
     BurnInRecord m_card;
+    bool m_chipPowered = false;
     bool m_interrupted = false;
+    QString m_channelError;
     QSet<QString> m_seenNumbers;
 };

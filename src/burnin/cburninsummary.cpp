@@ -17,20 +17,55 @@ QString seconds(double value)
 
 } // namespace
 
+double BurnInFigures::passRate() const
+{
+    return done == 0 ? 0.0 : 100.0 * passed / done;
+}
+
+QString BurnInFigures::text() const
+{
+    // Rounded down, so that 100.0% means that no card failed.
+    const qint64 tenths = done == 0 ? 0 : static_cast<qint64>(passed) * 1000 / done;
+    const QString wait = mode == BurnInMode::HandOut
+        ? QStringLiteral("取卡等待 平均 %1 秒  ").arg(seconds(meanWaitSeconds))
+        : QString();
+    return QStringLiteral(
+        "已完成 %1 张  通过 %2  失败 %3  通过率 %4.%5%  每张 平均/P95/最长 %6/%7/%8 秒  "
+        "%9重复卡号 %10")
+        .arg(done)
+        .arg(passed)
+        .arg(failed())
+        .arg(tenths / 10)
+        .arg(tenths % 10)
+        .arg(seconds(meanSeconds), seconds(p95Seconds), seconds(maxSeconds), wait)
+        .arg(duplicates);
+}
+
+CBurnInSummary::CBurnInSummary(BurnInMode mode)
+{
+    m_figures.mode = mode;
+}
+
 void CBurnInSummary::add(const BurnInRecord &record)
 {
-    ++m_done;
-    m_passed += record.passed ? 1 : 0;
-    m_duplicates += record.duplicate ? 1 : 0;
-    m_totalMs += record.elapsedMs;
-    m_maxMs = std::max(m_maxMs, record.elapsedMs);
-
-    if (m_fastest.empty() || record.elapsedMs <= m_fastest.top())
-        m_fastest.push(record.elapsedMs);
+    ++m_figures.done;
+    m_figures.duplicates += record.duplicate ? 1 : 0;
+    if (const qint64 wait = record.stepTime(BurnInStep::Removal); wait >= 0) {
+        m_waitMs += wait;
+        ++m_waits;
+    }
+    if (!record.passed)
+        return;
+    ++m_figures.passed;
+    const qint64 ms = record.deviceMs();
+    m_totalMs += ms;
+    m_maxMs = std::max(m_maxMs, ms);
+    if (m_fastest.empty() || ms <= m_fastest.top())
+        m_fastest.push(ms);
     else
-        m_slowest.push(record.elapsedMs);
+        m_slowest.push(ms);
     // The rank grows by at most one per card, so one move at most restores the split.
-    const std::size_t rank = nearestRank95(m_done);
+    const std::size_t rank = nearestRank95(m_figures.passed);
     while (m_fastest.size() > rank) {
         m_slowest.push(m_fastest.top());
         m_fastest.pop();
@@ -41,43 +76,13 @@ void CBurnInSummary::add(const BurnInRecord &record)
     }
 }
 
-void CBurnInSummary::clear()
+BurnInFigures CBurnInSummary::figures() const
 {
-    *this = CBurnInSummary();
-}
-
-double CBurnInSummary::passRate() const
-{
-    return m_done == 0 ? 0.0 : 100.0 * m_passed / m_done;
-}
-
-double CBurnInSummary::meanSeconds() const
-{
-    return m_done == 0 ? 0.0 : static_cast<double>(m_totalMs) / m_done / 1000.0;
-}
-
-double CBurnInSummary::p95Seconds() const
-{
-    return m_fastest.empty() ? 0.0 : static_cast<double>(m_fastest.top()) / 1000.0;
-}
-
-double CBurnInSummary::maxSeconds() const
-{
-    return static_cast<double>(m_maxMs) / 1000.0;
-}
-
-QString CBurnInSummary::text() const
-{
-    // Rounded down, so that 100.0% means that no card failed.
-    const qint64 tenths = m_done == 0 ? 0 : static_cast<qint64>(m_passed) * 1000 / m_done;
-    return QStringLiteral(
-        "已完成 %1 张  通过 %2  失败 %3  通过率 %4.%5%  每张 平均/P95/最长 %6/%7/%8 秒  "
-        "重复卡号 %9")
-        .arg(m_done)
-        .arg(m_passed)
-        .arg(failed())
-        .arg(tenths / 10)
-        .arg(tenths % 10)
-        .arg(seconds(meanSeconds()), seconds(p95Seconds()), seconds(maxSeconds()))
-        .arg(m_duplicates);
+    BurnInFigures figures = m_figures;
+    const int passed = figures.passed;
+    figures.meanSeconds = passed == 0 ? 0.0 : static_cast<double>(m_totalMs) / passed / 1000.0;
+    figures.p95Seconds = m_fastest.empty() ? 0.0 : static_cast<double>(m_fastest.top()) / 1000.0;
+    figures.maxSeconds = static_cast<double>(m_maxMs) / 1000.0;
+    figures.meanWaitSeconds = m_waits == 0 ? 0.0 : static_cast<double>(m_waitMs) / m_waits / 1000.0;
+    return figures;
 }

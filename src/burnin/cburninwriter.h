@@ -10,7 +10,8 @@ class QDateTime;
 
 // The record on disk of one burn-in run: a CSV with one row per card, for spreadsheets and the
 // run history, and a .log with every step line, for finding out why a card failed. Every row and
-// line is flushed as it is written, so that a crash or a power cut keeps each finished card.
+// line is flushed as it is written, so that a crash of the tool keeps each finished card; the
+// system may still hold the last ones in memory when the power goes.
 // The CSV is UTF-8 with a byte order mark, so that spreadsheets show the Chinese titles, and has
 // CRLF line ends. Used by the run's thread only, one run at a time, so it takes no lock.
 class CBurnInWriter

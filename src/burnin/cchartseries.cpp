@@ -37,11 +37,13 @@ void CChartSeries::add(const BurnInRecord &record)
 {
     const int index = record.index > 0 ? record.index : m_lastCard + 1;
     m_lastCard = std::max(m_lastCard, index);
-    m_summary.add(record);
+    ++m_cards;
+    m_failed += record.passed ? 0 : 1;
 
     while ((index - 1) / m_cardsPerBucket >= kBuckets)
         halveResolution();
-    const qint64 ms = record.elapsedMs;
+    const qint64 ms = record.deviceMs();
+    m_maxMs = std::max(m_maxMs, ms);
     const Bucket card {
         ms, ms, record.passed ? std::numeric_limits<qint64>::min() : ms, 1, record.passed ? 0 : 1};
     m_buckets[static_cast<std::size_t>((index - 1) / m_cardsPerBucket)].add(card);
@@ -63,7 +65,10 @@ void CChartSeries::clear()
     std::fill(m_buckets.begin(), m_buckets.end(), emptyBucket());
     m_cardsPerBucket = 1;
     m_lastCard = 0;
-    m_summary.clear();
+    m_cards = 0;
+    m_failed = 0;
+    m_maxMs = 0;
+    m_p95Seconds = 0.0;
 }
 
 QVector<CChartSeries::Column> CChartSeries::columns(int pixelColumns) const

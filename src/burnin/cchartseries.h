@@ -2,7 +2,6 @@
 #pragma once
 
 #include "burnin/burninrecord.h"
-#include "burnin/cburninsummary.h"
 
 #include <QVector>
 
@@ -11,8 +10,9 @@
 // The seconds per card of a burn-in run, reduced as the cards arrive so that drawing them costs
 // the width of the chart, not the number of cards. Cards go into a fixed number of buckets over
 // the card number; when a card falls past the last bucket, each bucket takes twice as many cards
-// and neighbours are merged, so a card costs O(1) amortised (plus the summary's O(log n)) and the
-// memory stays the same for any run. Plain data; used from one thread (the GUI's).
+// and neighbours are merged, so a card costs O(1) amortised and the memory stays the same for any
+// run. A card's time is its device time. The P95 line comes from the run's figures, which are
+// kept where the cards are. Plain data; one thread at a time.
 class CChartSeries
 {
 public:
@@ -38,13 +38,14 @@ public:
     void add(const BurnInRecord &record);
     void clear();
 
-    int cards() const { return m_summary.done(); }
-    int passed() const { return m_summary.passed(); }
-    int failed() const { return m_summary.failed(); }
+    int cards() const { return m_cards; }
+    int passed() const { return m_cards - m_failed; }
+    int failed() const { return m_failed; }
     // The highest card number seen: the x range of the chart.
     int lastCard() const { return m_lastCard; }
-    double p95Seconds() const { return m_summary.p95Seconds(); }
-    double maxSeconds() const { return m_summary.maxSeconds(); }
+    double p95Seconds() const { return m_p95Seconds; }
+    void setP95Seconds(double seconds) { m_p95Seconds = seconds; }
+    double maxSeconds() const { return static_cast<double>(m_maxMs) / 1000.0; }
     int cardsPerBucket() const { return m_cardsPerBucket; }
 
     // The cards so far in at most pixelColumns columns of whole buckets, in card order; columns
@@ -69,5 +70,8 @@ private:
     std::vector<Bucket> m_buckets;
     int m_cardsPerBucket = 1;
     int m_lastCard = 0;
-    CBurnInSummary m_summary;
+    int m_cards = 0;
+    int m_failed = 0;
+    qint64 m_maxMs = 0;
+    double m_p95Seconds = 0.0;
 };

@@ -2,6 +2,7 @@
 #include "burnin/tabburnin.h"
 
 #include "burnin/cburninjob.h"
+#include "burnin/cburninprogress.h"
 #include "burnin/chartcards.h"
 #include "config/rwini.h"
 #include "device/cdevicequeue.h"
@@ -14,7 +15,6 @@
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QListWidgetItem>
-#include <QRunnable>
 
 #include <utility>
 
@@ -86,7 +86,7 @@ TabBurnIn::TabBurnIn(QWidget *parent)
     m_readers.setMaxThreadCount(1);
     showView(ui->TableCards);
     loadSettings();
-    ui->LabelSummary->setText(m_summary.text());
+    ui->LabelSummary->setText(m_figures.text());
     setRunning(false);
 }
 
@@ -123,7 +123,7 @@ void TabBurnIn::log(const QString &line)
 
 void TabBurnIn::on_BtnStart_clicked()
 {
-    if (m_job)
+    if (m_run)
         return;
     if (!m_pSdk->pOpenDevice) {
         log(QStringLiteral(">>not found sdk"));
@@ -136,65 +136,65 @@ void TabBurnIn::on_BtnStart_clicked()
     settings.stopOnFailure = ui->CheckStopOnFailure->isChecked();
 
     auto *mainWindow = static_cast<MainDialog *>(m_pMainWindow);
-    auto job = std::make_shared<CBurnInJob>(*m_pSdk, m_pQueue->gate(), settings,
+    auto run = std::make_shared<CBurnInProgress>();
+    auto *job = new CBurnInJob(*m_pSdk, m_pQueue->gate(), settings,
         QDir::current().absoluteFilePath(kResultsFolder),
-        [mainWindow](const QString &line) { mainWindow->postLog(line); });
-    if (!m_pQueue->submit(QRunnable::create([job] { job->exec(); })))
+        [mainWindow](const QString &line) { mainWindow->postLog(line); }, run);
+    if (!m_pQueue->submit(job))
         return;
-    clearCards();
+    clearCards(settings.mode);
     m_cards.reserve(settings.cards);
     m_shownCsv.clear();
-    m_job = std::move(job);
+    m_run = std::move(run);
     setRunning(true);
     m_progressTimer.start();
 }
 
 void TabBurnIn::on_BtnStop_clicked()
 {
-    if (!m_job)
+    if (!m_run)
         return;
-    m_job->requestStop();
+    m_run->requestStop();
+    m_pQueue->gate().wakeWaiters();
     ui->BtnStop->setEnabled(false);
 }
 
 void TabBurnIn::takeProgress()
 {
-    const CBurnInJob::Progress progress = m_job->take();
-    addCards(progress.cards);
+    const CBurnInProgress::Snapshot progress = m_run->take();
+    addCards(progress.cards, progress.figures);
     if (!progress.finished)
         return;
 
     m_progressTimer.stop();
-    m_cards.flush();
     if (progress.started)
-        m_shownCsv = m_job->csvPath();
-    m_job.reset();
+        m_shownCsv = progress.csvPath;
+    m_run.reset();
     setRunning(false);
     if (!ui->ListRuns->isHidden())
         scanHistory();
 }
 
-void TabBurnIn::clearCards()
+void TabBurnIn::clearCards(BurnInMode mode)
 {
     m_cards.clear();
-    m_summary.clear();
+    m_figures = BurnInFigures();
+    m_figures.mode = mode;
     m_chart->series().clear();
     m_chart->refresh();
-    ui->LabelSummary->setText(m_summary.text());
+    ui->LabelSummary->setText(m_figures.text());
 }
 
-void TabBurnIn::addCards(const QVector<BurnInRecord> &cards)
+void TabBurnIn::addCards(const QVector<BurnInRecord> &cards, const BurnInFigures &figures)
 {
     if (cards.isEmpty())
         return;
-    for (const BurnInRecord &card : cards) {
-        m_cards.append(card);
-        m_summary.add(card);
+    m_cards.append(cards);
+    for (const BurnInRecord &card : cards)
         m_chart->series().add(card);
-    }
-    // The cards already come in batches, on the page's timer: no need to wait for the model's.
-    m_cards.flush();
-    ui->LabelSummary->setText(m_summary.text());
+    m_figures = figures;
+    m_chart->series().setP95Seconds(figures.p95Seconds);
+    ui->LabelSummary->setText(m_figures.text());
     m_chart->refresh();
 }
 
@@ -226,7 +226,7 @@ void TabBurnIn::on_BtnShowHistory_clicked()
 void TabBurnIn::scanHistory()
 {
     const QString folder = QDir::current().absoluteFilePath(kResultsFolder);
-    const QString inProgress = m_job ? m_job->csvPath() : QString();
+    const QString inProgress = m_run ? m_run->csvPath() : QString();
     const int serial = ++m_readSerial;
     m_readers.start([this, folder, inProgress, serial] {
         QStringList skipped;
@@ -267,7 +267,7 @@ void TabBurnIn::on_ListRuns_itemActivated(QListWidgetItem *item)
     if (row < 0 || row >= m_runs.size())
         return;
     // The table and the chart follow the run under way until it ends.
-    if (m_job) {
+    if (m_run) {
         log(QStringLiteral(">>>老化测试进行中，结束后才能打开记录"));
         return;
     }
@@ -275,28 +275,32 @@ void TabBurnIn::on_ListRuns_itemActivated(QListWidgetItem *item)
     const int serial = ++m_readSerial;
     m_readers.start([this, run, serial] {
         const BurnInCsv csv = openBurnInRun(run);
+        // Computed here, where the cards are, rather than on the GUI thread.
+        CBurnInSummary summary(csv.mode.value_or(BurnInMode::Capture));
+        for (const BurnInRecord &card : csv.records)
+            summary.add(card);
+        const BurnInFigures figures = summary.figures();
         QMetaObject::invokeMethod(
             this,
-            [this, run, csv, serial] {
-                if (serial == m_readSerial && !m_job)
-                    showRun(run.csvPath, csv);
+            [this, run, csv, figures, serial] {
+                if (serial == m_readSerial && !m_run)
+                    showRun(run.csvPath, csv, figures);
             },
             Qt::QueuedConnection);
     });
 }
 
-void TabBurnIn::showRun(const QString &csvPath, const BurnInCsv &csv)
+void TabBurnIn::showRun(const QString &csvPath, const BurnInCsv &csv, const BurnInFigures &figures)
 {
     const QString notice = burnInRunNotice(csv);
     if (!csv.error.isEmpty()) {
         log(QStringLiteral(">>>无法打开老化测试记录：") + notice);
         return;
     }
-    clearCards();
-    addCards(csv.records);
-    m_cards.flush();
+    clearCards(figures.mode);
+    addCards(csv.records, figures);
     m_shownCsv = csvPath;
-    log(QStringLiteral(">>>老化测试记录：%1：%2").arg(csvPath, m_summary.text()));
+    log(QStringLiteral(">>>老化测试记录：%1：%2").arg(csvPath, m_figures.text()));
     if (!notice.isEmpty())
         log(QStringLiteral(">>>") + notice);
     showView(ui->TableCards);
@@ -306,7 +310,7 @@ void TabBurnIn::showRun(const QString &csvPath, const BurnInCsv &csv)
 
 void TabBurnIn::on_BtnSaveChart_clicked()
 {
-    const QString csv = m_job ? m_job->csvPath() : m_shownCsv;
+    const QString csv = m_run ? m_run->csvPath() : m_shownCsv;
     if (csv.isEmpty() || m_chart->series().cards() == 0) {
         log(QStringLiteral(">>>没有可保存的图表"));
         return;

@@ -13,7 +13,7 @@
 
 #include <memory>
 
-class CBurnInJob;
+class CBurnInProgress;
 class ChartCards;
 class CDeviceQueue;
 class QListWidgetItem;
@@ -32,7 +32,8 @@ public:
     ~TabBurnIn() override;
 
     BurnInTableModel &cards() { return m_cards; }
-    const CBurnInSummary &summary() const { return m_summary; }
+    // The figures of the cards on show: the running or last run's, or one opened from the history.
+    const BurnInFigures &figures() const { return m_figures; }
     // The runs the history list shows, newest first.
     const QVector<BurnInRunInfo> &runs() const { return m_runs; }
 
@@ -57,19 +58,19 @@ private:
     void setRunning(bool running);
     void log(const QString &line);
     void showView(QWidget *view);
-    void clearCards();
-    void addCards(const QVector<BurnInRecord> &cards);
+    void clearCards(BurnInMode mode);
+    void addCards(const QVector<BurnInRecord> &cards, const BurnInFigures &figures);
     void scanHistory();
     void showHistory(const QVector<BurnInRunInfo> &runs, const QStringList &skipped);
-    void showRun(const QString &csvPath, const BurnInCsv &csv);
+    void showRun(const QString &csvPath, const BurnInCsv &csv, const BurnInFigures &figures);
 
     Ui_TabBurnIn *ui;
     ChartCards *m_chart; // a child of the page
     CDeviceQueue *m_pQueue; // not owned: the main window's, shared with its other pages
     BurnInTableModel m_cards;
-    CBurnInSummary m_summary;
-    // Shared with the queued job, which may still hold it when the page lets go.
-    std::shared_ptr<CBurnInJob> m_job;
+    BurnInFigures m_figures;
+    // The run under way, shared with its job, which the device queue owns.
+    std::shared_ptr<CBurnInProgress> m_run;
     QTimer m_progressTimer;
     // The CSV of the cards on show: the running or last run's, or one opened from the history.
     QString m_shownCsv;

@@ -5,7 +5,8 @@
 #include "cardtest/csleeper.h"
 #include "device/replyreaders.h"
 #include "device/cdevicequeue.h"
-#include "device/devicearguments.h"
+#include "device/devicecalls.h"
+#include "device/removalwait.h"
 #include "device/zov_sdk.h"
 #include "shell/maindialog.h"
 #include "ui_tabkeypad.h"
@@ -25,19 +26,9 @@ using namespace DeviceArguments;
 
 constexpr int kCardInChannel = 1;
 
-// The customer gets a head start before the channel is polled, then up to a minute in all.
-constexpr unsigned long kRemovalHeadStartSecs = 3;
-constexpr int kRemovalPolls = 120;
-constexpr unsigned long kRemovalPollMsecs = 500;
-
 std::function<int(const ZOV_SDK &)> moveTo(Move move)
 {
-    return [move](const ZOV_SDK &sdk) { return sdk.pDeviceMoveCard(move.position, move.timeout); };
-}
-
-int openCall(const ZOV_SDK &sdk)
-{
-    return sdk.pOpenDevice(kOpenPort, kOpenBaud, kNoText, kShortTimeout);
+    return [move](const ZOV_SDK &sdk) { return DeviceCalls::move(sdk, move); };
 }
 
 // Flushed line by line: behind a pipe, stdout is fully buffered and would hold the lines back.
@@ -132,14 +123,14 @@ void TabKeypad::log(const QString &line)
 void TabKeypad::openDevice()
 {
     int rc = 0;
-    if (callDevice(openCall, rc))
+    if (callDevice(DeviceCalls::open, rc))
         emit showLog(">>>打开设备：" + QString::number(rc));
 }
 
 void TabKeypad::closeDevice()
 {
     int rc = 0;
-    if (callDevice([](const ZOV_SDK &sdk) { return sdk.pCloseDevice(kShortTimeout); }, rc))
+    if (callDevice(DeviceCalls::close, rc))
         emit showLog(">>>关闭设备");
 }
 
@@ -195,10 +186,8 @@ bool TabKeypad::queryChannelStatus(int &status)
 {
     char reply[kReplyBufferSize] = {};
     int rc = 0;
-    if (!callDevice(
-            [&reply](const ZOV_SDK &sdk) { return sdk.pGetStatus(kShortTimeout, reply); }, rc)) {
+    if (!callDevice([&reply](const ZOV_SDK &sdk) { return DeviceCalls::status(sdk, reply); }, rc))
         return false;
-    }
     status = readChannelStatus(rc, reply, sizeof reply, printStatusTrace);
     return true;
 }
@@ -207,7 +196,7 @@ bool TabKeypad::queryChannelStatus(int &status)
 bool TabKeypad::openForTest()
 {
     int rc = 0;
-    if (!callDevice(openCall, rc))
+    if (!callDevice(DeviceCalls::open, rc))
         return false;
     if (rc != kOk)
         emit showLog(">>>打开设备：" + QString::number(rc));
@@ -242,10 +231,7 @@ bool TabKeypad::dispenseCard()
         return ejectLeftCard();
 
     int rc = 0;
-    const auto send = [](const ZOV_SDK &sdk) {
-        return sdk.pDeviceSendCard(kToReader.position, kToReader.timeout);
-    };
-    if (!report(">>>选卡发卡：", send, rc))
+    if (!report(">>>选卡发卡：", DeviceCalls::dispense, rc))
         return false;
     if (rc == kBoxEmpty)
         emit showLog(">>>卡箱内无卡，请放置好卡片后，再进行测试！！！");
@@ -266,17 +252,11 @@ bool TabKeypad::readCard()
 {
     if (!step(">>>移卡：", moveTo(kToReader)))
         return false;
-    if (!step(">>>上电：",
-            [](const ZOV_SDK &sdk) { return sdk.pPowerOn(kPowerSlot, kShortTimeout); }))
+    if (!step(">>>上电：", DeviceCalls::powerOn))
         return false;
 
     char reply[kReplyBufferSize] = {};
-    int chipStatus = kChipStatusPreset;
-    int replyLength = kReplyLengthPreset;
-    const auto read = [&](const ZOV_SDK &sdk) {
-        return sdk.pGetICInfo(kChipReadMode, kCardNumberTag, kNoText, &chipStatus, reply,
-            &replyLength, kNoText, kChipReadTimeout);
-    };
+    const auto read = [&reply](const ZOV_SDK &sdk) { return DeviceCalls::readChip(sdk, reply); };
     if (!step(">>>读卡信息：", read))
         return false;
     emit showLog(">>>发卡卡号：" + QString::fromStdString(readCardNumber(reply, sizeof reply)));
@@ -287,8 +267,7 @@ bool TabKeypad::handOutCard()
 {
     // A failed power-off is shown as it is but does not keep the card from the customer.
     int rc = 0;
-    if (!report(
-            ">>>下电：", [](const ZOV_SDK &sdk) { return sdk.pPowerOff(kShortTimeout); }, rc))
+    if (!report(">>>下电：", DeviceCalls::powerOff, rc))
         return false;
     if (!step(">>>吐卡给客户：", moveTo(kToFront)))
         return false;
@@ -297,24 +276,24 @@ bool TabKeypad::handOutCard()
 }
 
 // Returns false only when a stop request cut the wait short. A card not taken in time is left
-// to the next card's channel check, which ejects it again and ends the run.
+// to the next card's channel check, which ejects it again and ends the run; a failed query counts
+// as a card taken.
 bool TabKeypad::waitForRemoval()
 {
-    if (!CSleeper::sleep(testGate(), kRemovalHeadStartSecs))
-        return false;
-    for (int poll = 0; poll < kRemovalPolls; ++poll) {
+    const auto pause = [this](std::chrono::milliseconds duration) {
+        return CSleeper::msleep(testGate(), static_cast<unsigned long>(duration.count()));
+    };
+    const auto poll = [this] {
         int nCardStatus = 0;
         if (!queryChannelStatus(nCardStatus))
-            return false;
+            return RemovalWait::Poll::Refused;
         qDebug() << "nCardStatus = " << nCardStatus;
-        if (nCardStatus <= 0) {
-            qDebug() << "getChannelStatus ret " << nCardStatus;
-            return true;
-        }
-        if (!CSleeper::msleep(testGate(), kRemovalPollMsecs))
-            return false;
-    }
-    return true;
+        if (nCardStatus > 0)
+            return RemovalWait::Poll::Waiting;
+        qDebug() << "getChannelStatus ret " << nCardStatus;
+        return RemovalWait::Poll::Taken;
+    };
+    return RemovalWait::wait(pause, poll) != RemovalWait::Result::Cancelled;
 }
 
 void TabKeypad::recycleCard(int count)
@@ -339,7 +318,5 @@ bool TabKeypad::captureCard()
         return report(">>>通道内有卡，直接吞卡。吞卡：", moveTo(kToCapture), rc);
     }
     emit showLog(">>>请在前端插入卡片:");
-    return step(">>>前端进卡：", [](const ZOV_SDK &sdk) {
-        return sdk.pDeviceEnterCard(kEnterTimeout);
-    }) && step(">>>吞卡：", moveTo(kToCapture));
+    return step(">>>前端进卡：", DeviceCalls::enter) && step(">>>吞卡：", moveTo(kToCapture));
 }

@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: MIT
+#include "burnin/cburninjob.h"
 #include "burnin/cburninrun.h"
 #include "burnin/cchartseries.h"
 #include "device/ctestgate.h"
@@ -8,7 +9,10 @@
 
 #include <QtTest>
 
+#include <csignal>
 #include <thread>
+
+#include <sys/resource.h>
 
 namespace {
 
@@ -18,6 +22,8 @@ const QStringList kCaptureCard
     = {kOpen, kStatus, kSend, kPowerOn, kRead, kPowerOff, kMoveToCapture};
 const QStringList kHandOutCard = {kOpen, kStatus, kSend, kMoveToReader, kPowerOn, kRead, kPowerOff,
     kMoveToFront, kHeadStart, kStatus};
+// A failed card's clean-up: the channel queried, the card found there captured.
+const QStringList kCleared = {kStatus, kMoveToCapture};
 
 using End = CBurnInRun::End;
 
@@ -26,7 +32,7 @@ class RecordingSink final : public CBurnInSink
 {
 public:
     void stepDone(int, BurnInStep, int, qint64) override { }
-    void cardDone(const BurnInRecord &record) override
+    bool cardDone(const BurnInRecord &record) override
     {
         QString card = QString::number(record.index) + (record.passed ? " pass" : " fail");
         if (record.failedStep)
@@ -36,20 +42,23 @@ public:
             card += " duplicate";
         cards << card;
         records << record;
+        return true;
     }
 
     QStringList cards;
     QVector<BurnInRecord> records;
 };
 
-// The fake device in a loader of its own, and the gate every call goes through.
+// The fake device, which knows where its card is, in a loader of its own, and the gate every
+// call goes through.
 class FakeRun
 {
 public:
     explicit FakeRun(const BurnInSettings &settings)
-        : m_run(m_sdk, gate, settings, sink)
+        : m_run(m_sdk, gate, settings, sink, stop)
     {
         FakeDevice::reset();
+        FakeDevice::trackCard();
         FakeDevice::install(m_sdk);
         gate.setWaitScale([](CTestGate::Duration requested) {
             FakeDevice::record(QString("wait(%1)").arg(requested.count()));
@@ -63,14 +72,47 @@ public:
     }
 
     CBurnInRun &run() { return m_run; }
+    const ZOV_SDK &sdk() const { return m_sdk; }
 
     CTestGate gate;
     RecordingSink sink;
+    std::atomic<bool> stop {false};
 
 private:
     ZOV_SDK m_sdk;
     CBurnInRun m_run;
 };
+
+// Stands in for a full disk: writes past this many bytes of a file fail.
+class FileSizeLimit
+{
+public:
+    explicit FileSizeLimit(rlim_t bytes)
+        : m_previous(std::signal(SIGXFSZ, SIG_IGN))
+    {
+        getrlimit(RLIMIT_FSIZE, &m_saved);
+        rlimit limit = m_saved;
+        limit.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit()
+    {
+        setrlimit(RLIMIT_FSIZE, &m_saved);
+        std::signal(SIGXFSZ, m_previous);
+    }
+
+private:
+    rlimit m_saved {};
+    void (*m_previous)(int);
+};
+
+QStringList polledForAMinute()
+{
+    QStringList calls = {kHeadStart};
+    for (int poll = 0; poll < 120; ++poll)
+        calls << kStatus << kPollPause;
+    return calls;
+}
 
 QStringList powerOnFailures(int cards)
 {
@@ -103,6 +145,8 @@ private slots:
     void stopFinishesTheCardInHand_data();
     void stopFinishesTheCardInHand();
     void chartAfterARun();
+    void jobTellsThePaneWhatNeedsALook();
+    void jobEndsWhenItsRecordCannotBeWritten();
 };
 
 void tst_CBurnInRun::run_data()
@@ -110,43 +154,73 @@ void tst_CBurnInRun::run_data()
     QTest::addColumn<BurnInMode>("mode");
     QTest::addColumn<int>("cards");
     QTest::addColumn<bool>("stopOnFailure");
+    QTest::addColumn<bool>("customerAway");
     QTest::addColumn<FakeScript>("script");
     QTest::addColumn<QStringList>("calls");
     QTest::addColumn<QStringList>("records");
     QTest::addColumn<End>("end");
 
     const auto capture = BurnInMode::Capture;
+    const auto handOut = BurnInMode::HandOut;
     const FakeScript powerOnFails = {codeAnswer("powerOn", -13)};
-    const QStringList failedAtPowerOn = kCaptureCard.mid(0, 4);
+    const QStringList failedAtPowerOn = kCaptureCard.mid(0, 4) + kCleared;
+    const QStringList handedOut = kHandOutCard.mid(0, 8);
+    const FakeAnswer statusFails = codeAnswer("getStatus", -3);
 
     // The fake reads the same number from every card.
     QTest::newRow("capture sequence, a number seen before is a duplicate")
-        << capture << 2 << false << FakeScript() << repeated(kCaptureCard, 2)
+        << capture << 2 << false << false << FakeScript() << repeated(kCaptureCard, 2)
         << QStringList {"1 pass", "2 pass duplicate"} << End::Completed;
     QTest::newRow("hand-out sequence waits for the customer")
-        << BurnInMode::HandOut << 1 << false << FakeScript() << kHandOutCard
+        << handOut << 1 << false << false << FakeScript() << kHandOutCard
         << QStringList {"1 pass"} << End::Completed;
-    QTest::newRow("failed step recorded with its code, the run goes on")
-        << capture << 2 << false << powerOnFails << (failedAtPowerOn + kCaptureCard)
+    QTest::newRow("failed chip step: the card goes to the bin, the run goes on")
+        << capture << 2 << false << false << powerOnFails << (failedAtPowerOn + kCaptureCard)
         << QStringList {"1 fail 上电 -13", "2 pass"} << End::Completed;
-    QTest::newRow("stop on failure") << capture << 2 << true << powerOnFails << failedAtPowerOn
-                                     << QStringList {"1 fail 上电 -13"} << End::StoppedOnFailure;
-    QTest::newRow("five failures in a row end the run")
-        << capture << 9 << false << QtCompat::repeated(5, codeAnswer("powerOn", -13))
-        << repeated(failedAtPowerOn, 5) << powerOnFailures(5) << End::FailureStreak;
-    QTest::newRow("failed power-off fails the card, which still goes to the bin")
-        << capture << 1 << false << FakeScript {codeAnswer("powerOff", -14)} << kCaptureCard
+    QTest::newRow("hand-out: a failed card is captured, not handed out, and the run goes on")
+        << handOut << 2 << false << false << powerOnFails
+        << (kHandOutCard.mid(0, 5) + kCleared + kHandOutCard)
+        << QStringList {"1 fail 上电 -13", "2 pass"} << End::Completed;
+    QTest::newRow("failed read: the chip is powered off before the capture")
+        << capture << 1 << false << false << FakeScript {codeAnswer("getICInfo", -16)}
+        << (kCaptureCard.mid(0, 5) + QStringList {kPowerOff} + kCleared)
+        << QStringList {"1 fail 读卡 -16"} << End::Completed;
+    QTest::newRow("a chip reply without a card number fails the read")
+        << capture << 1 << false << false << FakeScript {chipAnswer(R"({"Ret":0,"Data":{}})")}
+        << (kCaptureCard.mid(0, 5) + QStringList {kPowerOff} + kCleared)
+        << QStringList {"1 fail 读卡 1"} << End::Completed;
+    QTest::newRow("failed power-off: tried again, and the card still goes to the bin")
+        << capture << 1 << false << false << FakeScript {codeAnswer("powerOff", -14)}
+        << (kCaptureCard.mid(0, 6) + QStringList {kPowerOff} + kCleared)
         << QStringList {"1 fail 下电 -14"} << End::Completed;
+    QTest::newRow("failed query while the customer takes the card fails the card")
+        << handOut << 1 << false << true << FakeScript {FakeAnswer {"getStatus", 0, {}}, statusFails}
+        << (handedOut + QStringList {kHeadStart, kStatus} + kCleared)
+        << QStringList {"1 fail 等待取卡 -3"} << End::Completed;
+    QTest::newRow("a card not taken within the minute is captured")
+        << handOut << 1 << false << true << FakeScript() << (handedOut + polledForAMinute() + kCleared)
+        << QStringList {"1 fail 等待取卡 1"} << End::Completed;
+    QTest::newRow("a channel that cannot be cleared ends the run")
+        << capture << 3 << false << false
+        << FakeScript {codeAnswer("powerOn", -13), FakeAnswer {"getStatus", 0, {}}, statusFails}
+        << (kCaptureCard.mid(0, 4) + QStringList {kStatus}) << QStringList {"1 fail 上电 -13"}
+        << End::ChannelBlocked;
+    QTest::newRow("stop on failure")
+        << capture << 2 << true << false << powerOnFails << failedAtPowerOn
+        << QStringList {"1 fail 上电 -13"} << End::StoppedOnFailure;
+    QTest::newRow("five failures in a row end the run")
+        << capture << 9 << false << false << QtCompat::repeated(5, codeAnswer("powerOn", -13))
+        << repeated(failedAtPowerOn, 5) << powerOnFailures(5) << End::FailureStreak;
     QTest::newRow("empty box ends the run without a card")
-        << capture << 3 << false
+        << capture << 3 << false << false
         << FakeScript {codeAnswer("deviceSendCard", 0), codeAnswer("deviceSendCard", -10)}
         << (kCaptureCard + kCaptureCard.mid(0, 3)) << QStringList {"1 pass"} << End::BoxEmpty;
     QTest::newRow("card left in the channel is captured first")
-        << capture << 1 << false << FakeScript {statusAnswer("cp34")}
+        << capture << 1 << false << false << FakeScript {statusAnswer("cp34")}
         << (QStringList {kOpen, kStatus, kMoveToCapture} + kCaptureCard.mid(2))
         << QStringList {"1 pass"} << End::Completed;
     QTest::newRow("card left in the channel is handed out and ends a hand-out run")
-        << BurnInMode::HandOut << 3 << false << FakeScript {statusAnswer("cp34")}
+        << handOut << 3 << false << false << FakeScript {statusAnswer("cp34")}
         << QStringList {kOpen, kStatus, kMoveToFront} << QStringList() << End::CardLeftAtFront;
 }
 
@@ -155,12 +229,15 @@ void tst_CBurnInRun::run()
     QFETCH(BurnInMode, mode);
     QFETCH(int, cards);
     QFETCH(bool, stopOnFailure);
+    QFETCH(bool, customerAway);
     QFETCH(FakeScript, script);
     QFETCH(QStringList, calls);
     QFETCH(QStringList, records);
     QFETCH(End, end);
 
     FakeRun fake({cards, mode, stopOnFailure});
+    if (customerAway)
+        FakeDevice::customerAway();
     FakeDevice::script(script);
     QCOMPARE(fake.run().run(), end);
     QCOMPARE(FakeDevice::calls(), calls);
@@ -188,7 +265,8 @@ void tst_CBurnInRun::stopFinishesTheCardInHand()
     End end = End::Completed;
     std::thread runner([&] { end = fake.run().run(); });
     QVERIFY(FakeDevice::waitUntilHeld(5000));
-    fake.run().requestStop();
+    fake.stop = true;
+    fake.gate.wakeWaiters();
     FakeDevice::release();
     runner.join();
 
@@ -206,17 +284,72 @@ void tst_CBurnInRun::chartAfterARun()
     QCOMPARE(fake.run().run(), End::Completed);
 
     CChartSeries series;
+    CBurnInSummary summary;
     QList<qint64> times;
     for (const BurnInRecord &record : std::as_const(fake.sink.records)) {
         series.add(record);
-        times << record.elapsedMs;
+        summary.add(record);
+        if (record.passed)
+            times << record.deviceMs();
     }
     QCOMPARE(series.cards(), 12);
-    QCOMPARE(series.passed(), 10);
     QCOMPARE(series.failed(), 2);
-    // Nearest rank: the 12th of 12 times, the slowest.
+    // Nearest rank over the passed cards: the 10th of 10 times, the slowest.
     std::sort(times.begin(), times.end());
-    QCOMPARE(series.p95Seconds(), double(times.last()) / 1000.0);
+    QCOMPARE(summary.figures().p95Seconds, double(times.last()) / 1000.0);
+}
+
+// A long run would fill the pane: it shows each failed or repeated card and every hundredth, and
+// the record on disk every card.
+void tst_CBurnInRun::jobTellsThePaneWhatNeedsALook()
+{
+    QTemporaryDir folder;
+    FakeRun fake({201, BurnInMode::Capture, false});
+    FakeScript script = {codeAnswer("powerOn", -13)};
+    for (int card = 2; card <= 201; ++card) {
+        // The third card's number is the second's again.
+        const int number = card == 3 ? 2 : card;
+        script << chipAnswer(QString(R"({"Ret":0,"Data":{"5A":"62170000%1"}})").arg(number, 4, 10, QChar('0')).toUtf8());
+    }
+    FakeDevice::script(script);
+    QStringList lines;
+    CBurnInJob job(fake.sdk(), fake.gate, {201, BurnInMode::Capture, false}, folder.path(),
+        [&lines](const QString &line) { lines << line; }, std::make_shared<CBurnInProgress>());
+    job.run();
+
+    QCOMPARE(lines.size(), 7);
+    QCOMPARE(lines.at(0), ">>>老化测试开始：回收 201 张");
+    QVERIFY2(lines.at(1).startsWith(">>>老化 第 1 张：- 失败 "), qPrintable(lines.at(1)));
+    QVERIFY2(lines.at(1).endsWith("秒，上电：-13"), qPrintable(lines.at(1)));
+    QVERIFY2(lines.at(2).startsWith(">>>老化 第 3 张：621700000002 通过 "), qPrintable(lines.at(2)));
+    QVERIFY2(lines.at(2).endsWith("秒，重复卡号"), qPrintable(lines.at(2)));
+    QCOMPARE(lines.at(3), ">>>老化 已完成 100 张：通过 99，失败 1");
+    QCOMPARE(lines.at(4), ">>>老化 已完成 200 张：通过 199，失败 1");
+    QVERIFY(lines.at(5).startsWith(">>>老化测试结束（完成）：已完成 201 张  通过 200  失败 1  "));
+    QFile csv(QDir(folder.path()).filePath(QDir(folder.path()).entryList({"*.csv"}).value(0)));
+    QVERIFY(csv.open(QIODevice::ReadOnly));
+    QCOMPARE(csv.readAll().count("\r\n"), 1 + 201);
+}
+
+void tst_CBurnInRun::jobEndsWhenItsRecordCannotBeWritten()
+{
+    QTemporaryDir folder;
+    FakeRun fake({1000, BurnInMode::Capture, false});
+    QStringList lines;
+    auto progress = std::make_shared<CBurnInProgress>();
+    CBurnInJob job(fake.sdk(), fake.gate, {1000, BurnInMode::Capture, false}, folder.path(),
+        [&lines](const QString &line) { lines << line; }, progress);
+    {
+        const FileSizeLimit disk(16 * 1024);
+        job.run();
+    }
+
+    const CBurnInProgress::Snapshot snapshot = progress->take();
+    QVERIFY(snapshot.finished);
+    QVERIFY(snapshot.cards.size() < 1000);
+    const QString end = lines.value(lines.size() - 2);
+    QVERIFY2(end.startsWith(">>>老化测试结束（") && end.contains(snapshot.logPath), qPrintable(end));
+    QVERIFY2(end.contains(QString("已完成 %1 张").arg(snapshot.cards.size())), qPrintable(end));
 }
 
 QTEST_GUILESS_MAIN(tst_CBurnInRun)

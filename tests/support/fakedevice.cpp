@@ -28,6 +28,11 @@ struct State
     std::chrono::milliseconds holdTimeout {0};
     int holding = 0;
     bool released = false;
+    bool tracking = false;
+    enum class Place { Box, Reader, Front, Bin, Customer } place = Place::Box;
+    bool handedOut = false;
+    bool powered = false;
+    bool customerAway = false;
 };
 
 State &state()
@@ -86,8 +91,69 @@ void holdIfAsked(std::unique_lock<std::mutex> &lock, const QString &function)
     --s.holding;
 }
 
+bool inChannel(State::Place place)
+{
+    return place == State::Place::Reader || place == State::Place::Front;
+}
+
+QByteArray channelReply(State::Place place)
+{
+    switch (place) {
+    case State::Place::Reader:
+        return R"({"Ret":0,"Channel":"cp31"})";
+    case State::Place::Front:
+        return R"({"Ret":0,"Channel":"cp34"})";
+    default:
+        return emptyChannelReply();
+    }
+}
+
+// The card's way through a tracked device: refuses what a real one could not do and moves the
+// card where a successful call takes it.
+void track(State &s, const QString &function, const QString &position, FakeAnswer &answer)
+{
+    using Place = State::Place;
+    const bool moving = function == "deviceMoveCard";
+    const bool impossible = (moving && !inChannel(s.place))
+        || (function == "deviceSendCard" && inChannel(s.place))
+        || (function == "powerOn" && s.place != Place::Reader)
+        || (function == "getICInfo" && (!s.powered || s.place != Place::Reader));
+    if (impossible) {
+        answer = FakeAnswer {function, FakeDevice::kImpossibleCall, {}};
+        return;
+    }
+    if (function == "getStatus") {
+        if (answer.code == 0 && answer.reply.contains("cp3")) {
+            s.place = answer.reply.contains("cp31") ? Place::Reader
+                : answer.reply.contains("cp34")     ? Place::Front
+                                                    : s.place;
+        }
+        // A card handed out is taken by the customer, unless away.
+        if (s.place == Place::Front && s.handedOut && !s.customerAway)
+            s.place = Place::Customer;
+        if (answer.reply == emptyChannelReply())
+            answer.reply = channelReply(s.place);
+        return;
+    }
+    if (answer.code != 0)
+        return;
+    if (function == "deviceSendCard")
+        s.place = Place::Reader;
+    else if (function == "powerOn")
+        s.powered = true;
+    else if (function == "powerOff")
+        s.powered = false;
+    else if (moving) {
+        s.place = position == "cp31" ? Place::Reader
+            : position == "cp34"     ? Place::Front
+                                     : Place::Bin;
+        s.powered = s.powered && s.place == Place::Reader;
+        s.handedOut = s.place == Place::Front;
+    }
+}
+
 // Records the call, counts overlaps, honours a hold and returns the answer to give.
-FakeAnswer enter(const QString &function, const QString &args)
+FakeAnswer enter(const QString &function, const QString &args, const QString &position = {})
 {
     State &s = state();
     std::unique_lock<std::mutex> lock(s.mutex);
@@ -96,8 +162,11 @@ FakeAnswer enter(const QString &function, const QString &args)
     s.calls << function + '(' + args + ')';
     holdIfAsked(lock, function);
     QList<FakeAnswer> &queue = s.scripted[function];
-    return queue.isEmpty() ? s.defaults.value(function, FakeAnswer {function, 0, {}})
-                           : queue.takeFirst();
+    FakeAnswer answer = queue.isEmpty() ? s.defaults.value(function, FakeAnswer {function, 0, {}})
+                                        : queue.takeFirst();
+    if (s.tracking)
+        track(s, function, position, answer);
+    return answer;
 }
 
 int leave(const FakeAnswer &answer, char *reply = nullptr)
@@ -144,7 +213,8 @@ int fakeDeviceEnterCard(int timeout)
 
 int fakeDeviceMoveCard(const char *position, int timeout)
 {
-    return leave(enter("deviceMoveCard", QString("%1, %2").arg(text(position)).arg(timeout)));
+    return leave(enter("deviceMoveCard", QString("%1, %2").arg(text(position)).arg(timeout),
+        QString::fromUtf8(position ? position : "")));
 }
 
 int fakeDeviceSendCard(const char *position, int timeout)
@@ -186,6 +256,23 @@ void reset()
     s.overlaps = 0;
     s.heldFunction.clear();
     s.released = false;
+    s.tracking = false;
+    s.place = State::Place::Box;
+    s.handedOut = false;
+    s.powered = false;
+    s.customerAway = false;
+}
+
+void trackCard()
+{
+    const std::lock_guard<std::mutex> lock(state().mutex);
+    state().tracking = true;
+}
+
+void customerAway()
+{
+    const std::lock_guard<std::mutex> lock(state().mutex);
+    state().customerAway = true;
 }
 
 void install(ZOV_SDK &sdk)

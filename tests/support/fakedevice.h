@@ -28,11 +28,23 @@ Q_DECLARE_METATYPE(FakeScript)
 namespace FakeDevice {
 
 inline constexpr char kDefaultCardNumber[] = "6217001234567890123";
+// What a tracked device answers to a call that a real one could not carry out (see trackCard),
+// whatever the script says.
+inline constexpr int kImpossibleCall = -99;
 
 void reset();
 void install(ZOV_SDK &sdk);
 // Call before the loader is destroyed when it holds no library of its own.
 void uninstall(ZOV_SDK &sdk);
+
+// From now on the device knows where its card is: in the box, at the reader (cp31), at the front
+// (cp34) or in the bin, and whether the chip is powered. A card goes only where a call that
+// succeeded took it; a call without a card where it needs one (a move, power-on, a chip read) or
+// a dispense into a full channel answers kImpossibleCall. getStatus's default reply tells the
+// card's place; a scripted reply that names a place puts a card there. The customer takes a card
+// from the front at the next status query, unless customerAway() was called.
+void trackCard();
+void customerAway();
 
 void script(const FakeScript &answers);
 void setDefault(const FakeAnswer &answer);
