@@ -16,6 +16,8 @@ constexpr int ChannelOccupied = -15;
 constexpr int InsertTimeout = -16;
 constexpr int NotSupported = -17;
 constexpr int BinFull = -18;
+// openDevice on a port other than the one VARNAK_SIM_PORT names.
+constexpr int WrongPort = -19;
 constexpr int BadArgument = -21;
 
 } // namespace simcode

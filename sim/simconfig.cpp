@@ -93,6 +93,8 @@ SimConfig SimConfig::fromLookup(const Lookup &lookup)
     config.model.insertDelayMaxMs = parseCount(get("INSERT_MAX_MS"), 0);
     if (const auto bin = parseInteger(get("BIN"), 0, INT_MAX))
         config.model.binCapacity = static_cast<int>(*bin);
+    if (const auto port = parseInteger(get("PORT"), INT_MIN, INT_MAX))
+        config.expectedPort = static_cast<int>(*port);
     for (std::size_t i = 0; i < FunctionCount; ++i) {
         const auto rc = parseInteger(get(std::string("RC_") + Names[i]), INT_MIN, INT_MAX);
         if (rc)

@@ -44,6 +44,9 @@ struct SimConfig
     int failPercent = 0;
     // Seeds every random draw (latency, failures, the customer's delays), so a run can be replayed.
     std::uint64_t seed = 0;
+    // nullopt: openDevice accepts every port it offers; else only this one, so that a test can
+    // tell which connection a run opened.
+    std::optional<int> expectedPort;
     std::array<std::optional<int>, FunctionCount> forcedResult;
     std::optional<std::string> statusReply;
     std::optional<std::string> icInfoReply;

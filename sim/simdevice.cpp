@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstring>
 #include <initializer_list>
+#include <iterator>
 #include <optional>
 
 namespace varnaksim {
@@ -14,8 +15,13 @@ namespace varnaksim {
 namespace {
 
 // The values the tool is meant to pass. Anything else is a caller bug and must fail loudly.
-constexpr int OpenPort = 0;
-constexpr int OpenBaud = 115200;
+// A connection is whatever the tool's settings dialog offers: port 0 (HID) to 100 (ttyS99), three
+// baud rates, no BP port ("") or one of four capital letters. Kept here as a copy of its own, since
+// the simulator shares no code with the tool.
+constexpr int MinPort = 0;
+constexpr int MaxPort = 100;
+constexpr int Bauds[] = {1200, 9600, 115200};
+constexpr const char *BpPorts[] = {"", "A", "B", "C", "K"};
 constexpr int ShortTimeout = 5;
 constexpr int PowerSlot = 0;
 constexpr int EnterTimeout = 10;
@@ -37,6 +43,14 @@ bool isText(const char *text, const char *expected)
 bool isInt(const int *value, int expected)
 {
     return value && *value == expected;
+}
+
+bool isOfferedConnection(int port, int baud, const char *bp)
+{
+    const auto isBp = [bp](const char *offered) { return isText(bp, offered); };
+    return port >= MinPort && port <= MaxPort
+        && std::find(std::begin(Bauds), std::end(Bauds), baud) != std::end(Bauds)
+        && std::any_of(std::begin(BpPorts), std::end(BpPorts), isBp);
 }
 
 std::optional<MoveTarget> moveTarget(const char *position, int timeout)
@@ -139,8 +153,10 @@ int SimDevice::openDevice(int port, int baud, const char *param, int timeout)
     const auto args = joined(
         {std::to_string(port), std::to_string(baud), traceText(param), std::to_string(timeout)});
     return call(Function::OpenDevice, args, [&] {
-        if (port != OpenPort || baud != OpenBaud || !isText(param, "") || timeout != ShortTimeout)
+        if (!isOfferedConnection(port, baud, param) || timeout != ShortTimeout)
             return simcode::BadArgument;
+        if (m_config.expectedPort && port != *m_config.expectedPort)
+            return simcode::WrongPort;
         return m_model.open();
     });
 }

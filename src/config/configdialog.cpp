@@ -1,45 +1,27 @@
 // SPDX-License-Identifier: MIT
 #include "config/configdialog.h"
 
-#include "config/rwini.h"
+#include "config/comsettings.h"
 #include "ui_configdialog.h"
 
 #include <QDebug>
 #include <QFileInfo>
 #include <QIntValidator>
 
+#include <algorithm>
+
 namespace {
 
 const char kConfigFile[] = "config.ini";
-const char kGroup[] = "com";
-const char kPortKey[] = "port";
-const char kBpKey[] = "bp";
-const char kBaudKey[] = "baud";
-
-const int kDefaultPort = 0;
-const int kDefaultBaud = 9600;
-// The ports an operator may type; 0 is the HID connection, n the serial device ttyS(n - 1).
-const int kMinPort = 0;
-const int kMaxPort = 100;
 
 const int kNoBpIndex = 0;
 
-// The BP port's entries after "无", in the order of the combo box; the file may hold either case.
-struct BpEntry
+// The BP box lists "无" and then the offered letters in their order.
+int bpIndex(char bp)
 {
-    const char *upper;
-    const char *lower;
-    int index;
-};
-const BpEntry kBpEntries[] = {{"A", "a", 1}, {"B", "b", 2}, {"C", "c", 3}, {"K", "k", 4}};
-
-int bpIndex(const QString &stored)
-{
-    for (const BpEntry &entry : kBpEntries) {
-        if (stored == QLatin1String(entry.upper) || stored == QLatin1String(entry.lower))
-            return entry.index;
-    }
-    return kNoBpIndex;
+    const auto &letters = ComSettings::kBpLetters;
+    const auto found = std::find(letters.begin(), letters.end(), bp);
+    return found == letters.end() ? kNoBpIndex : int(found - letters.begin()) + 1;
 }
 
 // QIntValidator lets a number above its top be typed while it has no more digits than the top
@@ -76,7 +58,8 @@ ConfigDialog::ConfigDialog(QWidget *parent)
     ui->setupUi(this);
     Init(ui->widget_topBar, ui->menuButton_Close, nullptr, nullptr, false, false, true);
     // Governs typing only: a port set by the program, as the one loaded below, is shown as is.
-    ui->EditCom->setValidator(new PortValidator(kMinPort, kMaxPort, ui->EditCom));
+    ui->EditCom->setValidator(
+        new PortValidator(ComSettings::kMinPort, ComSettings::kMaxPort, ui->EditCom));
     loadSettings();
 }
 
@@ -84,15 +67,11 @@ ConfigDialog::~ConfigDialog() = default;
 
 void ConfigDialog::loadSettings()
 {
+    const ComSettings settings = loadComSettings(kConfigFile);
     // Setting any port but 0 changes the field, and so runs the label rule.
-    const int port = RWIni::load(kConfigFile, kGroup, kPortKey, kDefaultPort);
-    ui->EditCom->setText(QString::number(port));
-
-    ui->CbxBP->setCurrentIndex(bpIndex(RWIni::load(kConfigFile, kGroup, kBpKey, QString())));
-
-    // A rate the box does not offer leaves it on its first entry.
-    const int baud = RWIni::load(kConfigFile, kGroup, kBaudKey, kDefaultBaud);
-    const int baudIndex = ui->CbxBaud->findText(QString::number(baud));
+    ui->EditCom->setText(QString::number(settings.port));
+    ui->CbxBP->setCurrentIndex(bpIndex(settings.bp));
+    const int baudIndex = ui->CbxBaud->findText(QString::number(settings.baud));
     if (baudIndex >= 0)
         ui->CbxBaud->setCurrentIndex(baudIndex);
 }
@@ -138,14 +117,9 @@ void ConfigDialog::on_BtnComSave_clicked()
         qDebug() << QString::asprintf(
             ">>>保存内容: 端口（%d），BP口（%c），波特率（%d）", com, bp, baud);
 
-    const bool portStored = RWIni::save(kConfigFile, kGroup, kPortKey, com);
-    const bool bpStored = bp != 0
-        ? RWIni::save(kConfigFile, kGroup, kBpKey, QString(QLatin1Char(bp)))
-        : RWIni::save(kConfigFile, kGroup, kBpKey, 0);
-    const bool baudStored = RWIni::save(kConfigFile, kGroup, kBaudKey, baud);
     // The operator is never told, but whoever reads the log should learn why the settings are
     // gone at the next start.
-    if (!portStored || !bpStored || !baudStored)
+    if (!saveComSettings(kConfigFile, ComSettings {com, bp, baud}))
         qWarning().noquote() << "save config.ini failed: could not write"
                              << QFileInfo(kConfigFile).absoluteFilePath();
 

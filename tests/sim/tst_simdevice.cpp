@@ -52,6 +52,8 @@ class TestSimDevice : public QObject
     Q_OBJECT
 
 private slots:
+    void openConnection_data();
+    void openConnection();
     void badArguments_data();
     void badArguments();
     void forcedResultDoesNothingElse();
@@ -66,6 +68,65 @@ private slots:
     void captureBin();
 };
 
+void TestSimDevice::openConnection_data()
+{
+    QTest::addColumn<int>("port");
+    QTest::addColumn<int>("baud");
+    QTest::addColumn<QByteArray>("bp");
+    QTest::addColumn<QByteArray>("simPort");
+    QTest::addColumn<int>("result");
+    QTest::addColumn<QString>("trace");
+
+    const auto row = [](const char *name, int port, int baud, const char *bp, const char *simPort,
+                         int result, const char *trace) {
+        QTest::newRow(name) << port << baud << QByteArray(bp) << QByteArray(simPort) << result
+                            << trace;
+    };
+    const int bad = simcode::BadArgument;
+    row("HID", 0, 115200, "", "", 0, R"(openDevice(0, 115200, "", 5) = 0)");
+    row("ttyS0 1200 A", 1, 1200, "A", "", 0, R"(openDevice(1, 1200, "A", 5) = 0)");
+    row("ttyS99 9600 K", 100, 9600, "K", "", 0, R"(openDevice(100, 9600, "K", 5) = 0)");
+    row("B", 42, 115200, "B", "", 0, R"(openDevice(42, 115200, "B", 5) = 0)");
+    row("C", 7, 9600, "C", "", 0, R"(openDevice(7, 9600, "C", 5) = 0)");
+    row("port -1", -1, 9600, "", "", bad, R"(openDevice(-1, 9600, "", 5) = -21)");
+    row("port 101", 101, 9600, "", "", bad, R"(openDevice(101, 9600, "", 5) = -21)");
+    row("baud 4800", 1, 4800, "", "", bad, R"(openDevice(1, 4800, "", 5) = -21)");
+    row("baud 0", 1, 0, "", "", bad, R"(openDevice(1, 0, "", 5) = -21)");
+    row("lower-case letter", 1, 9600, "a", "", bad, R"(openDevice(1, 9600, "a", 5) = -21)");
+    row("letter not offered", 1, 9600, "D", "", bad, R"(openDevice(1, 9600, "D", 5) = -21)");
+    row("two letters", 1, 9600, "AB", "", bad, R"(openDevice(1, 9600, "AB", 5) = -21)");
+    row("expected port", 3, 9600, "A", "3", 0, R"(openDevice(3, 9600, "A", 5) = 0)");
+    row("other port", 0, 115200, "", "3", simcode::WrongPort,
+        R"(openDevice(0, 115200, "", 5) = -19)");
+    row("bad argument first", 101, 9600, "", "101", bad, R"(openDevice(101, 9600, "", 5) = -21)");
+    row("unparsed port ignored", 5, 9600, "", "3x", 0, R"(openDevice(5, 9600, "", 5) = 0)");
+}
+
+void TestSimDevice::openConnection()
+{
+    QFETCH(int, port);
+    QFETCH(int, baud);
+    QFETCH(QByteArray, bp);
+    QFETCH(QByteArray, simPort);
+    QFETCH(int, result);
+    QFETCH(QString, trace);
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const std::string tracePath = dir.filePath("trace.log").toStdString();
+    std::map<std::string, std::string> env = {{"VARNAK_SIM_TRACE", tracePath}};
+    if (!simPort.isEmpty())
+        env["VARNAK_SIM_PORT"] = simPort.toStdString();
+    ManualClock clock;
+    {
+        SimDevice device(configFrom(env), clock);
+        QCOMPARE(device.openDevice(port, baud, bp.constData(), 5), result);
+        QCOMPARE(device.snapshot().open, result == simcode::Ok);
+    }
+    QFile file(QString::fromStdString(tracePath));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(QString::fromUtf8(file.readLine()).trimmed(), trace + " [overlaps 0]");
+}
+
 void TestSimDevice::badArguments_data()
 {
     QTest::addColumn<DeviceCall>("call");
@@ -79,8 +140,8 @@ void TestSimDevice::badArguments_data()
         return DeviceCall(
             [=](SimDevice &d) { return d.getICInfo(mode, tag, option, a, r, b, extra, timeout); });
     };
-    row("open port", [](SimDevice &d) { return d.openDevice(1, 115200, "", 5); });
-    row("open baud", [](SimDevice &d) { return d.openDevice(0, 9600, "", 5); });
+    row("open port", [](SimDevice &d) { return d.openDevice(101, 115200, "", 5); });
+    row("open baud", [](SimDevice &d) { return d.openDevice(0, 4800, "", 5); });
     row("open param", [](SimDevice &d) { return d.openDevice(0, 115200, nullptr, 5); });
     row("close", [](SimDevice &d) { return d.closeDevice(6); });
     row("status buffer", [](SimDevice &d) { return d.getStatus(5, nullptr); });

@@ -141,6 +141,7 @@ private slots:
     void concurrentCallsOverlap();
     void sequentialCallsDoNotOverlap();
     void freshDeviceAfterReload();
+    void expectedPortFromEnvironment();
 
 private:
     QTemporaryDir m_dir;
@@ -247,6 +248,22 @@ void TestSimLibrary::freshDeviceAfterReload()
     qputenv("VARNAK_SIM_RC_openDevice", "-3");
     Library lib;
     QCOMPARE(lib.openDevice(0, 115200, "", 5), -3);
+}
+
+// What a test of a run's connection relies on: the variable reaches the loaded library.
+void TestSimLibrary::expectedPortFromEnvironment()
+{
+    qputenv("VARNAK_SIM_PORT", "2");
+    Library lib;
+    QCOMPARE(lib.openDevice(0, 115200, "", 5), simcode::WrongPort);
+    QCOMPARE(lib.openDevice(2, 9600, "K", 5), simcode::Ok);
+    QVERIFY(lib.unload());
+    const QStringList expected = {
+        R"(openDevice(0, 115200, "", 5) = -19 [overlaps 0])",
+        R"(openDevice(2, 9600, "K", 5) = 0 [overlaps 0])",
+        "overlaps 0",
+    };
+    QCOMPARE(readLines(m_trace), expected);
 }
 
 QTEST_GUILESS_MAIN(TestSimLibrary)
