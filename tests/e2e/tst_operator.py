@@ -11,6 +11,7 @@ CTest passes the executable in CDT_TOOL and the simulator in CDT_SIMULATOR.
 """
 
 import csv
+import glob
 import io
 import os
 import re
@@ -130,17 +131,34 @@ class OperatorTest(unittest.TestCase):
             return lines if lines and check(lines) else None
         return tooldriver.wait_for(holds, LINE_TIMEOUT, what, interval=0.3)
 
-    def expect_stopped(self, end_line, cards):
-        """Checks a stopped run's end line against the run's card lines."""
+    def expect_stopped(self, end_line, rows):
+        """Checks a stopped run's end line against the run's CSV rows."""
         match = BURN_IN_STOPPED.fullmatch(end_line)
         self.assertTrue(match, end_line)
-        results = [BURN_IN_CARD.fullmatch(card).group(3) for card in cards]
+        results = [row[4] for row in rows]
         self.assertEqual([int(n) for n in match.groups()],
-                         [len(cards), results.count("通过"), results.count("失败")])
-        self.assertLess(len(cards), BURN_IN_CARDS)
+                         [len(rows), results.count("通过"), results.count("失败")])
+        self.assertLess(len(rows), BURN_IN_CARDS)
 
-    def expect_records(self, files_line, cards):
-        """Checks the CSV and the step log that files_line names against the run's card lines."""
+    def csv_rows(self, csv_path):
+        with open(csv_path, "rb") as f:
+            data = f.read()
+        self.assertTrue(data.startswith(b"\xef\xbb\xbf"), data[:16])
+        self.assertEqual(data.count(b"\n"), data.count(b"\r\n"))
+        return list(csv.reader(io.StringIO(data.decode("utf-8-sig"), newline="")))[1:]
+
+    def wait_for_csv_rows(self, count):
+        """Waits until the newest run's CSV holds count cards."""
+        def written():
+            paths = sorted(glob.glob(os.path.join(self.workdir, "results", "burnin-*.csv")),
+                           key=os.path.getmtime)
+            return paths and len(self.csv_rows(paths[-1])) >= count
+        tooldriver.wait_for(written, LINE_TIMEOUT, "%d cards in the record" % count,
+                            interval=0.3)
+
+    def expect_records(self, files_line, shown):
+        """Checks the CSV and the step log that files_line names against the card lines the pane
+        showed (the failed and repeated cards), and returns the CSV's rows."""
         match = RECORD_FILES.fullmatch(files_line)
         self.assertTrue(match, files_line)
         csv_path, log_path = match.groups()
@@ -149,13 +167,12 @@ class OperatorTest(unittest.TestCase):
         self.assertTrue(RECORD_NAME.fullmatch(os.path.basename(csv_path)), csv_path)
         self.assertEqual(log_path, csv_path[:-len("csv")] + "log")
 
-        with open(csv_path, "rb") as f:
-            data = f.read()
-        self.assertTrue(data.startswith(b"\xef\xbb\xbf"), data[:16])
-        self.assertEqual(data.count(b"\n"), data.count(b"\r\n"))
-        rows = list(csv.reader(io.StringIO(data.decode("utf-8-sig"), newline="")))
-        shown = [BURN_IN_CARD.fullmatch(card).group(1, 2, 3) for card in cards]
-        self.assertEqual([(row[0], row[3] or "-", row[4]) for row in rows[1:]], shown)
+        rows = self.csv_rows(csv_path)
+        cards = [(row[0], row[3] or "-", row[4]) for row in rows]
+        worth_a_look = [card for card, row in zip(cards, rows)
+                        if row[4] != "通过" or row[-1] == "是"]
+        self.assertEqual([BURN_IN_CARD.fullmatch(card).group(1, 2, 3) for card in shown],
+                         worth_a_look)
 
         with open(log_path, encoding="utf-8") as f:
             stamped = [STAMPED.fullmatch(line) for line in f.read().splitlines()]
@@ -163,10 +180,11 @@ class OperatorTest(unittest.TestCase):
         texts = [m.group(1) for m in stamped]
         self.assertEqual(texts[0], BURN_IN_START[len(">>>"):])
         self.assertTrue(BURN_IN_STOPPED.fullmatch(">>>" + texts[-1]), texts[-1])
-        self.assertEqual([t for t in texts if t.startswith("老化 第")],
-                         [card[len(">>>"):] for card in cards])
+        self.assertEqual([BURN_IN_CARD.fullmatch(">>>" + t).group(1, 2, 3)
+                          for t in texts if t.startswith("老化 第")], cards)
         stepped = {int(m.group(1)) for m in map(STEP.fullmatch, texts) if m}
-        self.assertEqual(stepped, set(range(1, len(cards) + 1)))
+        self.assertEqual(stepped, set(range(1, len(rows) + 1)))
+        return rows
 
     def expect_loaded(self, tool):
         self.assertIn("start load so\nload success\n", tool.stderr())
@@ -285,14 +303,12 @@ class OperatorTest(unittest.TestCase):
         tool.set_burn_in_count(BURN_IN_CARDS)
         tool.press_burn_in("回收")
         tool.press_burn_in("开始")
-        self.wait_for_lines(tool, lambda lines: len(burn_in_cards(lines)) >= 3,
-                            "three card lines")
+        self.wait_for_csv_rows(3)
         tool.press_burn_in("停止")
         first = tool.wait_for_log(RECORD_FILES, LINE_TIMEOUT)
         cards = burn_in_cards(first)
         self.assertEqual(first[:-2], [BURN_IN_START] + cards)
-        self.expect_stopped(first[-2], cards)
-        self.expect_records(first[-1], cards)
+        self.expect_stopped(first[-2], self.expect_records(first[-1], cards))
 
         # A card issued during the next run waits for that run to end.
         tool.press_burn_in("开始")
@@ -306,8 +322,8 @@ class OperatorTest(unittest.TestCase):
         # The queued card waited for the whole run, its end lines included.
         cards = burn_in_cards(second)
         self.assertEqual(second[:len(cards) + 1], [BURN_IN_START] + cards)
-        self.expect_stopped(second[len(cards) + 1], cards)
-        self.expect_records(second[len(cards) + 2], cards)
+        self.expect_stopped(second[len(cards) + 1],
+                            self.expect_records(second[len(cards) + 2], cards))
         issued = second[len(cards) + 3:]
         expected = [">>>测试发卡 1 次"] + ONE_CARD + [ISSUE_DONE]
         self.assertEqual(len(issued), len(expected), second)

@@ -49,12 +49,14 @@ const QString kStoppedOnFailure = QStringLiteral("出错即停");
 const QString kFailedInARow = QStringLiteral("连续 %1 张失败").arg(kFailureStreak);
 const QString kBoxWasEmpty = QStringLiteral("卡箱内无卡");
 const QString kCardWasLeft = QStringLiteral("通道内有卡，已吐卡");
+const QString kChannelBlocked = QStringLiteral("无法清理通道");
 const QMap<QString, QString> kBurnInEnds = {{kCompleted, QStringLiteral("burn-in completed")},
     {kStopped, QStringLiteral("burn-in stopped")},
     {kStoppedOnFailure, QStringLiteral("burn-in stopped on failure")},
     {kFailedInARow, QStringLiteral("burn-in failure streak")},
     {kBoxWasEmpty, QStringLiteral("burn-in card box empty")},
     {kCardWasLeft, QStringLiteral("burn-in card left in the channel")}};
+const QString kChannelWasBlocked = QStringLiteral("burn-in channel blocked");
 const QString kNeverBegan = QStringLiteral("burn-in stopped before it began");
 const QString kNotBegun = QStringLiteral(">>>老化测试未开始：已停止");
 
@@ -242,38 +244,75 @@ bool TestLineChecker::burnInStep(const QString &line)
     return line == kNotBegun && run.stopRequested && end(kNeverBegan);
 }
 
+// The pane shows only failed and repeated cards and every hundredth: the cards in between passed.
+void TestLineChecker::burnInPassedUpTo(int done)
+{
+    BurnIn &run = m_burnIns[m_current];
+    if (done <= run.done)
+        return;
+    run.passed += done - run.done;
+    run.done = done;
+    run.failuresInARow = 0;
+}
+
 bool TestLineChecker::burnInCard(const QString &line)
 {
     BurnIn &run = m_burnIns[m_current];
     static const QRegularExpression card(QStringLiteral("^>>>老化 第 (\\d+) 张：(\\d+|-) "
                                                         "(通过|失败) \\d+\\.\\d{3} 秒"
                                                         "(，\\S+：-?\\d+)?(，重复卡号)?$"));
+    static const QRegularExpression progress(
+        QStringLiteral("^>>>老化 已完成 (\\d+) 张：通过 (\\d+)，失败 (\\d+)$"));
     if (const QRegularExpressionMatch match = card.match(line); match.hasMatch()) {
+        const int index = match.captured(1).toInt();
         const bool passed = match.captured(3) == QStringLiteral("通过");
-        // A failed card names its step and code; a passed one has its number.
-        if (match.captured(1).toInt() != run.done + 1 || passed == !match.captured(4).isEmpty()
-            || (passed && match.captured(2) == QStringLiteral("-")))
+        const bool duplicate = !match.captured(5).isEmpty();
+        // A failed card names its step and code; a passed one has its number and is shown only
+        // when it repeats one.
+        if (index <= run.done || index > run.cards || passed == !match.captured(4).isEmpty()
+            || (passed && (match.captured(2) == QStringLiteral("-") || !duplicate)))
             return false;
+        burnInPassedUpTo(index - 1);
         ++run.done;
         run.passed += passed ? 1 : 0;
         run.failuresInARow = passed ? 0 : run.failuresInARow + 1;
-        run.duplicates += !match.captured(5).isEmpty() ? 1 : 0;
+        run.duplicates += duplicate ? 1 : 0;
+        run.lastFailed = !passed;
         if (!passed && run.stopOnFailure)
             return burnInCardsDone({kStoppedOnFailure});
         if (run.failuresInARow == kFailureStreak)
             return burnInCardsDone({kFailedInARow});
-        if (run.done == run.cards)
-            return burnInCardsDone({kCompleted});
         return true;
+    }
+    if (const QRegularExpressionMatch match = progress.match(line); match.hasMatch()) {
+        const int done = match.captured(1).toInt();
+        if (done % 100 != 0 || done < run.done || done > run.cards
+            || match.captured(3).toInt() != run.done - run.passed)
+            return false;
+        burnInPassedUpTo(done);
+        run.lastFailed = run.lastFailed && done == run.done;
+        return match.captured(2).toInt() == run.passed;
     }
     if (line == kBoxEmpty)
         return burnInCardsDone({kBoxWasEmpty});
     if (line == kTakeLeftCard)
         return burnInCardsDone({kCardWasLeft});
-    // A stop ends the run after the card in hand.
-    if (!run.stopRequested)
+    static const QRegularExpression endLine(
+        QStringLiteral("^>>>老化测试结束（(.+)）：已完成 (\\d+) 张  "));
+    const QRegularExpressionMatch match = endLine.match(line);
+    if (!match.hasMatch())
         return false;
-    burnInCardsDone({kStopped});
+    const int done = match.captured(2).toInt();
+    if (match.captured(1).startsWith(kChannelBlocked) && run.lastFailed && done == run.done)
+        burnInCardsDone({match.captured(1)});
+    else if (done == run.cards)
+        burnInCardsDone({kCompleted});
+    // A stop ends the run after the card in hand.
+    else if (run.stopRequested)
+        burnInCardsDone({kStopped});
+    else
+        return false;
+    burnInPassedUpTo(done);
     return burnInEnd(line);
 }
 
@@ -294,7 +333,7 @@ bool TestLineChecker::burnInEnd(const QString &line)
         const QRegularExpressionMatch match = filesLine.match(line);
         if (!match.hasMatch() || match.captured(1) != match.captured(2))
             return fail(QStringLiteral("not the record files of the run"));
-        return end(kBurnInEnds.value(run.end));
+        return end(kBurnInEnds.value(run.end, kChannelWasBlocked));
     }
     const QRegularExpressionMatch match = endLine.match(line);
     if (!match.hasMatch() || !run.ends.contains(match.captured(1)))

@@ -74,6 +74,7 @@ private:
         int passed = 0;
         int failuresInARow = 0;
         int duplicates = 0;
+        bool lastFailed = false;
         QStringList ends; // the reasons its end line may give
         QString end; // the one it gave
     };
@@ -83,6 +84,7 @@ private:
     bool captureStep(const QString &line);
     bool burnInStep(const QString &line);
     bool burnInCard(const QString &line);
+    void burnInPassedUpTo(int done);
     // The cards are over; the end line is to come, with one of these reasons.
     bool burnInCardsDone(const QStringList &ends);
     bool burnInEnd(const QString &line);
