@@ -235,6 +235,7 @@ int main(int argc, char *argv[])
         BenchReport::print("run_max_busy_ms", busy.maxBusyMs());
         BenchReport::print("rss_start_kib", rssStartKib);
         BenchReport::print("rss_end_kib", rssEndKib);
+        BenchReport::print("rss_run_growth_mib", double(rssEndKib - rssStartKib) / 1024.0);
         if (rssAtFromCardKib >= 0 && rows > fromCard) {
             BenchReport::print("rss_from_card", qint64(fromCard));
             BenchReport::print("rss_from_card_kib", rssAtFromCardKib);
