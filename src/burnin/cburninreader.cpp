@@ -154,6 +154,7 @@ BurnInCsv parseBurnInCsv(const QByteArray &bytes)
 
     BurnInCsv csv;
     csv.cutShort = !row.ended;
+    qsizetype complete = row.ended ? pos : 0;
     while (nextRow(text, pos, row)) {
         // A blank line, as an editor may leave at the end, is no row at all.
         if (row.ended && row.fieldCount == 1 && row.fields.front().isEmpty())
@@ -163,6 +164,7 @@ BurnInCsv parseBurnInCsv(const QByteArray &bytes)
             csv.cutShort = true;
             break;
         }
+        complete = pos;
         BurnInMode mode = BurnInMode::Capture;
         const std::optional<BurnInRecord> record
             = row.fieldCount == ColumnCount ? parseRecord(row.fields, &mode) : std::nullopt;
@@ -173,6 +175,9 @@ BurnInCsv parseBurnInCsv(const QByteArray &bytes)
         csv.mode = mode;
         csv.records << *record;
     }
+    csv.completeBytes = csv.cutShort
+        ? skip + QStringView(text).left(complete).toUtf8().size()
+        : bytes.size();
     return csv;
 }
 

@@ -24,6 +24,9 @@ struct BurnInCsv
     // ever appends whole rows, so such a row means the file was edited or damaged; the rows
     // around it are still good, so it is left out and counted rather than ending the read.
     int skippedRows = 0;
+    // The file's bytes up to the end of its last complete row, the header's included: where a
+    // run that goes on appends, once a half-written last row is cut.
+    qint64 completeBytes = 0;
     // Set, with nothing else, when the file is not a burn-in CSV or cannot be read.
     QString error;
 };

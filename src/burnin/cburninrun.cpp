@@ -42,7 +42,7 @@ CBurnInRun::End CBurnInRun::run()
 CBurnInRun::End CBurnInRun::runCards()
 {
     int failuresInARow = 0;
-    for (int index = 1; index <= m_settings.cards; ++index) {
+    for (int index = m_settings.firstCard; index <= m_settings.cards; ++index) {
         if (m_stop)
             return End::Stopped;
         switch (runCard(index)) {

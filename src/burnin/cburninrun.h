@@ -18,6 +18,8 @@ struct BurnInSettings
     int cards = 100;
     BurnInMode mode = BurnInMode::Capture;
     bool stopOnFailure = false;
+    // A run that goes on after it was cut short starts past the cards it already has.
+    int firstCard = 1;
 };
 
 // Where a run reports to, on the run's thread.
@@ -63,6 +65,8 @@ public:
     CBurnInRun(const ZOV_SDK &sdk, CTestGate &gate, const BurnInSettings &settings,
         CBurnInSink &sink, const std::atomic<bool> &stop);
 
+    // The card numbers of the cards the run already has, for telling a repeated one.
+    void setSeenNumbers(const QSet<QString> &numbers) { m_seenNumbers = numbers; }
     End run();
     // With End::ChannelBlocked: the clean-up step that failed and its code, e.g. "查询通道：-3".
     QString channelError() const { return m_channelError; }

@@ -2,6 +2,7 @@
 #include "burnin/cburninwriter.h"
 
 #include "burnin/burnincsvformat.h"
+#include "burnin/cburninreader.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -68,6 +69,46 @@ bool CBurnInWriter::open(
     *error = QStringLiteral("结果文件夹 %1 中同一秒开始的记录过多")
                  .arg(QDir::toNativeSeparators(absolute));
     return false;
+}
+
+bool CBurnInWriter::reopen(const QString &csvPath, const QString &logPath, BurnInMode mode,
+    const QVector<BurnInRecord> &recorded, QString *error)
+{
+    close();
+    m_mode = mode;
+    m_csv.setFileName(csvPath);
+    m_log.setFileName(logPath);
+    int lastIndex = 0;
+    if (m_csv.exists()) {
+        const BurnInCsv csv = readBurnInCsv(csvPath);
+        if (!csv.error.isEmpty()) {
+            *error = csv.error;
+            return false;
+        }
+        if (!csv.records.isEmpty())
+            lastIndex = csv.records.last().index;
+        if (csv.cutShort && !m_csv.resize(csv.completeBytes)) {
+            *error = QStringLiteral("无法写入 %1：%2")
+                         .arg(QDir::toNativeSeparators(csvPath), m_csv.errorString());
+            return false;
+        }
+    }
+    const bool fresh = !m_csv.exists();
+    const QByteArray header = BurnInCsvFormat::kByteOrderMark + csvLine(BurnInCsvFormat::columns());
+    if (!m_csv.open(QIODevice::WriteOnly | QIODevice::Append)
+        || !m_log.open(QIODevice::WriteOnly | QIODevice::Append)
+        || (fresh && !writeNow(m_csv, header))) {
+        const QFile &failed = m_csv.error() != QFileDevice::NoError ? m_csv : m_log;
+        *error = QStringLiteral("无法写入 %1：%2")
+                     .arg(QDir::toNativeSeparators(failed.fileName()), failed.errorString());
+        close();
+        return false;
+    }
+    for (const BurnInRecord &record : recorded) {
+        if (record.index > lastIndex)
+            writeRecord(record);
+    }
+    return m_error.isEmpty();
 }
 
 bool CBurnInWriter::createFiles(const QString &baseName, QString *reason)

@@ -5,6 +5,7 @@
 
 #include <QFile>
 #include <QString>
+#include <QVector>
 
 class QDateTime;
 
@@ -21,6 +22,12 @@ public:
     // after the name when a run of the same second left files there. On failure returns false
     // and sets *error to a reason for the operator that names the folder.
     bool open(const QString &folder, const QDateTime &start, BurnInMode mode, QString *error);
+    // Opens the files of a run that goes on, to append to them. The CSV is first brought in line
+    // with the cards recorded elsewhere: a half-written last row is cut, and the recorded cards
+    // after its last complete row are written. A CSV that is gone is written anew; one that is
+    // not a burn-in CSV is refused, with *error naming it.
+    bool reopen(const QString &csvPath, const QString &logPath, BurnInMode mode,
+        const QVector<BurnInRecord> &recorded, QString *error);
     void writeRecord(const BurnInRecord &record);
     // Prefixes the line with the local time to the millisecond.
     void writeLine(const QString &line);

@@ -3,6 +3,7 @@
 
 #include <QDebug>
 
+#include <cstdlib>
 #include <cstring>
 
 #include <dlfcn.h>
@@ -71,6 +72,10 @@ bool ZOV_SDK::Init(const char *path)
     }
 
     qDebug() << "load success";
+    if (char *absolute = realpath(path, nullptr)) {
+        m_path = absolute;
+        std::free(absolute);
+    }
     return true;
 }
 
@@ -84,6 +89,7 @@ void ZOV_SDK::UnInit()
 
 void ZOV_SDK::clear()
 {
+    m_path.clear();
     pLib = nullptr;
     pOpenDevice = nullptr;
     pCloseDevice = nullptr;

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include <string>
+
 // Entry points of the device library "libvarnak_c.so". Every function returns 0 on success and
 // a device failure code otherwise; texts are NUL-terminated, reply buffers are 1024 bytes.
 extern "C" {
@@ -31,6 +33,8 @@ public:
 
     bool Init(const char *path);
     void UnInit();
+    // The library file as loaded, absolute; empty while none is.
+    const std::string &path() const { return m_path; }
 
     void *pLib = nullptr;
     OpenDeviceFn pOpenDevice = nullptr;
@@ -46,4 +50,6 @@ public:
 
 private:
     void clear();
+
+    std::string m_path;
 };
