@@ -166,7 +166,7 @@ int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     MainDialog dialog;
-    auto *page = dialog.findChild<TabBurnIn *>();
+    auto *page = dialog.burnInPage();
     auto *pages = dialog.findChild<QListWidget *>("listWidget");
     auto *pane = dialog.findChild<QPlainTextEdit *>("EditLog");
     auto *count = page ? page->findChild<QSpinBox *>("SpinCount") : nullptr;

@@ -3,6 +3,8 @@
 
 #include <QThreadPool>
 
+#include <utility>
+
 namespace {
 constexpr int kJobPriority = 0;
 } // namespace
@@ -18,53 +20,62 @@ CDeviceQueue::~CDeviceQueue()
 
 bool CDeviceQueue::submit(QRunnable *job)
 {
-    std::unique_lock<std::mutex> lock(m_jobsMutex);
-    const int ticket = m_nextTicket++;
-    m_jobs.emplace(ticket, job);
-    lock.unlock();
-
-    switch (m_gate.admit(ticket)) {
-    case CTestGate::Admission::Start:
-        start(ticket);
+    std::unique_ptr<QRunnable> owned(job);
+    const std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_gate.stopRequested())
+        return false;
+    if (m_running) {
+        m_queued.push_back(std::move(owned));
         return true;
-    case CTestGate::Admission::Queued:
-        return true;
-    case CTestGate::Admission::Refused:
-        break;
     }
-    lock.lock();
-    m_jobs.erase(ticket);
-    return false;
+    m_running = true;
+    startNext(std::move(owned));
+    return true;
 }
 
 void CDeviceQueue::stop()
 {
     m_gate.stop();
-    QThreadPool::globalInstance()->waitForDone();
-    const std::lock_guard<std::mutex> lock(m_jobsMutex);
-    m_jobs.clear();
+    std::deque<std::unique_ptr<QRunnable>> dropped;
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        dropped.swap(m_queued);
+        m_idle.wait(lock, [this] { return !m_running; });
+    }
+    // A job's destructor is the caller's code: it runs without the queue's lock.
+    dropped.clear();
 }
 
-// A queued job gets its pool thread only when its turn comes, so no job ever sits on a pool
-// thread waiting while the job whose turn it is waits for a free thread.
-void CDeviceQueue::start(int ticket)
+// Called with m_mutex held. A queued job gets its pool thread only when its turn comes, so no
+// job ever sits on a pool thread waiting while the job whose turn it is waits for a free thread.
+void CDeviceQueue::startNext(std::unique_ptr<QRunnable> job)
 {
-    QThreadPool::globalInstance()->start([this, ticket] { run(ticket); }, kJobPriority);
+    m_next = std::move(job);
+    QThreadPool::globalInstance()->start([this] { runNext(); }, kJobPriority);
 }
 
-void CDeviceQueue::run(int ticket)
+void CDeviceQueue::runNext()
 {
     std::unique_ptr<QRunnable> job;
     {
-        const std::lock_guard<std::mutex> lock(m_jobsMutex);
-        const auto found = m_jobs.find(ticket);
-        if (found != m_jobs.end()) {
-            job = std::move(found->second);
-            m_jobs.erase(found);
-        }
+        const std::lock_guard<std::mutex> lock(m_mutex);
+        job = std::move(m_next);
     }
-    if (job && !m_gate.stopRequested())
+    if (!m_gate.stopRequested())
         job->run();
-    if (const auto next = m_gate.finish())
-        start(*next);
+    // Gone before stop() can return: a job may refer to the page that submitted it.
+    job.reset();
+
+    const std::lock_guard<std::mutex> lock(m_mutex);
+    // After a stop the queued jobs stay for stop() to drop.
+    if (m_queued.empty() || m_gate.stopRequested()) {
+        m_running = false;
+        // Under the lock: once stop() sees the flag it may destroy the queue, and this thread
+        // must not touch it after that.
+        m_idle.notify_all();
+        return;
+    }
+    std::unique_ptr<QRunnable> next = std::move(m_queued.front());
+    m_queued.pop_front();
+    startNext(std::move(next));
 }

@@ -5,7 +5,8 @@
 
 #include <QRunnable>
 
-#include <map>
+#include <condition_variable>
+#include <deque>
 #include <memory>
 #include <mutex>
 
@@ -13,8 +14,8 @@ class ZOV_SDK;
 
 // The one path to the device that every page shares, owned by the main window: jobs run one at
 // a time on the global thread pool in the order they were submitted, and every library call goes
-// through the gate's lock. The GUI thread only submits, so it never waits for the device.
-// submit() and stop() belong to the GUI thread; the rest may be called from any thread.
+// through the gate's lock. Whoever submits never waits for the device. Every member may be
+// called from any thread, but stop() not from a job, which it would wait for.
 class CDeviceQueue
 {
 public:
@@ -26,24 +27,28 @@ public:
     CDeviceQueue &operator=(const CDeviceQueue &) = delete;
 
     // Takes the job and runs it once every job submitted before it has ended. Returns false, and
-    // drops the job, once stop() was called.
+    // drops the job, once a stop was requested.
     bool submit(QRunnable *job);
     // Drops the queued jobs, makes the running one end at its next library call or wait, and
-    // returns once no job runs any more. Nothing is admitted afterwards.
+    // returns once it has ended; other work on the global pool is not waited for. Nothing is
+    // admitted afterwards.
     void stop();
 
     const ZOV_SDK &sdk() const { return m_sdk; }
     CTestGate &gate() { return m_gate; }
 
 private:
-    void start(int ticket);
-    void run(int ticket);
+    void startNext(std::unique_ptr<QRunnable> job);
+    void runNext();
 
     const ZOV_SDK &m_sdk; // not owned: the main window's loader, which outlives the queue
     CTestGate m_gate;
 
-    // Jobs by ticket, from submit() until they run; the gate keeps the order of the tickets.
-    std::mutex m_jobsMutex;
-    std::map<int, std::unique_ptr<QRunnable>> m_jobs;
-    int m_nextTicket = 0;
+    std::mutex m_mutex;
+    std::condition_variable m_idle;
+    // From startNext() until its pool thread takes it.
+    std::unique_ptr<QRunnable> m_next;
+    std::deque<std::unique_ptr<QRunnable>> m_queued;
+    // A job was started and has not ended yet: stop() waits for this to clear.
+    bool m_running = false;
 };

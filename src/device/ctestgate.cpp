@@ -3,37 +3,11 @@
 
 #include <utility>
 
-CTestGate::Admission CTestGate::admit(int test)
-{
-    const std::lock_guard<std::mutex> lock(m_mutex);
-    if (m_stopRequested)
-        return Admission::Refused;
-    if (m_running) {
-        m_queue.push_back(test);
-        return Admission::Queued;
-    }
-    m_running = true;
-    return Admission::Start;
-}
-
-std::optional<int> CTestGate::finish()
-{
-    const std::lock_guard<std::mutex> lock(m_mutex);
-    if (m_stopRequested || m_queue.empty()) {
-        m_running = false;
-        return std::nullopt;
-    }
-    const int next = m_queue.front();
-    m_queue.pop_front();
-    return next;
-}
-
 void CTestGate::stop()
 {
     {
         const std::lock_guard<std::mutex> lock(m_mutex);
         m_stopRequested = true;
-        m_queue.clear();
     }
     m_stopSignal.notify_all();
 }

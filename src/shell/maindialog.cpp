@@ -13,6 +13,8 @@
 
 namespace {
 const char kDeviceLibraryPath[] = "./lib/libvarnak_c.so";
+// The burn-in page's row in the page list, and so its index in the page stack.
+constexpr int kBurnInPage = 1;
 // The list's font weight is 62 on the old 0-99 scale, which the form cannot express; Qt maps
 // that weight to the nearest of its named weights, demi-bold.
 const QFont::Weight kListWeight = QFont::DemiBold;
@@ -52,8 +54,9 @@ MainDialog::MainDialog(QWidget *parent)
 
     auto *keypad = new TabKeypad(this);
     m_vecPages.push_back(std::make_unique<TabPage>(TabPage {keypad, "密码键盘"}));
-    auto *burnIn = new TabBurnIn(this);
-    m_vecPages.push_back(std::make_unique<TabPage>(TabPage {burnIn, "老化测试"}));
+    // Built when first shown: its form, table and chart would add to every start-up. An empty
+    // widget holds its place in the stack until then.
+    m_vecPages.push_back(std::make_unique<TabPage>(TabPage {new QWidget, "老化测试"}));
     for (const auto &page : m_vecPages)
         ui->stackedWidget->addWidget(page->pPage);
     ui->stackedWidget->setCurrentIndex(0);
@@ -152,8 +155,27 @@ void MainDialog::on_pushButton_2_clicked()
 void MainDialog::on_listWidget_clicked(const QModelIndex &index)
 {
     qDebug() << qint64(index.internalId()) << " " << index.row();
+    if (index.row() == kBurnInPage)
+        burnInPage();
     if (index.row() < ui->stackedWidget->count())
         ui->stackedWidget->setCurrentIndex(index.row());
+}
+
+// The page takes its placeholder's index, and its place as the current page if it had it.
+TabBurnIn *MainDialog::burnInPage()
+{
+    if (m_pBurnIn)
+        return m_pBurnIn;
+    TabPage &record = *m_vecPages[kBurnInPage];
+    QWidget *placeholder = record.pPage;
+    m_pBurnIn = new TabBurnIn(this);
+    ui->stackedWidget->insertWidget(kBurnInPage, m_pBurnIn);
+    if (ui->stackedWidget->currentWidget() == placeholder)
+        ui->stackedWidget->setCurrentWidget(m_pBurnIn);
+    ui->stackedWidget->removeWidget(placeholder);
+    delete placeholder;
+    record.pPage = m_pBurnIn;
+    return m_pBurnIn;
 }
 
 void MainDialog::on_pushButton_clicked()

@@ -14,6 +14,7 @@
 #include <vector>
 
 class QModelIndex;
+class TabBurnIn;
 class Ui_MainDialog;
 
 // The one main window: page list, page stack and log pane. Owns the device library loader and
@@ -39,6 +40,8 @@ public:
     ZOV_SDK *sdk() { return &m_sdk; }
     // The one path to the device for every page.
     CDeviceQueue &deviceQueue() { return m_deviceQueue; }
+    // The burn-in page, built here the first time it is asked for or picked in the page list.
+    TabBurnIn *burnInPage();
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -58,6 +61,7 @@ private:
     Ui_MainDialog *ui;
     ConfigDialog m_configDlg;
     std::vector<std::unique_ptr<TabPage>> m_vecPages;
+    TabBurnIn *m_pBurnIn = nullptr; // the page stack owns it once built
     LogQueue m_pendingLog;
     QTimer m_nextLogSlice;
 };

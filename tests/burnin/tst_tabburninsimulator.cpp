@@ -88,7 +88,7 @@ void tst_TabBurnInSimulator::runWritesARowPerCard()
 
     SimulatorWindow window(settings);
     QVERIFY(window.hasLibrary());
-    auto *page = window.logPane()->window()->findChild<TabBurnIn *>();
+    auto *page = window.burnInPage();
     QVERIFY(page);
     page->findChild<QSpinBox *>("SpinCount")->setValue(cards);
     page->findChild<QRadioButton *>("RadioCapture")->setChecked(true);
@@ -124,7 +124,7 @@ void tst_TabBurnInSimulator::noRunWithoutAResultsFolder()
     QFile blocker("results");
     QVERIFY(blocker.open(QIODevice::WriteOnly));
     blocker.close();
-    auto *page = window.logPane()->window()->findChild<TabBurnIn *>();
+    auto *page = window.burnInPage();
     auto *start = page->findChild<QPushButton *>("BtnStart");
     start->click();
     QTRY_VERIFY(start->isEnabled());
@@ -144,7 +144,7 @@ void tst_TabBurnInSimulator::chartAndHistoryAfterARun()
 {
     SimulatorWindow window(
         {"VARNAK_SIM_FAIL_PERCENT=10", "VARNAK_SIM_SEED=3", "VARNAK_SIM_CARDS=100"});
-    auto *page = window.logPane()->window()->findChild<TabBurnIn *>();
+    auto *page = window.burnInPage();
     const auto button = [page](const char *name) { return page->findChild<QPushButton *>(name); };
     auto *table = page->findChild<QWidget *>("TableCards");
     auto *chart = page->findChild<QWidget *>("ChartCards");
@@ -198,7 +198,7 @@ void tst_TabBurnInSimulator::startWritesOnlyChangedSettings()
 
     SimulatorWindow window({});
     QVERIFY(window.hasLibrary());
-    auto *page = window.logPane()->window()->findChild<TabBurnIn *>();
+    auto *page = window.burnInPage();
     QVERIFY(runCards(page, 2));
     const ino_t before = inode("config.ini");
     QVERIFY(before != 0);

@@ -41,6 +41,11 @@ TabKeypad *SimulatorWindow::page() const
     return m_dialog->findChild<TabKeypad *>();
 }
 
+TabBurnIn *SimulatorWindow::burnInPage() const
+{
+    return m_dialog->burnInPage();
+}
+
 QPushButton *SimulatorWindow::button(const QString &name) const
 {
     return page()->findChild<QPushButton *>(name);

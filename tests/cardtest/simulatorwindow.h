@@ -11,6 +11,7 @@
 class MainDialog;
 class QPlainTextEdit;
 class QPushButton;
+class TabBurnIn;
 class TabKeypad;
 
 // A main window that loaded the device simulator through the real loader, from a fresh working
@@ -26,6 +27,8 @@ public:
 
     bool hasLibrary() const;
     TabKeypad *page() const;
+    // Built on demand, as the page list builds it.
+    TabBurnIn *burnInPage() const;
     QPushButton *button(const QString &name) const;
     QPlainTextEdit *logPane() const;
 

@@ -7,91 +7,12 @@
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
-#include <optional>
 #include <thread>
 #include <vector>
 
 using namespace std::chrono_literals;
 
 namespace {
-
-// Drives a gate the way the card test page does, with a std::thread per started test: a test
-// records itself, then hands over to the next queued one when it ends.
-class Runner
-{
-public:
-    explicit Runner(CTestGate &gate)
-        : m_gate(gate)
-    { }
-
-    // A test that ends may still start the next one while the threads are joined.
-    ~Runner()
-    {
-        for (;;) {
-            std::vector<std::thread> threads;
-            {
-                const std::lock_guard<std::mutex> lock(m_mutex);
-                threads.swap(m_threads);
-            }
-            if (threads.empty())
-                return;
-            for (std::thread &thread : threads)
-                thread.join();
-        }
-    }
-
-    void submit(int test)
-    {
-        if (m_gate.admit(test) == CTestGate::Admission::Start)
-            start(test);
-    }
-
-    // Waits until count tests have run, or at most timeout.
-    bool waitForRuns(std::size_t count, std::chrono::milliseconds timeout)
-    {
-        std::unique_lock<std::mutex> lock(m_mutex);
-        return m_changed.wait_for(lock, timeout, [&] { return m_ran.size() >= count; });
-    }
-
-    std::vector<int> ran()
-    {
-        const std::lock_guard<std::mutex> lock(m_mutex);
-        return m_ran;
-    }
-
-    int mostAtOnce() const { return m_mostAtOnce; }
-
-private:
-    void start(int test)
-    {
-        const std::lock_guard<std::mutex> lock(m_mutex);
-        m_threads.emplace_back([this, test] { run(test); });
-    }
-
-    void run(int test)
-    {
-        const int running = ++m_running;
-        int most = m_mostAtOnce;
-        while (running > most && !m_mostAtOnce.compare_exchange_weak(most, running)) { }
-        std::this_thread::yield();
-        --m_running;
-        {
-            const std::lock_guard<std::mutex> lock(m_mutex);
-            m_ran.push_back(test);
-        }
-        m_changed.notify_all();
-        if (const std::optional<int> next = m_gate.finish())
-            start(*next);
-    }
-
-    CTestGate &m_gate;
-    std::mutex m_mutex;
-    std::condition_variable m_changed;
-    std::vector<std::thread> m_threads;
-    std::vector<int> m_ran;
-    std::atomic<int> m_running {0};
-    std::atomic<int> m_mostAtOnce {0};
-};
 
 // Tells when a thread has reached a wait: the scale runs right before the gate waits.
 class WaitWatch
@@ -128,84 +49,14 @@ class tst_CTestGate : public QObject
     Q_OBJECT
 
 private slots:
-    void firstTestStartsLaterOnesQueue();
-    void queuedTestsRunInOrderOneAtATime();
-    void testsFromSeveralThreadsAllRunInTheirOrder();
-    void stopDropsQueuedAndRefusesNewTests();
     void waitLastsAsAsked();
     void waitScaleSeesTheRequestedDurations();
-    void stopCutsAWaitShort();
+    void aWaitIsCutShort_data();
+    void aWaitIsCutShort();
     void waitAfterStopEndsAtOnce();
     void callsNeverOverlap();
     void callRefusedAfterStop();
 };
-
-void tst_CTestGate::firstTestStartsLaterOnesQueue()
-{
-    CTestGate gate;
-    QCOMPARE(gate.admit(1), CTestGate::Admission::Start);
-    QCOMPARE(gate.admit(2), CTestGate::Admission::Queued);
-    QCOMPARE(gate.admit(3), CTestGate::Admission::Queued);
-    QCOMPARE(gate.finish(), std::optional<int>(2));
-    QCOMPARE(gate.finish(), std::optional<int>(3));
-    QCOMPARE(gate.finish(), std::optional<int>());
-    QCOMPARE(gate.admit(4), CTestGate::Admission::Start);
-}
-
-void tst_CTestGate::queuedTestsRunInOrderOneAtATime()
-{
-    constexpr int kTests = 50;
-    CTestGate gate;
-    std::vector<int> expected;
-    {
-        Runner runner(gate);
-        for (int test = 0; test < kTests; ++test) {
-            runner.submit(test);
-            expected.push_back(test);
-        }
-        QVERIFY(runner.waitForRuns(kTests, 10s));
-        QCOMPARE(runner.ran(), expected);
-        QCOMPARE(runner.mostAtOnce(), 1);
-    }
-    QCOMPARE(gate.admit(kTests), CTestGate::Admission::Start);
-}
-
-void tst_CTestGate::testsFromSeveralThreadsAllRunInTheirOrder()
-{
-    constexpr int kSubmitters = 4;
-    constexpr int kTestsEach = 25;
-    CTestGate gate;
-    Runner runner(gate);
-    std::vector<std::thread> submitters;
-    for (int s = 0; s < kSubmitters; ++s) {
-        submitters.emplace_back([&runner, s] {
-            for (int i = 0; i < kTestsEach; ++i)
-                runner.submit(s * 1000 + i);
-        });
-    }
-    for (std::thread &thread : submitters)
-        thread.join();
-    QVERIFY(runner.waitForRuns(kSubmitters * kTestsEach, 10s));
-
-    const std::vector<int> ran = runner.ran();
-    QCOMPARE(int(ran.size()), kSubmitters * kTestsEach);
-    std::vector<int> next(kSubmitters, 0);
-    for (int test : ran)
-        QCOMPARE(test % 1000, next[test / 1000]++);
-    QCOMPARE(runner.mostAtOnce(), 1);
-}
-
-void tst_CTestGate::stopDropsQueuedAndRefusesNewTests()
-{
-    CTestGate gate;
-    QCOMPARE(gate.admit(1), CTestGate::Admission::Start);
-    QCOMPARE(gate.admit(2), CTestGate::Admission::Queued);
-    QVERIFY(!gate.stopRequested());
-    gate.stop();
-    QVERIFY(gate.stopRequested());
-    QCOMPARE(gate.finish(), std::optional<int>());
-    QCOMPARE(gate.admit(3), CTestGate::Admission::Refused);
-}
 
 void tst_CTestGate::waitLastsAsAsked()
 {
@@ -228,21 +79,39 @@ void tst_CTestGate::waitScaleSeesTheRequestedDurations()
     QCOMPARE(requested, (std::vector<CTestGate::Duration> {3000ms, 500ms}));
 }
 
-void tst_CTestGate::stopCutsAWaitShort()
+void tst_CTestGate::aWaitIsCutShort_data()
 {
+    QTest::addColumn<bool>("byStop");
+
+    QTest::newRow("by a stop") << true;
+    // A burn-in run's own stop button: the gate stays open for the jobs after it.
+    QTest::newRow("by its cancel flag") << false;
+}
+
+void tst_CTestGate::aWaitIsCutShort()
+{
+    QFETCH(bool, byStop);
+
     CTestGate gate;
     WaitWatch watch;
     gate.setWaitScale(watch.scale());
+    std::atomic<bool> cancel {false};
     std::atomic<bool> completed {true};
-    std::thread waiter([&] { completed = gate.wait(60s); });
+    std::thread waiter([&] { completed = gate.wait(60s, cancel); });
     QVERIFY(watch.waitUntilWaiting());
 
-    const auto stopped = std::chrono::steady_clock::now();
-    gate.stop();
+    const auto cut = std::chrono::steady_clock::now();
+    if (byStop) {
+        gate.stop();
+    } else {
+        cancel = true;
+        gate.wakeWaiters();
+    }
     waiter.join();
     QVERIFY(!completed);
-    // Far less than the wait asked for: the stop, not the clock, ended it.
-    QVERIFY(std::chrono::steady_clock::now() - stopped < 10s);
+    // Far less than the wait asked for: the stop or the flag, not the clock, ended it.
+    QVERIFY(std::chrono::steady_clock::now() - cut < 10s);
+    QCOMPARE(gate.stopRequested(), byStop);
 }
 
 void tst_CTestGate::waitAfterStopEndsAtOnce()

@@ -90,7 +90,13 @@ void tst_MainDialog::startWithoutLibrary()
     QCOMPARE(stack->count(), 2);
     QCOMPARE(stack->currentIndex(), 0);
     QVERIFY(qobject_cast<TabKeypad *>(stack->currentWidget()));
-    QVERIFY(qobject_cast<TabBurnIn *>(stack->widget(1)));
+    // Built on demand, in its place in the stack, once, and not shown for it.
+    QVERIFY(!dialog.findChild<TabBurnIn *>());
+    TabBurnIn *burnIn = dialog.burnInPage();
+    QCOMPARE(stack->widget(1), burnIn);
+    QCOMPARE(dialog.burnInPage(), burnIn);
+    QCOMPARE(stack->count(), 2);
+    QCOMPARE(stack->currentIndex(), 0);
 }
 
 void tst_MainDialog::startWithSimulator()
@@ -367,16 +373,18 @@ void tst_MainDialog::listClickSwitchesPage_data()
 {
     QTest::addColumn<int>("row");
     QTest::addColumn<int>("expectedPage");
+    QTest::addColumn<bool>("burnInBuilt");
 
-    QTest::newRow("row 0 shows the card test page") << 0 << 0;
-    QTest::newRow("row 1 shows the burn-in page") << 1 << 1;
-    QTest::newRow("a row beyond the pages changes nothing") << 2 << 1;
+    QTest::newRow("row 0 shows the card test page") << 0 << 0 << false;
+    QTest::newRow("row 1 builds and shows the burn-in page") << 1 << 1 << true;
+    QTest::newRow("a row beyond the pages changes nothing") << 2 << 1 << false;
 }
 
 void tst_MainDialog::listClickSwitchesPage()
 {
     QFETCH(int, row);
     QFETCH(int, expectedPage);
+    QFETCH(bool, burnInBuilt);
 
     WorkingFolder folder;
     MainDialog dialog;
@@ -392,6 +400,9 @@ void tst_MainDialog::listClickSwitchesPage()
     const QRect itemRect = list->visualItemRect(list->item(row));
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, itemRect.center());
     QCOMPARE(stack->currentIndex(), expectedPage);
+    QCOMPARE(qobject_cast<TabBurnIn *>(stack->widget(1)) != nullptr, burnInBuilt);
+    QVERIFY(stack->currentWidget()->isVisible());
+    QCOMPARE(stack->count(), 2);
     const QString internalId = QString::number(qint64(list->model()->index(row, 0).internalId()));
     QCOMPARE(capture.messages(), QStringList(internalId + "   " + QString::number(row)));
 }

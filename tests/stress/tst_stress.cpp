@@ -6,6 +6,7 @@
 // write.
 #include "testlinechecker.h"
 
+#include "burnin/tabburnin.h"
 #include "cardtest/tabkeypad.h"
 #include "scopedenvironment.h"
 #include "shell/maindialog.h"
@@ -280,7 +281,7 @@ void tst_Stress::randomPressesThenClose()
         held = true;
         return CTestGate::Duration(std::chrono::hours(24));
     });
-    auto *burnInCount = dialog->findChild<QSpinBox *>(QStringLiteral("SpinCount"));
+    auto *burnInCount = dialog->burnInPage()->findChild<QSpinBox *>(QStringLiteral("SpinCount"));
     QVERIFY(burnInCount);
     burnInCount->setValue(kBurnInCards);
     Presser presser(
