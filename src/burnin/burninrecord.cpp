@@ -26,6 +26,6 @@ bool BurnInRecord::operator==(const BurnInRecord &other) const
 {
     return index == other.index && started == other.started && cardNumber == other.cardNumber
         && passed == other.passed && failedStep == other.failedStep
-        && failedCode == other.failedCode && elapsedMs == other.elapsedMs && stepMs == other.stepMs
-        && duplicate == other.duplicate;
+        && failedCode == other.failedCode && elapsedMs == other.elapsedMs
+        && deviceMs == other.deviceMs && stepMs == other.stepMs && duplicate == other.duplicate;
 }

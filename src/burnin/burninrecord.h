@@ -54,6 +54,8 @@ struct BurnInRecord
     std::optional<BurnInStep> failedStep; // set when !passed
     int failedCode = 0; // the library's return code of the failed step
     qint64 elapsedMs = 0; // the whole card
+    // The device's share: the card's first library call to its last, less the wait for removal.
+    qint64 deviceMs = 0;
     BurnInStepTimes stepMs = noBurnInStepTimes(); // each step's time in ms, -1 where it did not run
     bool duplicate = false; // the card number was seen before in the same run
     // Finer than the milliseconds above, for measuring the tool itself: the whole card and its
