@@ -124,6 +124,8 @@ for platform in $CDT_BENCH_PLATFORMS; do
         for ((i = 1; i <= card_runs; i++)); do
             run "$platform" cards tool "$i" tencards-app
         done
+        echo "Measuring the results database: durable writes, a history of 200,000 cards" >&2
+        run "$platform" store tool 1 store-bench
     fi
     echo "Measuring on $platform: $burnin_runs burn-in runs of 10,000 cards" >&2
     run "$platform" burnin warmup 0 burnin-app
@@ -236,6 +238,11 @@ END {
         row(p, "burninchart", "run_ms", "7. Burn-in with the chart, 100,000 cards: whole run", "", "", "ms")
         row(p, "burninchart", "run_max_lateness_ms", "7. Burn-in with the chart: longest 1 ms timer stall", "value", 16, "ms")
         row(p, "burninchart", "rss_run_growth_mib", "7. Burn-in with the chart: resident memory after the run above the idle window", "value", 40, "MiB")
+        row(p, "store", "fdatasync_floor_median_ms", "8. Store: bare fdatasync of a 200-byte append, median", "", "", "ms")
+        row(p, "store", "card_write_median_ms", "8. Store: one card written and synced, median", "", "", "ms")
+        row(p, "store", "import_s", "8. Store: import of 101 CSV runs, 200,000 cards", "", "", "s")
+        row(p, "store", "list_runs_median_ms", "8. Store: history list of those 101 runs", "value", 100, "ms")
+        row(p, "store", "read_long_run_median_ms", "8. Store: reading the run of 100,000 cards", "value", 1000, "ms")
     }
 }' "$results"
 [ -n "${CDT_BENCH_RESULTS:-}" ] && echo "Every single figure: $results"

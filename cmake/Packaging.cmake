@@ -25,11 +25,14 @@ set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_CURRENT_LIST_DIR}/CPackOptions.cmake)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# Loaded at run time, so dpkg-shlibdeps cannot find them: Qt's X11 platform plugin, and a font
-# for the Chinese texts. Qt 5's plugins come in libqt5gui5, which the program links.
+# Loaded at run time, so dpkg-shlibdeps cannot find them: Qt's X11 platform plugin, the SQLite
+# driver of the results database, and a font for the Chinese texts. Qt 5's platform plugins come
+# in libqt5gui5, which the program links; its SQL drivers come in a package of their own.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-wqy-microhei | fonts-noto-cjk")
 if(QT_VERSION_MAJOR EQUAL 6)
-    string(PREPEND CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, ")
+    string(PREPEND CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, libqt6sql6-sqlite, ")
+else()
+    string(PREPEND CPACK_DEBIAN_PACKAGE_DEPENDS "libqt5sql5-sqlite, ")
 endif()
 
 # Read by CPackOptions.cmake and CPackDebianExtras.cmake when CPack runs.

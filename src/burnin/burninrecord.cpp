@@ -32,6 +32,6 @@ bool BurnInRecord::operator==(const BurnInRecord &other) const
 {
     return index == other.index && started == other.started && cardNumber == other.cardNumber
         && passed == other.passed && failedStep == other.failedStep
-        && failedCode == other.failedCode && elapsedMs == other.elapsedMs && stepMs == other.stepMs
-        && duplicate == other.duplicate;
+        && failedCode == other.failedCode && elapsedMs == other.elapsedMs
+        && stepMs == other.stepMs && duplicate == other.duplicate;
 }

@@ -39,7 +39,7 @@ EXECUTABLES = {"bin/" + NAME, START_SCRIPT}
 DEB_EXTRAS = {"usr/share/applications/%s.desktop" % NAME,
               "usr/share/icons/hicolor/256x256/apps/%s.png" % NAME}
 RUNTIME_DEPENDENCIES = {"libqt6widgets6", "libqt6gui6", "libqt6core6", "qt6-qpa-plugins",
-                        "libcjson1"}
+                        "libqt6sql6", "libqt6sql6-sqlite", "libcjson1"}
 ISSUE_DONE = ">>>发卡测试完成"
 
 PACKAGE_TIMEOUT = 600
