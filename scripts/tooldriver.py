@@ -46,6 +46,7 @@ BURN_IN_BUTTONS = {
     "表格": (20, 84, 80, 26),
     "图表": (106, 84, 80, 26),
     "历史": (192, 84, 80, 26),
+    "继续": (500, 84, 111, 26),
     "保存图表": (626, 84, 111, 26),
 }
 # The burn-in page's list of earlier runs, and the height of one of its rows (14 px text with
@@ -319,6 +320,11 @@ class ToolWindow:
         x, y, w, _ = RUN_LIST
         self._click_on_page((x, y + 1 + row * RUN_LIST_ROW_HEIGHT, w, RUN_LIST_ROW_HEIGHT))
         self.display.run("xdotool", "click", "1")
+
+    def kill(self):
+        """Ends the tool as a crash or a power cut would: at once, whatever it is doing."""
+        self.process.kill()
+        self.process.wait()
 
     def open_page(self, row):
         """Clicks row of the page list, which shows that page in the page stack."""

@@ -96,6 +96,25 @@ QString BurnInRunInfo::label() const
     return text;
 }
 
+QString burnInHistoryLabel(const ResultsRunSummary &run)
+{
+    const int done = run.cardsDone;
+    const qint64 tenths = done == 0 ? 0 : static_cast<qint64>(run.passed) * 1000 / done;
+    const QString rate = done == 0 ? QString::fromUtf8(kNone)
+                                   : QStringLiteral("%1.%2%").arg(tenths / 10).arg(tenths % 10);
+    const QDateTime started
+        = run.firstCardStarted.isValid() ? run.firstCardStarted : run.plan.createdAt;
+    const qint64 durationMs = run.firstCardStarted.isValid()
+        ? std::max<qint64>(0, run.firstCardStarted.msecsTo(run.lastActivity))
+        : 0;
+    return QStringLiteral("%1  %2  %3  %4/%5 张  通过率 %6  用时 %7  %8")
+        .arg(started.toLocalTime().toString(QLatin1String(kLabelTimeFormat)), run.plan.station,
+            burnInModeName(run.plan.mode))
+        .arg(done)
+        .arg(run.plan.cardsPlanned)
+        .arg(rate, durationText(durationMs), resultsRunStateName(run.state));
+}
+
 QVector<BurnInRunInfo> scanBurnInRuns(
     const QString &folder, const QString &inProgressPath, QStringList *skipped)
 {

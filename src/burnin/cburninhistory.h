@@ -3,6 +3,7 @@
 
 #include "burnin/burninrecord.h"
 #include "burnin/cburninreader.h"
+#include "results/cresultsstore.h"
 
 #include <QDateTime>
 #include <QString>
@@ -53,3 +54,7 @@ BurnInCsv openBurnInRun(const BurnInRunInfo &run);
 // What the page shows above a run it opened: the error, or what is missing from the record
 // ("记录不完整：运行被中断，已读出 N 张"); empty when the file held the whole run.
 QString burnInRunNotice(const BurnInCsv &csv);
+
+// The history list's line for a run of the station database, e.g. "2026-12-08 10:25:32  kiosk7
+// 回收  120/500 张  通过率 98.3%  用时 00:02:05  中断".
+QString burnInHistoryLabel(const ResultsRunSummary &run);

@@ -1,7 +1,10 @@
 // SPDX-License-Identifier: MIT
 #include "burnin/cburninjob.h"
 
+#include "results/cstationlock.h"
+
 #include <QDateTime>
+#include <QFile>
 
 #include <utility>
 
@@ -63,63 +66,174 @@ QString burnInProgressLine(const BurnInFigures &figures)
         .arg(figures.failed());
 }
 
-CBurnInJob::CBurnInJob(const ZOV_SDK &sdk, CTestGate &gate, const BurnInSettings &settings,
-    QString folder, LogLine log, std::shared_ptr<CBurnInProgress> progress)
-    : m_settings(settings)
-    , m_folder(std::move(folder))
+CBurnInJob::CBurnInJob(const ZOV_SDK &sdk, CTestGate &gate, Plan plan, LogLine log,
+    std::shared_ptr<CBurnInProgress> progress)
+    : m_sdk(sdk)
+    , m_gate(gate)
+    , m_plan(std::move(plan))
     , m_log(std::move(log))
     , m_progress(std::move(progress))
-    , m_run(sdk, gate, settings, *this, m_progress->stopFlag())
-    , m_summary(settings.mode)
 { }
 
 void CBurnInJob::run()
 {
     // Stopped while it waited for its turn: it never began, so it leaves no files behind.
-    if (m_progress->stopRequested()) {
-        m_log(QStringLiteral(">>>老化测试未开始：已停止"));
+    if (m_progress->stopRequested())
+        return notBegun(QStringLiteral("已停止"));
+    // A lock file left behind means that its holder died, perhaps in the middle of a write.
+    const bool unclean = QFile::exists(CStationLock::lockPath(m_plan.resultsFolder));
+    CStationLock lock(m_plan.resultsFolder);
+    if (!lock.tryLock())
+        return notBegun(lock.error());
+    CResultsStore store;
+    if (!store.open(m_plan.resultsFolder, unclean))
+        return notBegun(store.error());
+    if (!store.notice().isEmpty())
+        m_log(QStringLiteral(">>>") + store.notice());
+    m_librarySha256 = fileSha256(m_plan.libraryPath);
+    if (!(m_plan.continueRunId.isEmpty() ? beginRun(store) : continueRun(store))) {
         m_progress->finish();
         return;
     }
-    QString error;
-    if (!m_writer.open(m_folder, QDateTime::currentDateTime(), m_settings.mode, &error)) {
-        m_log(QStringLiteral(">>>老化测试未开始：") + error);
-        m_progress->finish();
-        return;
-    }
-    m_progress->begin(m_writer.csvPath(), m_writer.logPath());
-    const QString start
-        = QStringLiteral("老化测试开始：%1 %2 张%3")
-              .arg(burnInModeName(m_settings.mode))
-              .arg(m_settings.cards)
-              .arg(m_settings.stopOnFailure ? QStringLiteral("，出错即停") : QString());
-    m_writer.writeLine(start);
-    m_log(QStringLiteral(">>>") + start);
+    m_store = &store;
 
-    const CBurnInRun::End end = m_run.run();
+    CBurnInRun run(m_sdk, m_gate, m_plan.settings, *this, m_progress->stopFlag());
+    run.setSeenNumbers(m_seenNumbers);
+    m_seenNumbers.clear();
+    const CBurnInRun::End end = run.run();
     if (end == CBurnInRun::End::BoxEmpty)
         m_log(QStringLiteral(">>>卡箱内无卡，请放置好卡片后，再进行测试！！！"));
     else if (end == CBurnInRun::End::CardLeftAtFront)
         m_log(QStringLiteral(">>>请取走卡片，再进行测试！！！"));
     // Written here, before the job lets the next one in, so that its lines cannot come between
     // this run's last card and its end.
-    const QString ending = QStringLiteral("老化测试结束（%1）：%2")
-                               .arg(endReason(end), m_summary.figures().text());
+    const QString reason = endReason(end, run);
+    const QString ending
+        = QStringLiteral("老化测试结束（%1）：%2").arg(reason, m_summary.figures().text());
+    addEvent(ResultsEventKind::End, reason);
     m_writer.writeLine(ending);
     m_log(QStringLiteral(">>>") + ending);
     m_log(QStringLiteral(">>>记录文件：%1，%2").arg(m_writer.csvPath(), m_writer.logPath()));
     m_writer.close();
+    m_store = nullptr;
     m_progress->finish();
+}
+
+bool CBurnInJob::beginRun(CResultsStore &store)
+{
+    const BurnInSettings &settings = m_plan.settings;
+    const QDateTime now = QDateTime::currentDateTime();
+    QString error;
+    if (!m_writer.open(m_plan.resultsFolder, now, settings.mode, &error)) {
+        notBegun(error);
+        return false;
+    }
+    ResultsRunPlan plan;
+    plan.station = m_plan.station;
+    plan.mode = settings.mode;
+    plan.cardsPlanned = settings.cards;
+    plan.stopOnFailure = settings.stopOnFailure;
+    plan.createdAt = now;
+    plan.csvPath = m_writer.csvPath();
+    plan.logPath = m_writer.logPath();
+    m_runId = store.createRun(plan);
+    m_store = &store;
+    if (m_runId.isEmpty() || !addEvent(ResultsEventKind::Start)) {
+        // Nothing of the run is anywhere: its empty files would only stand in the history.
+        m_writer.close();
+        QFile::remove(plan.csvPath);
+        QFile::remove(plan.logPath);
+        notBegun(store.error());
+        return false;
+    }
+    m_summary = CBurnInSummary(settings.mode);
+    m_progress->begin(m_writer.csvPath(), m_writer.logPath(), m_runId);
+    const QString start = QStringLiteral("老化测试开始：%1 %2 张%3")
+                              .arg(burnInModeName(settings.mode))
+                              .arg(settings.cards)
+                              .arg(settings.stopOnFailure ? QStringLiteral("，出错即停") : QString());
+    m_writer.writeLine(start);
+    m_log(QStringLiteral(">>>") + start);
+    return true;
+}
+
+// The run goes on under its own id with the settings it was created with, from the card after
+// the last one the database holds, whatever the CSV says.
+bool CBurnInJob::continueRun(CResultsStore &store)
+{
+    const std::optional<ResultsRunPlan> plan = store.run(m_plan.continueRunId);
+    if (!plan) {
+        notBegun(store.error().isEmpty() ? QStringLiteral("记录中没有这次运行") : store.error());
+        return false;
+    }
+    const QVector<BurnInRecord> recorded = store.cards(m_plan.continueRunId);
+    const int last = store.lastCardIndex(m_plan.continueRunId);
+    if (last < 0) {
+        notBegun(store.error());
+        return false;
+    }
+    BurnInSettings &settings = m_plan.settings;
+    settings = {plan->cardsPlanned, plan->mode, plan->stopOnFailure, last + 1};
+    if (settings.firstCard > settings.cards) {
+        notBegun(QStringLiteral("这次运行的 %1 张已全部完成").arg(settings.cards));
+        return false;
+    }
+    QString error;
+    if (!m_writer.reopen(plan->csvPath, plan->logPath, plan->mode, recorded, &error)) {
+        notBegun(error);
+        return false;
+    }
+    m_runId = m_plan.continueRunId;
+    m_store = &store;
+    if (!addEvent(ResultsEventKind::Continue)) {
+        notBegun(store.error());
+        return false;
+    }
+    m_summary = CBurnInSummary(settings.mode);
+    m_progress->begin(m_writer.csvPath(), m_writer.logPath(), m_runId);
+    for (const BurnInRecord &card : recorded) {
+        m_summary.add(card);
+        m_progress->add(card, m_summary.figures());
+        if (!card.cardNumber.isEmpty())
+            m_seenNumbers.insert(card.cardNumber);
+    }
+    const QString start = QStringLiteral("老化测试继续：%1 %2 张，从第 %3 张起%4")
+                              .arg(burnInModeName(settings.mode))
+                              .arg(settings.cards)
+                              .arg(settings.firstCard)
+                              .arg(settings.stopOnFailure ? QStringLiteral("，出错即停") : QString());
+    m_writer.writeLine(start);
+    m_log(QStringLiteral(">>>") + start);
+    return true;
+}
+
+void CBurnInJob::notBegun(const QString &why)
+{
+    m_log(QStringLiteral(">>>老化测试未开始：") + why);
+    m_progress->finish();
+}
+
+bool CBurnInJob::addEvent(ResultsEventKind kind, const QString &reason)
+{
+    ResultsRunEvent event;
+    event.kind = kind;
+    event.reason = reason;
+    event.toolVersion = QStringLiteral(CDT_VERSION);
+    event.libraryPath = m_plan.libraryPath;
+    event.librarySha256 = m_librarySha256;
+    return m_store->addEvent(m_runId, event);
 }
 
 // A record that can no longer be written explains the end whatever else happened: an
 // unattended run must not go on without one.
-QString CBurnInJob::endReason(CBurnInRun::End end) const
+QString CBurnInJob::endReason(CBurnInRun::End end, const CBurnInRun &run) const
 {
+    if (!m_storeError.isEmpty())
+        return m_storeError;
     if (!m_writer.error().isEmpty())
         return m_writer.error();
     if (end == CBurnInRun::End::ChannelBlocked)
-        return burnInEndText(end) + QStringLiteral("，") + m_run.channelError();
+        return burnInEndText(end) + QStringLiteral("，") + run.channelError();
     return burnInEndText(end);
 }
 
@@ -132,8 +246,13 @@ void CBurnInJob::stepDone(int card, BurnInStep step, int code, qint64 ms)
                            .arg(seconds(ms)));
 }
 
+// The database first: a card is on disk there before its CSV row, and before the next card.
 bool CBurnInJob::cardDone(const BurnInRecord &record)
 {
+    if (!m_store->addCard(m_runId, record)) {
+        m_storeError = m_store->error();
+        return false;
+    }
     m_writer.writeRecord(record);
     m_summary.add(record);
     const BurnInFigures figures = m_summary.figures();

@@ -5,15 +5,18 @@
 #include "burnin/cburninrun.h"
 #include "burnin/cburninsummary.h"
 #include "burnin/cburninwriter.h"
+#include "results/cresultsstore.h"
 
 #include <QRunnable>
+#include <QSet>
 #include <QString>
 
 #include <functional>
 #include <memory>
 
 // One burn-in run as a job of the device queue, which owns it: it runs the sequence, writes the
-// record on disk as it goes, keeps the run's figures, and tells the log pane how the run goes
+// record as it goes (each card into the station database, then into the CSV and the step log),
+// keeps the run's figures, and tells the log pane how the run goes
 // (its start and end, each failed or repeated card, and every hundredth card) while every card
 // goes into the record and to the page's progress. Runs on the job's pool thread; the log
 // function is called there.
@@ -22,25 +25,47 @@ class CBurnInJob final : public QRunnable, private CBurnInSink
 public:
     using LogLine = std::function<void(const QString &line)>;
 
+    struct Plan
+    {
+        // A new run's; a run that goes on keeps those it was created with.
+        BurnInSettings settings;
+        // The run to go on with from its next card; empty for a new run.
+        QString continueRunId;
+        QString resultsFolder; // absolute
+        QString station;
+        QString libraryPath; // the loaded device library, for the record
+    };
+
     static constexpr int kProgressLineCards = 100;
 
-    CBurnInJob(const ZOV_SDK &sdk, CTestGate &gate, const BurnInSettings &settings, QString folder,
-        LogLine log, std::shared_ptr<CBurnInProgress> progress);
+    CBurnInJob(const ZOV_SDK &sdk, CTestGate &gate, Plan plan, LogLine log,
+        std::shared_ptr<CBurnInProgress> progress);
 
+    // Holds the working folder's station lock and the station database for the whole run.
     void run() override;
 
 private:
+    bool beginRun(CResultsStore &store);
+    bool continueRun(CResultsStore &store);
+    void notBegun(const QString &why);
     void stepDone(int card, BurnInStep step, int code, qint64 ms) override;
     bool cardDone(const BurnInRecord &record) override;
-    QString endReason(CBurnInRun::End end) const;
+    QString endReason(CBurnInRun::End end, const CBurnInRun &run) const;
+    bool addEvent(ResultsEventKind kind, const QString &reason = QString());
 
-    const BurnInSettings m_settings;
-    const QString m_folder;
+    const ZOV_SDK &m_sdk;
+    CTestGate &m_gate;
+    Plan m_plan;
     const LogLine m_log;
     const std::shared_ptr<CBurnInProgress> m_progress;
-    CBurnInRun m_run;
+    // The run's thread only, from here on.
+    CResultsStore *m_store = nullptr; // run()'s own, while it runs
+    QString m_runId;
+    QString m_librarySha256;
+    QSet<QString> m_seenNumbers; // of the cards recorded before this stretch
     CBurnInWriter m_writer;
     CBurnInSummary m_summary;
+    QString m_storeError;
 };
 
 // The log pane's line for one card: index, number, result, device seconds and a failure's step

@@ -15,9 +15,16 @@ QString CBurnInProgress::csvPath() const
     return m_snapshot.csvPath;
 }
 
-void CBurnInProgress::begin(const QString &csvPath, const QString &logPath)
+QString CBurnInProgress::runId() const
 {
     const std::lock_guard<std::mutex> lock(m_mutex);
+    return m_snapshot.runId;
+}
+
+void CBurnInProgress::begin(const QString &csvPath, const QString &logPath, const QString &runId)
+{
+    const std::lock_guard<std::mutex> lock(m_mutex);
+    m_snapshot.runId = runId;
     m_snapshot.started = true;
     m_snapshot.csvPath = csvPath;
     m_snapshot.logPath = logPath;

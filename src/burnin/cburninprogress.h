@@ -25,6 +25,7 @@ public:
         bool finished = false; // no card comes after these
         QString csvPath; // absolute, once started
         QString logPath;
+        QString runId; // in the station database, once started
     };
 
     // The card in hand goes on to its end position, then the run ends. Whoever calls it also
@@ -35,9 +36,10 @@ public:
 
     Snapshot take();
     QString csvPath() const;
+    QString runId() const;
 
     // The run's side.
-    void begin(const QString &csvPath, const QString &logPath);
+    void begin(const QString &csvPath, const QString &logPath, const QString &runId);
     void add(const BurnInRecord &card, const BurnInFigures &figures);
     void finish();
 

@@ -1,12 +1,14 @@
 // SPDX-License-Identifier: MIT
 #include "burnin/tabburnin.h"
 
+#include "burnin/cburninhistory.h"
 #include "burnin/cburninjob.h"
 #include "burnin/cburninprogress.h"
 #include "burnin/chartcards.h"
 #include "config/rwini.h"
 #include "device/cdevicequeue.h"
 #include "device/zov_sdk.h"
+#include "results/cstationlock.h"
 #include "shell/maindialog.h"
 #include "ui_tabburnin.h"
 
@@ -15,6 +17,7 @@
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QListWidgetItem>
+#include <QSysInfo>
 
 #include <utility>
 
@@ -30,6 +33,8 @@ const char kCaptureMode[] = "capture";
 constexpr int kDefaultCards = 100;
 
 const char kResultsFolder[] = "results";
+const char kResultsGroup[] = "results";
+const char kStationKey[] = "station";
 
 // Wide enough for a 19-digit card number and the longest step name at the table's font.
 constexpr std::pair<int, int> kColumnWidths[]
@@ -81,6 +86,7 @@ TabBurnIn::TabBurnIn(QWidget *parent)
         if (!ui->TableCards->isHidden())
             ui->TableCards->scrollToBottom();
     });
+    connect(ui->ListRuns, &QListWidget::currentRowChanged, this, &TabBurnIn::updateResume);
     m_progressTimer.setInterval(kProgressIntervalMs);
     connect(&m_progressTimer, &QTimer::timeout, this, &TabBurnIn::takeProgress);
     m_readers.setMaxThreadCount(1);
@@ -130,15 +136,40 @@ void TabBurnIn::on_BtnStart_clicked()
         return;
     }
     saveSettings();
-    BurnInSettings settings;
-    settings.cards = ui->SpinCount->value();
-    settings.mode = ui->RadioHandOut->isChecked() ? BurnInMode::HandOut : BurnInMode::Capture;
-    settings.stopOnFailure = ui->CheckStopOnFailure->isChecked();
+    CBurnInJob::Plan plan;
+    plan.settings.cards = ui->SpinCount->value();
+    plan.settings.mode = ui->RadioHandOut->isChecked() ? BurnInMode::HandOut : BurnInMode::Capture;
+    plan.settings.stopOnFailure = ui->CheckStopOnFailure->isChecked();
+    startJob(plan);
+}
 
+// Goes on with the run chosen in the history, with the settings it was created with.
+void TabBurnIn::on_BtnResume_clicked()
+{
+    const int row = ui->ListRuns->currentRow();
+    if (m_run || row < 0 || row >= m_runs.size() || !resumable(m_runs.at(row)))
+        return;
+    if (!m_pSdk->pOpenDevice) {
+        log(QStringLiteral(">>not found sdk"));
+        return;
+    }
+    const ResultsRunSummary &run = m_runs.at(row);
+    CBurnInJob::Plan plan;
+    plan.continueRunId = run.runId;
+    plan.settings.cards = run.plan.cardsPlanned;
+    plan.settings.mode = run.plan.mode;
+    startJob(plan);
+}
+
+void TabBurnIn::startJob(CBurnInJob::Plan plan)
+{
+    plan.resultsFolder = resultsFolder();
+    plan.station = station();
+    plan.libraryPath = QString::fromStdString(m_pSdk->path());
+    const BurnInSettings settings = plan.settings;
     auto *mainWindow = static_cast<MainDialog *>(m_pMainWindow);
     auto run = std::make_shared<CBurnInProgress>();
-    auto *job = new CBurnInJob(*m_pSdk, m_pQueue->gate(), settings,
-        QDir::current().absoluteFilePath(kResultsFolder),
+    auto *job = new CBurnInJob(*m_pSdk, m_pQueue->gate(), std::move(plan),
         [mainWindow](const QString &line) { mainWindow->postLog(line); }, run);
     if (!m_pQueue->submit(job))
         return;
@@ -148,6 +179,23 @@ void TabBurnIn::on_BtnStart_clicked()
     m_run = std::move(run);
     setRunning(true);
     m_progressTimer.start();
+}
+
+QString TabBurnIn::resultsFolder()
+{
+    return QDir::current().absoluteFilePath(kResultsFolder);
+}
+
+// The name the station's records carry; the host's name unless config.ini gives one.
+QString TabBurnIn::station()
+{
+    const QString name = RWIni::load(kConfigFile, kResultsGroup, kStationKey, QString()).trimmed();
+    return name.isEmpty() ? QSysInfo::machineHostName() : name;
+}
+
+bool TabBurnIn::resumable(const ResultsRunSummary &run)
+{
+    return run.state == ResultsRunState::Interrupted || run.state == ResultsRunState::Incomplete;
 }
 
 void TabBurnIn::on_BtnStop_clicked()
@@ -204,6 +252,7 @@ void TabBurnIn::showView(QWidget *view)
              static_cast<QWidget *>(ui->ListRuns)}) {
         each->setVisible(each == view);
     }
+    updateResume();
 }
 
 void TabBurnIn::on_BtnShowTable_clicked()
@@ -223,42 +272,73 @@ void TabBurnIn::on_BtnShowHistory_clicked()
     scanHistory();
 }
 
+// The history reads the station database on a thread of its own, through a connection that it
+// opens and closes there; runs that exist only as CSV files from before are taken in first.
 void TabBurnIn::scanHistory()
 {
-    const QString folder = QDir::current().absoluteFilePath(kResultsFolder);
-    const QString inProgress = m_run ? m_run->csvPath() : QString();
+    const QString folder = resultsFolder();
+    const QString name = station();
+    const QString ownRunId = m_run ? m_run->runId() : QString();
     const int serial = ++m_readSerial;
-    m_readers.start([this, folder, inProgress, serial] {
+    m_readers.start([this, folder, name, ownRunId, serial] {
         QStringList skipped;
-        const QVector<BurnInRunInfo> runs = scanBurnInRuns(folder, inProgress, &skipped);
+        QStringList notices;
+        QVector<ResultsRunSummary> runs;
+        {
+            CResultsStore store;
+            if (store.open(folder)) {
+                store.importCsvRuns(name, &skipped);
+                runs = store.runs(CStationLock::isHeldByLiveProcess(folder), ownRunId);
+            }
+            notices << store.notice() << store.error();
+        }
+        notices.removeAll(QString());
         QMetaObject::invokeMethod(
             this,
-            [this, runs, skipped, serial] {
+            [this, runs, skipped, notices, serial] {
                 if (serial == m_readSerial)
-                    showHistory(runs, skipped);
+                    showHistory(runs, skipped, notices);
             },
             Qt::QueuedConnection);
     });
 }
 
-void TabBurnIn::showHistory(const QVector<BurnInRunInfo> &runs, const QStringList &skipped)
+void TabBurnIn::showHistory(const QVector<ResultsRunSummary> &runs, const QStringList &skipped,
+    const QStringList &notices)
 {
+    for (const QString &notice : notices)
+        log(QStringLiteral(">>>") + notice);
     for (const QString &skip : skipped) {
         if (!m_reportedSkips.contains(skip)) {
             m_reportedSkips.insert(skip);
             log(QStringLiteral(">>>不是老化测试记录，已跳过：") + skip);
         }
     }
+    // The run the operator chose stays chosen when the list is read again.
+    const int current = ui->ListRuns->currentRow();
+    const QString chosen = current >= 0 && current < m_runs.size() ? m_runs.at(current).runId
+                                                                   : QString();
     m_runs = runs;
     ui->ListRuns->clear();
-    for (const BurnInRunInfo &run : runs) {
-        auto *item = new QListWidgetItem(run.label(), ui->ListRuns);
-        item->setToolTip(run.csvPath);
-        // Its own page shows a run in progress; as history it opens once it has ended.
-        if (run.inProgress)
+    for (const ResultsRunSummary &run : runs) {
+        auto *item = new QListWidgetItem(burnInHistoryLabel(run), ui->ListRuns);
+        item->setToolTip(run.plan.csvPath);
+        // Its own page, or another program, shows a run in progress; as history it opens once
+        // it has ended.
+        if (run.state == ResultsRunState::Running)
             item->setFlags(item->flags() & ~Qt::ItemIsEnabled);
+        if (!chosen.isEmpty() && run.runId == chosen)
+            ui->ListRuns->setCurrentItem(item);
     }
+    updateResume();
     emit historyScanned();
+}
+
+void TabBurnIn::updateResume()
+{
+    const int row = ui->ListRuns->currentRow();
+    ui->BtnResume->setEnabled(!m_run && !ui->ListRuns->isHidden() && row >= 0
+        && row < m_runs.size() && resumable(m_runs.at(row)));
 }
 
 void TabBurnIn::on_ListRuns_itemActivated(QListWidgetItem *item)
@@ -271,38 +351,47 @@ void TabBurnIn::on_ListRuns_itemActivated(QListWidgetItem *item)
         log(QStringLiteral(">>>老化测试进行中，结束后才能打开记录"));
         return;
     }
-    const BurnInRunInfo run = m_runs.at(row);
+    const ResultsRunSummary run = m_runs.at(row);
+    if (run.state == ResultsRunState::Running)
+        return;
+    const QString folder = resultsFolder();
     const int serial = ++m_readSerial;
-    m_readers.start([this, run, serial] {
-        const BurnInCsv csv = openBurnInRun(run);
+    m_readers.start([this, folder, run, serial] {
+        QVector<BurnInRecord> cards;
+        QString error;
+        {
+            CResultsStore store;
+            if (store.open(folder))
+                cards = store.cards(run.runId);
+            error = store.error();
+        }
         // Computed here, where the cards are, rather than on the GUI thread.
-        CBurnInSummary summary(csv.mode.value_or(BurnInMode::Capture));
-        for (const BurnInRecord &card : csv.records)
+        CBurnInSummary summary(run.plan.mode);
+        for (const BurnInRecord &card : std::as_const(cards))
             summary.add(card);
         const BurnInFigures figures = summary.figures();
         QMetaObject::invokeMethod(
             this,
-            [this, run, csv, figures, serial] {
-                if (serial == m_readSerial && !m_run)
-                    showRun(run.csvPath, csv, figures);
+            [this, run, cards, figures, error, serial] {
+                if (serial != m_readSerial || m_run)
+                    return;
+                if (!error.isEmpty())
+                    log(QStringLiteral(">>>无法打开老化测试记录：") + error);
+                else
+                    showRun(run, cards, figures);
             },
             Qt::QueuedConnection);
     });
 }
 
-void TabBurnIn::showRun(const QString &csvPath, const BurnInCsv &csv, const BurnInFigures &figures)
+void TabBurnIn::showRun(const ResultsRunSummary &run, const QVector<BurnInRecord> &cards,
+    const BurnInFigures &figures)
 {
-    const QString notice = burnInRunNotice(csv);
-    if (!csv.error.isEmpty()) {
-        log(QStringLiteral(">>>无法打开老化测试记录：") + notice);
-        return;
-    }
     clearCards(figures.mode);
-    addCards(csv.records, figures);
-    m_shownCsv = csvPath;
-    log(QStringLiteral(">>>老化测试记录：%1：%2").arg(csvPath, m_figures.text()));
-    if (!notice.isEmpty())
-        log(QStringLiteral(">>>") + notice);
+    addCards(cards, figures);
+    m_shownCsv = run.plan.csvPath;
+    log(QStringLiteral(">>>老化测试记录：%1：%2（%3）")
+            .arg(run.plan.csvPath, m_figures.text(), resultsRunStateName(run.state)));
     showView(ui->TableCards);
     ui->BtnShowTable->setChecked(true);
     emit runOpened();
@@ -331,4 +420,5 @@ void TabBurnIn::setRunning(bool running)
     ui->RadioCapture->setEnabled(!running);
     ui->RadioHandOut->setEnabled(!running);
     ui->CheckStopOnFailure->setEnabled(!running);
+    updateResume();
 }

@@ -2,8 +2,9 @@
 #pragma once
 
 #include "burnin/burnintablemodel.h"
-#include "burnin/cburninhistory.h"
+#include "burnin/cburninjob.h"
 #include "burnin/cburninsummary.h"
+#include "results/cresultsstore.h"
 #include "shell/mainwindowpxy.h"
 
 #include <QDialog>
@@ -35,7 +36,7 @@ public:
     // The figures of the cards on show: the running or last run's, or one opened from the history.
     const BurnInFigures &figures() const { return m_figures; }
     // The runs the history list shows, newest first.
-    const QVector<BurnInRunInfo> &runs() const { return m_runs; }
+    const QVector<ResultsRunSummary> &runs() const { return m_runs; }
 
 signals:
     // The history list was filled anew, or an opened run is on show.
@@ -45,6 +46,7 @@ signals:
 private slots:
     void on_BtnStart_clicked();
     void on_BtnStop_clicked();
+    void on_BtnResume_clicked();
     void on_BtnShowTable_clicked();
     void on_BtnShowChart_clicked();
     void on_BtnShowHistory_clicked();
@@ -60,9 +62,16 @@ private:
     void showView(QWidget *view);
     void clearCards(BurnInMode mode);
     void addCards(const QVector<BurnInRecord> &cards, const BurnInFigures &figures);
+    void startJob(CBurnInJob::Plan plan);
+    static QString resultsFolder();
+    static QString station();
+    static bool resumable(const ResultsRunSummary &run);
+    void updateResume();
     void scanHistory();
-    void showHistory(const QVector<BurnInRunInfo> &runs, const QStringList &skipped);
-    void showRun(const QString &csvPath, const BurnInCsv &csv, const BurnInFigures &figures);
+    void showHistory(const QVector<ResultsRunSummary> &runs, const QStringList &skipped,
+        const QStringList &notices);
+    void showRun(const ResultsRunSummary &run, const QVector<BurnInRecord> &cards,
+        const BurnInFigures &figures);
 
     Ui_TabBurnIn *ui;
     ChartCards *m_chart; // a child of the page
@@ -74,7 +83,7 @@ private:
     QTimer m_progressTimer;
     // The CSV of the cards on show: the running or last run's, or one opened from the history.
     QString m_shownCsv;
-    QVector<BurnInRunInfo> m_runs;
+    QVector<ResultsRunSummary> m_runs;
     QSet<QString> m_reportedSkips;
     // Reading a long run's CSV takes seconds; a scan or an opened run that a newer one has
     // overtaken is dropped on arrival.

@@ -106,6 +106,15 @@ private:
     void (*m_previous)(int);
 };
 
+CBurnInJob::Plan jobPlan(const QString &folder, int cards)
+{
+    CBurnInJob::Plan plan;
+    plan.settings = {cards, BurnInMode::Capture, false};
+    plan.resultsFolder = folder;
+    plan.station = QStringLiteral("bench7");
+    return plan;
+}
+
 QStringList polledForAMinute()
 {
     QStringList calls = {kHeadStart};
@@ -313,7 +322,7 @@ void tst_CBurnInRun::jobTellsThePaneWhatNeedsALook()
     }
     FakeDevice::script(script);
     QStringList lines;
-    CBurnInJob job(fake.sdk(), fake.gate, {201, BurnInMode::Capture, false}, folder.path(),
+    CBurnInJob job(fake.sdk(), fake.gate, jobPlan(folder.path(), 201),
         [&lines](const QString &line) { lines << line; }, std::make_shared<CBurnInProgress>());
     job.run();
 
@@ -337,19 +346,24 @@ void tst_CBurnInRun::jobEndsWhenItsRecordCannotBeWritten()
     FakeRun fake({1000, BurnInMode::Capture, false});
     QStringList lines;
     auto progress = std::make_shared<CBurnInProgress>();
-    CBurnInJob job(fake.sdk(), fake.gate, {1000, BurnInMode::Capture, false}, folder.path(),
+    CBurnInJob job(fake.sdk(), fake.gate, jobPlan(folder.path(), 1000),
         [&lines](const QString &line) { lines << line; }, progress);
     {
-        const FileSizeLimit disk(16 * 1024);
+        const FileSizeLimit disk(256 * 1024);
         job.run();
     }
 
     const CBurnInProgress::Snapshot snapshot = progress->take();
     QVERIFY(snapshot.finished);
-    QVERIFY(snapshot.cards.size() < 1000);
+    QVERIFY(!snapshot.cards.isEmpty() && snapshot.cards.size() < 1000);
     const QString end = lines.value(lines.size() - 2);
-    QVERIFY2(end.startsWith(">>>老化测试结束（") && end.contains(snapshot.logPath), qPrintable(end));
+    QVERIFY2(end.startsWith(">>>老化测试结束（无法写入") && end.contains("results.sqlite"),
+        qPrintable(end));
     QVERIFY2(end.contains(QString("已完成 %1 张").arg(snapshot.cards.size())), qPrintable(end));
+    // Every card the page was given is in the database, and no other.
+    CResultsStore store;
+    QVERIFY(store.open(folder.path()));
+    QCOMPARE(store.lastCardIndex(snapshot.runId), snapshot.cards.size());
 }
 
 QTEST_GUILESS_MAIN(tst_CBurnInRun)

@@ -16,6 +16,7 @@ import io
 import os
 import re
 import signal
+import sqlite3
 import shutil
 import sys
 import unittest
@@ -82,10 +83,10 @@ class OperatorTest(unittest.TestCase):
         self.display.start()
 
     def start_tool(self, library=True, **simulator):
-        if library:
+        staged = os.path.join(self.workdir, "lib", "libvarnak_c.so")
+        if library and not os.path.lexists(staged):
             os.mkdir(os.path.join(self.workdir, "lib"))
-            os.symlink(os.environ["CDT_SIMULATOR"],
-                       os.path.join(self.workdir, "lib", "libvarnak_c.so"))
+            os.symlink(os.environ["CDT_SIMULATOR"], staged)
         settings = dict(QUICK_CUSTOMER, VARNAK_SIM_TRACE=self.trace, **simulator)
         env = tooldriver.tool_environment(self.display, self.runtime, settings)
         tool = tooldriver.ToolWindow(self.display, [os.environ["CDT_TOOL"]], self.workdir, env,
@@ -360,6 +361,102 @@ class OperatorTest(unittest.TestCase):
         self.assertEqual(opened.fullmatch(lines[-1]).group(1), csv_path)
         self.drag_and_close(tool)
         self.expect_library_unloaded_last()
+
+    # -- the station database ---------------------------------------------------------------------
+
+    def database(self):
+        connection = sqlite3.connect(os.path.join(self.workdir, "results", "results.sqlite"))
+        self.addCleanup(connection.close)
+        return connection
+
+    def continue_newest_run(self, tool, planned, **simulator):
+        """Restarts the tool, continues the newest run from the history and waits for its end."""
+        tool = self.start_tool(**simulator)
+        tool.open_page(BURN_IN_ROW)
+        tool.press_burn_in("历史")
+        # Opening the run shows that the list holds it, and selects it.
+        tool.open_run(0)
+        tool.wait_for_log(re.compile(r">>>老化测试记录：.+（(中断|未完成)）"), LINE_TIMEOUT)
+        tool.press_burn_in("历史")
+        tool.press_burn_in("继续")
+        resumed = re.compile(r">>>老化测试继续：回收 %d 张，从第 (\d+) 张起" % planned)
+        tool.wait_for_log(RECORD_FILES, LINE_TIMEOUT * 2)
+        lines = tool.read_log()
+        first = int(next(m for m in map(resumed.fullmatch, lines) if m).group(1))
+        return tool, lines, first
+
+    def expect_one_row_per_card(self, connection, run_id, planned):
+        indexes = [i for (i,) in connection.execute(
+            "SELECT card_index FROM cards WHERE run_id = ? ORDER BY card_index", (run_id,))]
+        self.assertEqual(indexes, list(range(1, planned + 1)))
+        (csv_path,) = connection.execute(
+            "SELECT csv_path FROM runs WHERE run_id = ?", (run_id,)).fetchone()
+        csv_path = os.path.join(self.workdir, "results", csv_path)
+        rows = self.csv_rows(csv_path)
+        self.assertEqual([int(row[0]) for row in rows], indexes)
+        numbers = [n or "" for (n,) in connection.execute(
+            "SELECT card_number FROM cards WHERE run_id = ? ORDER BY card_index", (run_id,))]
+        self.assertEqual([row[3].lstrip("'") for row in rows], numbers)
+
+    def test_killed_run_continued(self):
+        planned = 60
+        tool = self.start_tool(VARNAK_SIM_LATENCY_MS="20", VARNAK_SIM_CARDS="1000")
+        tool.open_page(BURN_IN_ROW)
+        tool.set_burn_in_count(planned)
+        tool.press_burn_in("回收")
+        tool.press_burn_in("开始")
+        self.wait_for_csv_rows(10)
+        tool.kill()
+
+        connection = self.database()
+        self.assertEqual(connection.execute("PRAGMA integrity_check").fetchone(), ("ok",))
+        ((run_id, done),) = connection.execute(
+            "SELECT run_id, (SELECT COUNT(*) FROM cards c WHERE c.run_id = r.run_id) FROM runs r")
+        # Every card the CSV shows was in the database first.
+        self.assertGreaterEqual(done, 10)
+        kinds = [k for (k,) in connection.execute(
+            "SELECT kind FROM run_events WHERE run_id = ? ORDER BY seq", (run_id,))]
+        self.assertEqual(kinds, ["start"])
+
+        tool, lines, first = self.continue_newest_run(tool, planned, VARNAK_SIM_CARDS="1000")
+        self.assertGreater(first, done)
+        self.assertTrue(lines[-2].startswith(">>>老化测试结束（完成）：已完成 %d 张" % planned),
+                        lines[-2])
+        self.expect_one_row_per_card(connection, run_id, planned)
+        kinds = [k for (k,) in connection.execute(
+            "SELECT kind FROM run_events WHERE run_id = ? ORDER BY seq", (run_id,))]
+        self.assertEqual(kinds, ["start", "continue", "end"])
+        self.drag_and_close(tool)
+
+    def test_empty_box_continued_after_refills(self):
+        planned = 12
+        tool = self.start_tool(VARNAK_SIM_CARDS="5")
+        tool.open_page(BURN_IN_ROW)
+        tool.set_burn_in_count(planned)
+        tool.press_burn_in("回收")
+        tool.press_burn_in("开始")
+        self.assertTrue(tool.wait_for_log(RECORD_FILES, LINE_TIMEOUT)[-2].startswith(
+            ">>>老化测试结束（卡箱内无卡）：已完成 5 张"))
+        tool.click_close_button()
+        self.assertEqual(tool.wait_exit(EXIT_TIMEOUT), 0)
+
+        # Each refill is a new simulator with a full box of five.
+        for done in (10, 12):
+            tool, lines, first = self.continue_newest_run(tool, planned, VARNAK_SIM_CARDS="5")
+            self.assertEqual(first, done - 4 if done == 10 else 11)
+            self.assertTrue(lines[-2].startswith(">>>老化测试结束（%s）：已完成 %d 张" % (
+                "卡箱内无卡" if done == 10 else "完成", done)), lines[-2])
+            tool.click_close_button()
+            self.assertEqual(tool.wait_exit(EXIT_TIMEOUT), 0)
+
+        connection = self.database()
+        ((run_id,),) = connection.execute("SELECT run_id FROM runs")
+        self.expect_one_row_per_card(connection, run_id, planned)
+        events = connection.execute(
+            "SELECT seq, kind, reason FROM run_events WHERE run_id = ? ORDER BY seq", (run_id,))
+        self.assertEqual(list(events), [(1, "start", ""), (2, "end", "卡箱内无卡"),
+                                        (3, "continue", ""), (4, "end", "卡箱内无卡"),
+                                        (5, "continue", ""), (6, "end", "完成")])
 
 
 if __name__ == "__main__":
