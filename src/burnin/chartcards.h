@@ -7,8 +7,6 @@
 #include <QSize>
 #include <QWidget>
 
-class QPainter;
-
 // The burn-in page's chart of seconds per card: one column per pixel from the fastest to the
 // slowest card it stands for, failures marked in red, and the 95th percentile as a dashed line.
 // It draws from its series alone, so a frame costs the width of the widget however long the run.
@@ -35,7 +33,5 @@ protected:
     void paintEvent(QPaintEvent *event) override;
 
 private:
-    void draw(QPainter &painter, const QRect &rect) const;
-
     CChartSeries m_series;
 };
