@@ -18,6 +18,9 @@ constexpr int NotSupported = -17;
 constexpr int BinFull = -18;
 // openDevice on a port other than the one VARNAK_SIM_PORT names.
 constexpr int WrongPort = -19;
+// The default result of a call failed on purpose by VARNAK_SIM_FAIL_EVERY_<function>, apart from
+// every real failure, so that a run's record shows which failures were planted.
+constexpr int PlannedFailure = -20;
 constexpr int BadArgument = -21;
 
 } // namespace simcode

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "simconfig.h"
 
+#include "simcodes.h"
+
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -75,6 +77,11 @@ std::optional<int> SimConfig::forced(Function function) const
     return forcedResult[static_cast<std::size_t>(function)];
 }
 
+std::optional<PeriodicFailure> SimConfig::periodic(Function function) const
+{
+    return periodicFailure[static_cast<std::size_t>(function)];
+}
+
 SimConfig SimConfig::fromLookup(const Lookup &lookup)
 {
     const auto get
@@ -99,6 +106,13 @@ SimConfig SimConfig::fromLookup(const Lookup &lookup)
         const auto rc = parseInteger(get(std::string("RC_") + Names[i]), INT_MIN, INT_MAX);
         if (rc)
             config.forcedResult[i] = static_cast<int>(*rc);
+        // A code alone fails nothing: only the period switches the failure on.
+        const std::string every = std::string("FAIL_EVERY_") + Names[i];
+        if (const auto period = parseInteger(get(every), 1, INT_MAX)) {
+            const auto result = parseInteger(get(every + "_RC"), INT_MIN, INT_MAX);
+            config.periodicFailure[i] = PeriodicFailure {static_cast<int>(*period),
+                static_cast<int>(result.value_or(simcode::PlannedFailure))};
+        }
     }
     config.statusReply = optionalText(get("STATUS_REPLY"));
     config.icInfoReply = optionalText(get("ICINFO_REPLY"));

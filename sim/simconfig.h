@@ -30,6 +30,13 @@ constexpr std::size_t FunctionCount = 10;
 
 const char *functionName(Function function);
 
+// Fails the period-th call of a function, and every period-th after it, with result.
+struct PeriodicFailure
+{
+    int period = 0;
+    int result = 0;
+};
+
 struct SimConfig
 {
     using Lookup = std::function<const char *(const std::string &name)>;
@@ -48,11 +55,13 @@ struct SimConfig
     // tell which connection a run opened.
     std::optional<int> expectedPort;
     std::array<std::optional<int>, FunctionCount> forcedResult;
+    std::array<std::optional<PeriodicFailure>, FunctionCount> periodicFailure;
     std::optional<std::string> statusReply;
     std::optional<std::string> icInfoReply;
     std::string tracePath;
 
     std::optional<int> forced(Function function) const;
+    std::optional<PeriodicFailure> periodic(Function function) const;
 
     // Values that do not parse keep their defaults: a typo must not take the tool down.
     static SimConfig fromLookup(const Lookup &lookup);

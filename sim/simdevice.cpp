@@ -137,15 +137,23 @@ std::int64_t SimDevice::drawLatency()
     return m_chance.between(m_config.latencyMs, m_config.latencyMaxMs);
 }
 
-// A forced result wins; a random failure acts like one.
+// A forced result wins, then a periodic failure, then a random one; each acts like a forced
+// result. Every call counts, forced or not, so the n-th failure falls on the caller's n-th call.
+// A periodic failure still takes the random draws it replaces, so that the other calls fail at
+// random as they would without it.
 std::optional<int> SimDevice::drawFailure(Function function)
 {
+    const std::lock_guard<std::mutex> lock(m_chanceMutex);
+    const std::uint64_t call = ++m_calls[static_cast<std::size_t>(function)];
     if (const auto forced = m_config.forced(function))
         return forced;
-    const std::lock_guard<std::mutex> lock(m_chanceMutex);
-    if (!m_chance.percent(m_config.failPercent))
-        return std::nullopt;
-    return RandomFailures[m_chance.between(0, RandomFailureCount - 1)];
+    std::optional<int> failure;
+    if (m_chance.percent(m_config.failPercent))
+        failure = RandomFailures[m_chance.between(0, RandomFailureCount - 1)];
+    const auto periodic = m_config.periodic(function);
+    if (periodic && call % static_cast<std::uint64_t>(periodic->period) == 0)
+        failure = periodic->result;
+    return failure;
 }
 
 int SimDevice::openDevice(int port, int baud, const char *param, int timeout)

@@ -7,6 +7,7 @@
 #include "simconfig.h"
 #include "tracelog.h"
 
+#include <array>
 #include <atomic>
 #include <cstddef>
 #include <mutex>
@@ -58,8 +59,10 @@ private:
     DispenserModel m_model;
     std::mutex m_modelMutex;
     TraceLog m_trace;
-    // Drawn from by callers on any thread, outside the model's lock.
+    // Drawn from by callers on any thread, outside the model's lock. The same lock guards the
+    // calls counted per function since the load, so they count in the order the calls arrive.
     Chance m_chance;
+    std::array<std::uint64_t, FunctionCount> m_calls {};
     std::mutex m_chanceMutex;
     std::atomic<int> m_inside {0};
     std::atomic<int> m_overlaps {0};

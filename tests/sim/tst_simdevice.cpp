@@ -33,6 +33,16 @@ SimConfig configFrom(const std::map<std::string, std::string> &env)
     });
 }
 
+// From "CARDS=3 BIN=1", the variables' names without their prefix.
+SimConfig configFrom(const QString &pairs)
+{
+    std::map<std::string, std::string> env;
+    for (const QString &pair : pairs.split(' '))
+        env["VARNAK_SIM_" + pair.section('=', 0, 0).toStdString()]
+            = pair.section('=', 1).toStdString();
+    return configFrom(env);
+}
+
 QString text(const std::optional<std::int64_t> &value)
 {
     return value ? QString::number(*value) : QStringLiteral("none");
@@ -66,6 +76,8 @@ private slots:
     void sameSeedSameRun();
     void captureBin_data();
     void captureBin();
+    void periodicFailures_data();
+    void periodicFailures();
 };
 
 void TestSimDevice::openConnection_data()
@@ -264,6 +276,10 @@ void TestSimDevice::configParsing_data()
     row("INSERT_MAX_MS", "soon", "0");
     row("RC_deviceSendCard", "-5", "-5");
     row("RC_deviceSendCard", "fail", "none");
+    row("FAIL_EVERY_powerOn", "50", "50:-20");
+    row("FAIL_EVERY_powerOn", "0", "none");
+    row("FAIL_EVERY_powerOn", "50th", "none");
+    row("FAIL_EVERY_powerOn_RC", "-7", "none");
 }
 
 void TestSimDevice::configParsing()
@@ -273,6 +289,7 @@ void TestSimDevice::configParsing()
     QFETCH(QString, expected);
     const SimConfig c = configFrom({{"VARNAK_SIM_" + variable.toStdString(), value.toStdString()}});
     const auto rc = c.forced(Function::DeviceSendCard);
+    const auto every = c.periodic(Function::PowerOn);
     const std::map<QString, QString> fields = {
         {"CARDS", QString::number(c.model.cards)},
         {"TAKE_MS", text(c.model.takeDelayMs)},
@@ -285,6 +302,9 @@ void TestSimDevice::configParsing()
         {"TAKE_MAX_MS", QString::number(c.model.takeDelayMaxMs)},
         {"INSERT_MAX_MS", QString::number(c.model.insertDelayMaxMs)},
         {"RC_deviceSendCard", rc ? QString::number(*rc) : "none"},
+        {"FAIL_EVERY_powerOn",
+            every ? QString("%1:%2").arg(every->period).arg(every->result) : "none"},
+        {"FAIL_EVERY_powerOn_RC", every ? QString::number(every->result) : "none"},
     };
     QCOMPARE(fields.at(variable), expected);
 }
@@ -313,10 +333,11 @@ void TestSimDevice::randomFailuresAndLatency()
 
 void TestSimDevice::sameSeedSameRun()
 {
-    const auto run = [](const char *seed) {
+    const auto run = [](const char *seed, const char *statusEvery = "") {
         ManualClock clock;
         SimDevice device(configFrom({{"VARNAK_SIM_SEED", seed}, {"VARNAK_SIM_FAIL_PERCENT", "30"},
-                             {"VARNAK_SIM_LATENCY_MAX_MS", "50"}}),
+                             {"VARNAK_SIM_LATENCY_MAX_MS", "50"},
+                             {"VARNAK_SIM_FAIL_EVERY_getStatus", statusEvery}}),
             clock);
         QList<qint64> results;
         char reply[ReplyCapacity] = {};
@@ -328,6 +349,12 @@ void TestSimDevice::sameSeedSameRun()
     };
     QCOMPARE(run("1"), run("1"));
     QVERIFY(run("1") != run("2"));
+    // A planted failure changes its own call's result and leaves every other draw alone. Each
+    // round records five values; the status query, which changes nothing, is the third.
+    QList<qint64> planted = run("1");
+    for (int round = 9; round < 50; round += 10)
+        planted[round * 5 + 2] = simcode::PlannedFailure;
+    QCOMPARE(run("1", "10"), planted);
 }
 
 void TestSimDevice::captureBin_data()
@@ -358,12 +385,8 @@ void TestSimDevice::captureBin()
     QFETCH(int, cards);
     QFETCH(int, lastCapture);
     QFETCH(QString, status);
-    std::map<std::string, std::string> variables;
-    for (const QString &pair : env.split(' '))
-        variables["VARNAK_SIM_" + pair.section('=', 0, 0).toStdString()]
-            = pair.section('=', 1).toStdString();
     ManualClock clock;
-    SimDevice device(configFrom(variables), clock);
+    SimDevice device(configFrom(env), clock);
     QCOMPARE(device.openDevice(0, 115200, "", 5), simcode::Ok);
 
     int result = simcode::Ok;
@@ -376,6 +399,54 @@ void TestSimDevice::captureBin()
     char reply[ReplyCapacity] = {};
     QCOMPARE(device.getStatus(5, reply), simcode::Ok);
     QCOMPARE(QString(reply), R"({"Ret":0,"Channel":)" + status + "}");
+}
+
+void TestSimDevice::periodicFailures_data()
+{
+    QTest::addColumn<QString>("env");
+    QTest::addColumn<int>("cards");
+    QTest::addColumn<QString>("failures");
+
+    const auto row = [](const char *name, const char *env, int cards, const char *failures) {
+        QTest::newRow(name) << env << cards << failures;
+    };
+    const char *everyFiftieth = "50:-20 100:-20 150:-20 200:-20 250:-20 300:-20";
+    row("every 50th chip read", "CARDS=300 FAIL_EVERY_getICInfo=50", 300, everyFiftieth);
+    row("every 50th power-on", "CARDS=300 FAIL_EVERY_powerOn=50", 300, everyFiftieth);
+    row("own code", "FAIL_EVERY_powerOn=2 FAIL_EVERY_powerOn_RC=-7", 5, "2:-7 4:-7");
+    // Card 2 fails before its chip read, so the 2nd read is card 3's.
+    row("counted per function", "FAIL_EVERY_powerOn=2 FAIL_EVERY_getICInfo=2", 5,
+        "2:-20 3:-20 4:-20");
+    row("forced result wins", "FAIL_EVERY_powerOn=2 RC_powerOn=-5", 3, "1:-5 2:-5 3:-5");
+    row("zero is off", "FAIL_EVERY_powerOn=0", 3, "");
+}
+
+// Each card runs the chip steps of a burn-in run; the failed calls change nothing, so the chip
+// stays unpowered after a failed power-on and every card is captured.
+void TestSimDevice::periodicFailures()
+{
+    QFETCH(QString, env);
+    QFETCH(int, cards);
+    QFETCH(QString, failures);
+    ManualClock clock;
+    SimDevice device(configFrom(env), clock);
+    QCOMPARE(device.openDevice(0, 115200, "", 5), simcode::Ok);
+
+    QStringList failed;
+    char reply[ReplyCapacity] = {};
+    for (int card = 1; card <= cards; ++card) {
+        QCOMPARE(device.deviceSendCard("cp31", 30), simcode::Ok);
+        int rc = device.powerOn(0, 5);
+        QCOMPARE(device.snapshot().chipPowered, rc == simcode::Ok);
+        if (rc == simcode::Ok)
+            rc = readCard(device, reply);
+        if (rc != simcode::Ok)
+            failed << QString("%1:%2").arg(card).arg(rc);
+        QCOMPARE(device.powerOff(5), simcode::Ok);
+        QCOMPARE(device.deviceMoveCard("cp35", 5), simcode::Ok);
+    }
+    QCOMPARE(failed.join(' '), failures);
+    QCOMPARE(device.snapshot().captured, cards);
 }
 
 QTEST_APPLESS_MAIN(TestSimDevice)
