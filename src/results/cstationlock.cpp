@@ -6,8 +6,7 @@
 #include <QSysInfo>
 
 #include <cerrno>
-
-#include <signal.h>
+#include <csignal>
 
 namespace {
 
