@@ -31,12 +31,14 @@ constexpr int kFooterPt = 8;
 constexpr int kChartWidth = 717;
 constexpr int kChartHeight = 260;
 constexpr int kChartObject = QTextFormat::UserObject + 1;
-const QString kChartPlaceholder = QStringLiteral("[[chart]]");
+const char kChartPlaceholder[] = "[[chart]]";
 
 // The window asks for no family of its own, and its Chinese texts come from whichever CJK font
 // the system has: the package depends on one of these two.
-const QStringList kFamilies
-    = {QStringLiteral("WenQuanYi Micro Hei"), QStringLiteral("Noto Sans CJK SC")};
+QStringList families()
+{
+    return {QStringLiteral("WenQuanYi Micro Hei"), QStringLiteral("Noto Sans CJK SC")};
+}
 
 const char kPassColor[] = "#1B7F3B";
 const char kFailColor[] = "#C62828";
@@ -58,8 +60,8 @@ int htmlPixels(qreal millimetres)
 
 QFont reportFont(int points)
 {
-    QFont font(kFamilies.first());
-    font.setFamilies(kFamilies);
+    QFont font(families().first());
+    font.setFamilies(families());
     font.setPointSize(points);
     return font;
 }
@@ -229,9 +231,9 @@ QString limitsCell(const BurnInReportData &data, qint64 mcbf)
                       .arg(Qualification::cardsToDemonstrate(plan.targetMcbf, plan.confidence));
     if (plan.maxP95Seconds > 0.0)
         limits << QStringLiteral("P95 ≤ %1 秒：%2")
-                      .arg(seconds(plan.maxP95Seconds))
-                      .arg(metText(data.figures.passed > 0
-                          && data.figures.p95Seconds <= plan.maxP95Seconds));
+                      .arg(seconds(plan.maxP95Seconds),
+                          metText(data.figures.passed > 0
+                              && data.figures.p95Seconds <= plan.maxP95Seconds));
     return limits.join(QStringLiteral("<br/>"));
 }
 
@@ -290,12 +292,12 @@ QString reportHtml(const BurnInReportData &data)
                .arg(htmlPixels(2.0))
         + identitySection(data) + runSection(data) + qualificationSection(data)
         + failureSection(data) + heading(QStringLiteral("每张用时"))
-        + QStringLiteral("<p>%1</p>").arg(kChartPlaceholder);
+        + QStringLiteral("<p>%1</p>").arg(QLatin1String(kChartPlaceholder));
 }
 
 void insertChart(QTextDocument &document)
 {
-    QTextCursor cursor = document.find(kChartPlaceholder);
+    QTextCursor cursor = document.find(QLatin1String(kChartPlaceholder));
     QTextCharFormat format;
     format.setObjectType(kChartObject);
     cursor.insertText(QString(QChar::ObjectReplacementCharacter), format);
@@ -370,7 +372,7 @@ Qualification::Verdict BurnInReportData::verdict() const
 
 QString BurnInReport::fontFamily()
 {
-    return kFamilies.first();
+    return families().first();
 }
 
 bool BurnInReport::write(const BurnInReportData &data, const QString &path, QString *error)

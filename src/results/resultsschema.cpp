@@ -22,56 +22,59 @@ static_assert(std::size(kStepKeys) == kBurnInStepCount, "a step without a key");
 // Each version's statements as that version shipped them, written out rather than generated from
 // the enums above: a step added to the program later must not change what an old step creates.
 // Kinds and modes are not CHECKed, since SQLite can only change a CHECK by copying the table.
-const std::vector<std::vector<const char *>> kSteps = {
-    // 0 → 1
-    {
-        "CREATE TABLE runs ("
-        " run_id TEXT PRIMARY KEY NOT NULL,"
-        " station TEXT NOT NULL,"
-        " mode TEXT NOT NULL,"
-        " cards_planned INTEGER NOT NULL,"
-        " stop_on_failure INTEGER NOT NULL,"
-        " created_at TEXT NOT NULL,"
-        " csv_path TEXT NOT NULL DEFAULT '',"
-        " log_path TEXT NOT NULL DEFAULT '')",
-        "CREATE INDEX runs_csv_path ON runs (csv_path)",
-        "CREATE TABLE run_events ("
-        " run_id TEXT NOT NULL REFERENCES runs (run_id),"
-        " seq INTEGER NOT NULL,"
-        " at TEXT NOT NULL,"
-        " kind TEXT NOT NULL,"
-        " reason TEXT NOT NULL DEFAULT '',"
-        " tool_version TEXT NOT NULL DEFAULT '',"
-        " library_path TEXT NOT NULL DEFAULT '',"
-        " library_sha256 TEXT NOT NULL DEFAULT '',"
-        " UNIQUE (run_id, seq))",
-        "CREATE TABLE cards ("
-        " run_id TEXT NOT NULL REFERENCES runs (run_id),"
-        " card_index INTEGER NOT NULL,"
-        " started_at TEXT,"
-        " card_number TEXT NOT NULL,"
-        " passed INTEGER NOT NULL,"
-        " failed_step TEXT,"
-        " code INTEGER NOT NULL,"
-        " elapsed_ms INTEGER NOT NULL,"
-        " device_ms INTEGER NOT NULL,"
-        " step_open_ms INTEGER,"
-        " step_status_ms INTEGER,"
-        " step_clear_channel_ms INTEGER,"
-        " step_dispense_ms INTEGER,"
-        " step_move_to_reader_ms INTEGER,"
-        " step_power_on_ms INTEGER,"
-        " step_read_chip_ms INTEGER,"
-        " step_power_off_ms INTEGER,"
-        " step_capture_ms INTEGER,"
-        " step_hand_out_ms INTEGER,"
-        " step_removal_ms INTEGER,"
-        " duplicate INTEGER NOT NULL,"
-        " UNIQUE (run_id, card_index))",
-        // The history's counts per run read this index alone, not the rows.
-        "CREATE INDEX cards_passed ON cards (run_id, passed)",
-    },
-};
+std::vector<std::vector<const char *>> migrationSteps()
+{
+    return {
+        // 0 → 1
+        {
+            "CREATE TABLE runs ("
+            " run_id TEXT PRIMARY KEY NOT NULL,"
+            " station TEXT NOT NULL,"
+            " mode TEXT NOT NULL,"
+            " cards_planned INTEGER NOT NULL,"
+            " stop_on_failure INTEGER NOT NULL,"
+            " created_at TEXT NOT NULL,"
+            " csv_path TEXT NOT NULL DEFAULT '',"
+            " log_path TEXT NOT NULL DEFAULT '')",
+            "CREATE INDEX runs_csv_path ON runs (csv_path)",
+            "CREATE TABLE run_events ("
+            " run_id TEXT NOT NULL REFERENCES runs (run_id),"
+            " seq INTEGER NOT NULL,"
+            " at TEXT NOT NULL,"
+            " kind TEXT NOT NULL,"
+            " reason TEXT NOT NULL DEFAULT '',"
+            " tool_version TEXT NOT NULL DEFAULT '',"
+            " library_path TEXT NOT NULL DEFAULT '',"
+            " library_sha256 TEXT NOT NULL DEFAULT '',"
+            " UNIQUE (run_id, seq))",
+            "CREATE TABLE cards ("
+            " run_id TEXT NOT NULL REFERENCES runs (run_id),"
+            " card_index INTEGER NOT NULL,"
+            " started_at TEXT,"
+            " card_number TEXT NOT NULL,"
+            " passed INTEGER NOT NULL,"
+            " failed_step TEXT,"
+            " code INTEGER NOT NULL,"
+            " elapsed_ms INTEGER NOT NULL,"
+            " device_ms INTEGER NOT NULL,"
+            " step_open_ms INTEGER,"
+            " step_status_ms INTEGER,"
+            " step_clear_channel_ms INTEGER,"
+            " step_dispense_ms INTEGER,"
+            " step_move_to_reader_ms INTEGER,"
+            " step_power_on_ms INTEGER,"
+            " step_read_chip_ms INTEGER,"
+            " step_power_off_ms INTEGER,"
+            " step_capture_ms INTEGER,"
+            " step_hand_out_ms INTEGER,"
+            " step_removal_ms INTEGER,"
+            " duplicate INTEGER NOT NULL,"
+            " UNIQUE (run_id, card_index))",
+            // The history's counts per run read this index alone, not the rows.
+            "CREATE INDEX cards_passed ON cards (run_id, passed)",
+        },
+    };
+}
 static_assert(ResultsSchema::kVersion >= 1, "no version to migrate to");
 
 QString failure(const QSqlDatabase &db, const QSqlError &error)
@@ -166,7 +169,9 @@ bool migrate(QSqlDatabase &db, QString *error)
             return false;
         }
         QSqlQuery query(db);
-        for (const char *statement : kSteps[static_cast<std::size_t>(version)]) {
+        const std::vector<const char *> statements
+            = migrationSteps()[static_cast<std::size_t>(version)];
+        for (const char *statement : statements) {
             if (!query.exec(QString::fromLatin1(statement))) {
                 *error = failure(db, query.lastError());
                 return false;
