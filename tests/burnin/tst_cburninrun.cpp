@@ -5,14 +5,12 @@
 #include "device/ctestgate.h"
 #include "device/zov_sdk.h"
 #include "fakedevice.h"
+#include "filesizelimit.h"
 #include "qtcompat.h"
 
 #include <QtTest>
 
-#include <csignal>
 #include <thread>
-
-#include <sys/resource.h>
 
 namespace {
 
@@ -81,29 +79,6 @@ public:
 private:
     ZOV_SDK m_sdk;
     CBurnInRun m_run;
-};
-
-// Stands in for a full disk: writes past this many bytes of a file fail.
-class FileSizeLimit
-{
-public:
-    explicit FileSizeLimit(rlim_t bytes)
-        : m_previous(std::signal(SIGXFSZ, SIG_IGN))
-    {
-        getrlimit(RLIMIT_FSIZE, &m_saved);
-        rlimit limit = m_saved;
-        limit.rlim_cur = bytes;
-        setrlimit(RLIMIT_FSIZE, &limit);
-    }
-    ~FileSizeLimit()
-    {
-        setrlimit(RLIMIT_FSIZE, &m_saved);
-        std::signal(SIGXFSZ, m_previous);
-    }
-
-private:
-    rlimit m_saved {};
-    void (*m_previous)(int);
 };
 
 CBurnInJob::Plan jobPlan(const QString &folder, int cards)

@@ -1,13 +1,10 @@
 // SPDX-License-Identifier: MIT
 #include "burnin/cburninreader.h"
 #include "burnin/cburninwriter.h"
+#include "filesizelimit.h"
 
 #include <QTemporaryDir>
 #include <QtTest>
-
-#include <csignal>
-
-#include <sys/resource.h>
 
 namespace {
 
@@ -169,18 +166,12 @@ void tst_CBurnInWriter::failedWriteIsKeptNamingTheFile()
     QVERIFY(writer.open(dir.path(), kStart, BurnInMode::Capture, &error));
     QVERIFY(writer.error().isEmpty());
 
-    const auto previous = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit limit {};
-    getrlimit(RLIMIT_FSIZE, &limit);
-    const rlim_t saved = limit.rlim_cur;
-    limit.rlim_cur = 4096;
-    setrlimit(RLIMIT_FSIZE, &limit);
-    for (int index = 1; index <= 100 && writer.error().isEmpty(); ++index)
-        writer.writeRecord(card(index));
-    writer.writeLine(QStringLiteral("still going"));
-    limit.rlim_cur = saved;
-    setrlimit(RLIMIT_FSIZE, &limit);
-    std::signal(SIGXFSZ, previous);
+    {
+        const FileSizeLimit disk(4096);
+        for (int index = 1; index <= 100 && writer.error().isEmpty(); ++index)
+            writer.writeRecord(card(index));
+        writer.writeLine(QStringLiteral("still going"));
+    }
 
     QVERIFY2(writer.error().startsWith(QStringLiteral("无法写入 ") + writer.csvPath()),
         qPrintable(writer.error()));

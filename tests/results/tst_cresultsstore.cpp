@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "burnin/cburninreader.h"
 #include "burnin/cburninwriter.h"
+#include "filesizelimit.h"
 #include "results/cresultsstore.h"
 
 #include <QSqlDatabase>
@@ -11,11 +12,8 @@
 
 #include <algorithm>
 #include <atomic>
-#include <csignal>
 #include <ctime>
 #include <thread>
-
-#include <sys/resource.h>
 
 namespace {
 
@@ -270,18 +268,12 @@ void tst_CResultsStore::fullDiskFailsTheCardNamingTheFile()
     const QString run = store.createRun(plan(1000));
     QVERIFY(!run.isEmpty());
 
-    const auto previous = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit limit {};
-    getrlimit(RLIMIT_FSIZE, &limit);
-    const rlim_t saved = limit.rlim_cur;
-    limit.rlim_cur = 64 * 1024;
-    setrlimit(RLIMIT_FSIZE, &limit);
     int written = 0;
-    while (written < 1000 && store.addCard(run, card(written + 1)))
-        ++written;
-    limit.rlim_cur = saved;
-    setrlimit(RLIMIT_FSIZE, &limit);
-    std::signal(SIGXFSZ, previous);
+    {
+        const FileSizeLimit disk(64 * 1024);
+        while (written < 1000 && store.addCard(run, card(written + 1)))
+            ++written;
+    }
 
     QVERIFY(written < 1000);
     QVERIFY2(store.error().startsWith(QStringLiteral("无法写入结果数据库 ") + store.path()),
