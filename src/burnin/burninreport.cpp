@@ -60,7 +60,7 @@ int htmlPixels(qreal millimetres)
 
 QFont reportFont(int points)
 {
-    QFont font(families().first());
+    QFont font(families().constFirst());
     font.setFamilies(families());
     font.setPointSize(points);
     return font;
@@ -372,7 +372,7 @@ Qualification::Verdict BurnInReportData::verdict() const
 
 QString BurnInReport::fontFamily()
 {
-    return families().first();
+    return families().constFirst();
 }
 
 bool BurnInReport::write(const BurnInReportData &data, const QString &path, QString *error)
