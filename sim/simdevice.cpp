@@ -144,14 +144,14 @@ std::int64_t SimDevice::drawLatency()
 std::optional<int> SimDevice::drawFailure(Function function)
 {
     const std::lock_guard<std::mutex> lock(m_chanceMutex);
-    const std::uint64_t call = ++m_calls[static_cast<std::size_t>(function)];
+    const std::uint64_t callNumber = ++m_calls[static_cast<std::size_t>(function)];
     if (const auto forced = m_config.forced(function))
         return forced;
     std::optional<int> failure;
     if (m_chance.percent(m_config.failPercent))
         failure = RandomFailures[m_chance.between(0, RandomFailureCount - 1)];
     const auto periodic = m_config.periodic(function);
-    if (periodic && call % static_cast<std::uint64_t>(periodic->period) == 0)
+    if (periodic && callNumber % static_cast<std::uint64_t>(periodic->period) == 0)
         failure = periodic->result;
     return failure;
 }

@@ -7,6 +7,7 @@
 #include <QAbstractTextDocumentLayout>
 #include <QFont>
 #include <QMarginsF>
+#include <QObject>
 #include <QPageLayout>
 #include <QPageSize>
 #include <QPainter>

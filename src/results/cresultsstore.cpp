@@ -19,6 +19,7 @@
 #include <QVariant>
 
 #include <algorithm>
+#include <iterator>
 #include <atomic>
 #include <cstdlib>
 
@@ -169,12 +170,11 @@ ResultsRunPlan planFrom(const QSqlQuery &query, int first)
 
 std::optional<ResultsEventKind> eventKindFromKey(const QString &key)
 {
-    for (const ResultsEventKind kind :
-        {ResultsEventKind::Start, ResultsEventKind::End, ResultsEventKind::Continue}) {
-        if (key == resultsEventKindKey(kind))
-            return kind;
-    }
-    return std::nullopt;
+    constexpr ResultsEventKind kinds[]
+        = {ResultsEventKind::Start, ResultsEventKind::End, ResultsEventKind::Continue};
+    const auto found = std::find_if(std::begin(kinds), std::end(kinds),
+        [&key](ResultsEventKind kind) { return key == resultsEventKindKey(kind); });
+    return found == std::end(kinds) ? std::nullopt : std::optional<ResultsEventKind>(*found);
 }
 
 ResultsRunState stateOf(const ResultsRunSummary &run, const QString &activeRunId)
@@ -516,23 +516,23 @@ QVector<ResultsRunSummary> CResultsStore::runs(bool stationBusy, const QString &
     };
     QVector<Found> found;
     while (query.next()) {
-        ResultsRunSummary run;
-        run.runId = query.value(1).toString();
-        run.plan = planFrom(query, 2);
-        run.plan.csvPath = shownPath(run.plan.csvPath);
-        run.plan.logPath = shownPath(run.plan.logPath);
-        run.cardsDone = query.value(9).toInt();
-        run.passed = query.value(10).toInt();
-        run.firstCardStarted = parseTime(query.value(11).toString());
+        ResultsRunSummary summary;
+        summary.runId = query.value(1).toString();
+        summary.plan = planFrom(query, 2);
+        summary.plan.csvPath = shownPath(summary.plan.csvPath);
+        summary.plan.logPath = shownPath(summary.plan.logPath);
+        summary.cardsDone = query.value(9).toInt();
+        summary.passed = query.value(10).toInt();
+        summary.firstCardStarted = parseTime(query.value(11).toString());
         if (!query.isNull(14))
-            run.lastEvent = eventKindFromKey(query.value(14).toString());
-        run.lastEventReason = query.value(15).toString();
+            summary.lastEvent = eventKindFromKey(query.value(14).toString());
+        summary.lastEventReason = query.value(15).toString();
         const QDateTime lastStarted = parseTime(query.value(12).toString());
-        run.lastActivity = lastStarted.isValid()
+        summary.lastActivity = lastStarted.isValid()
             ? lastStarted.addMSecs(query.value(13).toLongLong())
             : !query.isNull(16) ? parseTime(query.value(16).toString())
-                                : run.plan.createdAt;
-        found << Found {query.value(0).toLongLong(), run};
+                                : summary.plan.createdAt;
+        found << Found {query.value(0).toLongLong(), summary};
     }
     if (query.lastError().isValid()) {
         readFailed(query.lastError());
