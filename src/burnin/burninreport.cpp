@@ -1,13 +1,12 @@
 // SPDX-License-Identifier: MIT
 #include "burnin/burninreport.h"
 
-#include "burnin/burninchart.h"
+#include "burnin/burninchartobject.h"
 #include "burnin/failuremodetablemodel.h"
 
 #include <QAbstractTextDocumentLayout>
 #include <QFont>
 #include <QMarginsF>
-#include <QObject>
 #include <QPageLayout>
 #include <QPageSize>
 #include <QPainter>
@@ -17,7 +16,6 @@
 #include <QTextCharFormat>
 #include <QTextCursor>
 #include <QTextDocument>
-#include <QTextObjectInterface>
 
 namespace {
 
@@ -27,10 +25,6 @@ constexpr qreal kMarginMm = 15.0;
 constexpr qreal kFooterMm = 8.0;
 constexpr int kBodyPt = 10;
 constexpr int kFooterPt = 8;
-// The chart is drawn at the page's own size of it and scaled to the page, so its texts and
-// spacing keep the proportions the operator sees on the screen.
-constexpr int kChartWidth = 717;
-constexpr int kChartHeight = 260;
 constexpr int kChartObject = QTextFormat::UserObject + 1;
 const char kChartPlaceholder[] = "[[chart]]";
 
@@ -66,44 +60,6 @@ QFont reportFont(int points)
     font.setPointSize(points);
     return font;
 }
-
-// Draws the page's chart where the document holds its placeholder, as vectors.
-class ChartObject : public QObject, public QTextObjectInterface
-{
-    Q_OBJECT
-    Q_INTERFACES(QTextObjectInterface)
-
-public:
-    ChartObject(const CChartSeries &series, const QFont &font)
-        : m_series(series)
-        , m_font(font)
-    { }
-
-    QSizeF intrinsicSize(QTextDocument *document, int position, const QTextFormat &format) override
-    {
-        Q_UNUSED(position);
-        Q_UNUSED(format);
-        const qreal width = document->textWidth() - 2.0 * document->documentMargin();
-        return {width, width * kChartHeight / kChartWidth};
-    }
-
-    void drawObject(QPainter *painter, const QRectF &rect, QTextDocument *document, int position,
-        const QTextFormat &format) override
-    {
-        Q_UNUSED(document);
-        Q_UNUSED(position);
-        Q_UNUSED(format);
-        painter->save();
-        painter->translate(rect.topLeft());
-        painter->scale(rect.width() / kChartWidth, rect.height() / kChartHeight);
-        drawBurnInChart(*painter, QRect(0, 0, kChartWidth, kChartHeight), m_series, m_font);
-        painter->restore();
-    }
-
-private:
-    const CChartSeries &m_series;
-    const QFont m_font;
-};
 
 QString orDash(const QString &text)
 {
@@ -322,7 +278,7 @@ bool paint(QPdfWriter &writer, const BurnInReportData &data)
     document.setDefaultFont(reportFont(kBodyPt));
     document.setDocumentMargin(0);
     document.setPageSize(body.size());
-    ChartObject chart(data.chart, reportFont(kBodyPt));
+    BurnInChartObject chart(data.chart, reportFont(kBodyPt));
     document.documentLayout()->registerHandler(kChartObject, &chart);
     document.setHtml(reportHtml(data));
     insertChart(document);
@@ -398,5 +354,3 @@ bool BurnInReport::write(const BurnInReportData &data, const QString &path, QStr
         return failWith(error, QStringLiteral("无法写入报告 %1：%2").arg(path, file.errorString()));
     return true;
 }
-
-#include "burninreport.moc"
