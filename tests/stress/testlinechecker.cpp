@@ -338,6 +338,14 @@ bool TestLineChecker::burnInEnd(const QString &line)
     const QRegularExpressionMatch match = endLine.match(line);
     if (!match.hasMatch() || !run.ends.contains(match.captured(1)))
         return fail(QStringLiteral("the run cannot end so after its lines"));
+    // An empty box or a card left in the channel may follow cards that passed unshown.
+    static const QRegularExpression done(QStringLiteral("^已完成 (\\d+) 张  "));
+    if (run.ends.contains(kBoxWasEmpty) || run.ends.contains(kCardWasLeft)) {
+        const int cards = done.match(match.captured(2)).captured(1).toInt();
+        if (cards > run.cards)
+            return fail(QStringLiteral("more cards than the run has"));
+        burnInPassedUpTo(cards);
+    }
     const QString totals = QStringLiteral("已完成 %1 张  通过 %2  失败 %3  ")
                                .arg(run.done)
                                .arg(run.passed)

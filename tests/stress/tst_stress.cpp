@@ -223,6 +223,14 @@ void tst_Stress::checkerFollowsTests_data()
     QTest::newRow("a test's lines between burn-in's cards and its end")
         << QList<Test> {Test::BurnIn, Test::IssueOne}
         << (burnIn + one.mid(0, 2) + burnInEnd(3, 2) + one.mid(2)) << false << 0;
+    QTest::newRow("burn-in's box empty after a card that passed unshown")
+        << QList<Test> {Test::BurnIn}
+        << QStringList {">>>老化测试开始：回收 3 张", ">>>卡箱内无卡，请放置好卡片后，再进行测试！！！",
+               ">>>老化测试结束（卡箱内无卡）：已完成 1 张  通过 1  失败 0  通过率 100.0%  每张 "
+               "平均/P95/最长 0.038/0.038/0.038 秒  重复卡号 0",
+               ">>>记录文件：/w/results/burnin-20240611-120000.csv，/w/results/"
+               "burnin-20240611-120000.log"}
+        << true << 1;
     QTest::newRow("burn-in ended before its last card")
         << QList<Test> {Test::BurnIn} << (burnIn + burnInEnd(2, 1)) << false << 0;
 }
