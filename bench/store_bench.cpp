@@ -81,7 +81,7 @@ bool writeCsvRun(const QString &folder, const QDateTime &start, int cards)
 {
     CBurnInWriter writer;
     QString error;
-    if (!writer.open(folder, start, BurnInMode::Capture, &error)) {
+    if (!writer.open(folder, start, BurnInMode::Capture, QString(), &error)) {
         std::fprintf(stderr, "%s\n", qPrintable(error));
         return false;
     }

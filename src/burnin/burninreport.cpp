@@ -198,10 +198,12 @@ QString qualificationSection(const BurnInReportData &data)
 {
     const qint64 cycles = data.figures.done;
     const int confidence = data.plan.confidence;
-    const qint64 mcbf = Qualification::demonstratedMcbf(cycles, data.deviceFailures, confidence);
-    QString counted
-        = QStringLiteral("T = %1 张，r = %2 次设备故障").arg(cycles).arg(data.deviceFailures);
-    const qint64 notTaken = data.figures.failed() - data.deviceFailures;
+    const qint64 mcbf
+        = Qualification::demonstratedMcbf(cycles, data.figures.deviceFailures, confidence);
+    QString counted = QStringLiteral("T = %1 张，r = %2 次设备故障")
+                          .arg(cycles)
+                          .arg(data.figures.deviceFailures);
+    const qint64 notTaken = data.figures.failed() - data.figures.deviceFailures;
     if (notTaken > 0)
         counted += QStringLiteral("；顾客未取卡 %1 张不计入 r").arg(notTaken);
     const Qualification::Verdict verdict = data.verdict();
@@ -313,13 +315,7 @@ bool failWith(QString *error, const QString &text)
 
 Qualification::Standing BurnInReportData::standing() const
 {
-    Qualification::Standing standing;
-    standing.cycles = figures.done;
-    standing.failures = deviceFailures;
-    standing.passed = figures.passed;
-    standing.p95Seconds = figures.p95Seconds;
-    standing.failureStreak = failureStreak;
-    return standing;
+    return Qualification::standing(figures);
 }
 
 Qualification::Verdict BurnInReportData::verdict() const

@@ -30,11 +30,10 @@ struct BurnInReportData
     QDateTime started;
     QDateTime ended;
     QString endText; // how it ended, e.g. "已完成" or "已停止"; left out when empty
-    BurnInFigures figures; // done, passed, failed and the device times of passed cards
+    // done (T), passed, failed, device failures (r) and the device times of passed cards
+    BurnInFigures figures;
     // What the run was to show, plannedCards included, and what it showed.
     Qualification::Plan plan;
-    qint64 deviceFailures = 0; // r; T is figures.done
-    bool failureStreak = false; // the run ended on five failed cards in a row
     std::vector<FailureMode> failureModes;
     CChartSeries chart; // with its P95 line set, as the page's chart has it
 

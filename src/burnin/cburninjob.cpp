@@ -38,6 +38,8 @@ QString burnInEndText(CBurnInRun::End end)
         return QStringLiteral("无法写入记录");
     case CBurnInRun::End::Interrupted:
         return QStringLiteral("窗口关闭");
+    case CBurnInRun::End::VerdictSettled:
+        return QStringLiteral("无法达标");
     }
     return QString();
 }
@@ -64,6 +66,18 @@ QString burnInProgressLine(const BurnInFigures &figures)
         .arg(figures.done)
         .arg(figures.passed)
         .arg(figures.failed());
+}
+
+QString burnInVerdictLine(const Qualification::Plan &plan, const BurnInFigures &figures)
+{
+    const Qualification::Standing standing = Qualification::standing(figures);
+    return QStringLiteral("判定：%1  演示 MCBF %2 次（置信度 %3%，T = %4，r = %5）  限值 %6")
+        .arg(Qualification::verdictText(Qualification::judge(plan, standing)))
+        .arg(Qualification::demonstratedMcbf(standing.cycles, standing.failures, plan.confidence))
+        .arg(plan.confidence)
+        .arg(standing.cycles)
+        .arg(standing.failures)
+        .arg(Qualification::limitsText(plan));
 }
 
 CBurnInJob::CBurnInJob(const ZOV_SDK &sdk, CTestGate &gate, Plan plan, LogLine log,
@@ -105,26 +119,41 @@ void CBurnInJob::run()
         m_log(QStringLiteral(">>>卡箱内无卡，请放置好卡片后，再进行测试！！！"));
     else if (end == CBurnInRun::End::CardLeftAtFront)
         m_log(QStringLiteral(">>>请取走卡片，再进行测试！！！"));
-    // Written here, before the job lets the next one in, so that its lines cannot come between
-    // this run's last card and its end.
-    const QString reason = endReason(end, run);
-    const QString ending
-        = QStringLiteral("老化测试结束（%1）：%2").arg(reason, m_summary.figures().text());
-    addEvent(ResultsEventKind::End, reason);
-    m_writer.writeLine(ending);
-    m_log(QStringLiteral(">>>") + ending);
-    m_log(QStringLiteral(">>>记录文件：%1，%2").arg(m_writer.csvPath(), m_writer.logPath()));
+    endStretch(end, run);
     m_writer.close();
     m_store = nullptr;
     m_progress->finish();
 }
 
+// Written here, before the job lets the next one in, so that its lines cannot come between this
+// run's last card and its end. The verdict comes first: the end event closes the stretch.
+void CBurnInJob::endStretch(CBurnInRun::End end, const CBurnInRun &run)
+{
+    const BurnInFigures figures = m_summary.figures();
+    const Qualification::Verdict verdict
+        = Qualification::judge(m_plan.limits, Qualification::standing(figures));
+    const QString reason = endReason(end, run);
+    const QString ending = QStringLiteral("老化测试结束（%1）：%2").arg(reason, figures.text());
+    addEvent(ResultsEventKind::Verdict, resultsVerdictKey(verdict));
+    addEvent(ResultsEventKind::End, reason);
+    m_writer.writeLine(ending);
+    m_log(QStringLiteral(">>>") + ending);
+    if (m_plan.limits.hasLimit()) {
+        const QString judged = burnInVerdictLine(m_plan.limits, figures);
+        m_writer.writeLine(judged);
+        m_log(QStringLiteral(">>>") + judged);
+    }
+    m_log(QStringLiteral(">>>记录文件：%1，%2").arg(m_writer.csvPath(), m_writer.logPath()));
+}
+
 bool CBurnInJob::beginRun(CResultsStore &store)
 {
     const BurnInSettings &settings = m_plan.settings;
+    m_plan.limits.plannedCards = settings.cards;
     const QDateTime now = QDateTime::currentDateTime();
     QString error;
-    if (!m_writer.open(m_plan.resultsFolder, now, settings.mode, &error)) {
+    if (!m_writer.open(m_plan.resultsFolder, now, settings.mode,
+            BurnInInput::fileNamePart(m_plan.unit.serial), &error)) {
         notBegun(error);
         return false;
     }
@@ -136,6 +165,8 @@ bool CBurnInJob::beginRun(CResultsStore &store)
     plan.createdAt = now;
     plan.csvPath = m_writer.csvPath();
     plan.logPath = m_writer.logPath();
+    plan.unit = m_plan.unit;
+    plan.limits = m_plan.limits;
     m_runId = store.createRun(plan);
     m_store = &store;
     if (m_runId.isEmpty() || !addEvent(ResultsEventKind::Start)) {
@@ -148,10 +179,11 @@ bool CBurnInJob::beginRun(CResultsStore &store)
     }
     m_summary = CBurnInSummary(settings.mode);
     m_progress->begin(m_writer.csvPath(), m_writer.logPath(), m_runId);
-    const QString start = QStringLiteral("老化测试开始：%1 %2 张%3")
-                              .arg(burnInModeName(settings.mode))
-                              .arg(settings.cards)
-                              .arg(settings.stopOnFailure ? QStringLiteral("，出错即停") : QString());
+    const QString start
+        = QStringLiteral("老化测试开始：%1 %2 张%3%4")
+              .arg(burnInModeName(settings.mode))
+              .arg(settings.cards)
+              .arg(settings.stopOnFailure ? QStringLiteral("，出错即停") : QString(), unitText());
     m_writer.writeLine(start);
     m_log(QStringLiteral(">>>") + start);
     return true;
@@ -174,8 +206,19 @@ bool CBurnInJob::continueRun(CResultsStore &store)
     }
     BurnInSettings &settings = m_plan.settings;
     settings = {plan->cardsPlanned, plan->mode, plan->stopOnFailure, last + 1};
+    m_plan.unit = plan->unit;
+    m_plan.limits = plan->qualification();
     if (settings.firstCard > settings.cards) {
         notBegun(QStringLiteral("这次运行的 %1 张已全部完成").arg(settings.cards));
+        return false;
+    }
+    CBurnInSummary recordedSummary(settings.mode);
+    for (const BurnInRecord &card : recorded)
+        recordedSummary.add(card);
+    // Its verdict is final: more cards cannot mend it.
+    if (Qualification::judge(m_plan.limits, Qualification::standing(recordedSummary.figures()))
+        == Qualification::Verdict::Fail) {
+        notBegun(QStringLiteral("这次运行已判定为不合格"));
         return false;
     }
     QString error;
@@ -197,14 +240,31 @@ bool CBurnInJob::continueRun(CResultsStore &store)
         if (!card.cardNumber.isEmpty())
             m_seenNumbers.insert(card.cardNumber);
     }
-    const QString start = QStringLiteral("老化测试继续：%1 %2 张，从第 %3 张起%4")
-                              .arg(burnInModeName(settings.mode))
-                              .arg(settings.cards)
-                              .arg(settings.firstCard)
-                              .arg(settings.stopOnFailure ? QStringLiteral("，出错即停") : QString());
+    const QString start
+        = QStringLiteral("老化测试继续：%1 %2 张，从第 %3 张起%4%5")
+              .arg(burnInModeName(settings.mode))
+              .arg(settings.cards)
+              .arg(settings.firstCard)
+              .arg(settings.stopOnFailure ? QStringLiteral("，出错即停") : QString(), unitText());
     m_writer.writeLine(start);
     m_log(QStringLiteral(">>>") + start);
     return true;
+}
+
+// The unit, the person and the limits for the start line; empty when none is given.
+QString CBurnInJob::unitText() const
+{
+    QString text;
+    const BurnInUnit &unit = m_plan.unit;
+    if (!unit.serial.isEmpty())
+        text += QStringLiteral("，序列号 ") + unit.serial;
+    if (!unit.model.isEmpty())
+        text += QStringLiteral("，型号 ") + unit.model;
+    if (!unit.operatorName.isEmpty())
+        text += QStringLiteral("，操作员 ") + unit.operatorName;
+    if (m_plan.limits.hasLimit())
+        text += QStringLiteral("，限值 ") + Qualification::limitsText(m_plan.limits);
+    return text;
 }
 
 void CBurnInJob::notBegun(const QString &why)
@@ -266,4 +326,9 @@ bool CBurnInJob::cardDone(const BurnInRecord &record)
         m_log(burnInProgressLine(figures));
     m_progress->add(record, figures);
     return m_writer.error().isEmpty();
+}
+
+bool CBurnInJob::verdictSettled() const
+{
+    return Qualification::shouldEndEarly(m_plan.limits, m_summary.figures().deviceFailures);
 }

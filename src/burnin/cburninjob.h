@@ -1,10 +1,12 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "burnin/burninunit.h"
 #include "burnin/cburninprogress.h"
 #include "burnin/cburninrun.h"
 #include "burnin/cburninsummary.h"
 #include "burnin/cburninwriter.h"
+#include "burnin/qualification.h"
 #include "results/cresultsstore.h"
 
 #include <QRunnable>
@@ -29,6 +31,8 @@ public:
     {
         // A new run's; a run that goes on keeps those it was created with.
         BurnInSettings settings;
+        BurnInUnit unit; // checked (BurnInInput::checkUnit)
+        Qualification::Plan limits; // its plannedCards is settings.cards
         // The run to go on with from its next card; empty for a new run.
         QString continueRunId;
         QString resultsFolder; // absolute
@@ -48,8 +52,11 @@ private:
     bool beginRun(CResultsStore &store);
     bool continueRun(CResultsStore &store);
     void notBegun(const QString &why);
+    QString unitText() const;
     void stepDone(int card, BurnInStep step, int code, qint64 ms) override;
     bool cardDone(const BurnInRecord &record) override;
+    bool verdictSettled() const override;
+    void endStretch(CBurnInRun::End end, const CBurnInRun &run);
     QString endReason(CBurnInRun::End end, const CBurnInRun &run) const;
     bool addEvent(ResultsEventKind kind, const QString &reason = QString());
 
@@ -75,3 +82,6 @@ QString burnInCardLine(const BurnInRecord &record);
 QString burnInProgressLine(const BurnInFigures &figures);
 // Why a run ended, for the operator.
 QString burnInEndText(CBurnInRun::End end);
+// The verdict line of a run with limits, e.g. "判定：不合格  演示 MCBF 28 次（置信度 90%，
+// T = 300，r = 6）  限值 MCBF ≥ 100 次（置信度 90%）".
+QString burnInVerdictLine(const Qualification::Plan &plan, const BurnInFigures &figures);

@@ -65,6 +65,8 @@ CBurnInRun::End CBurnInRun::runCards()
             return End::StoppedOnFailure;
         if (failuresInARow == kFailureStreak)
             return End::FailureStreak;
+        if (index < m_settings.cards && m_sink.verdictSettled())
+            return End::VerdictSettled;
     }
     // A stop that came during the last card stopped nothing: every card ran.
     return End::Completed;

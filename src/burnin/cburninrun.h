@@ -31,6 +31,9 @@ public:
     // Returns whether the run may go on: false when the card could not be recorded, since an
     // unattended run must not go on without its record.
     virtual bool cardDone(const BurnInRecord &record) = 0;
+    // Asked after each recorded card: whether the cards still to come can no longer change the
+    // run's verdict, so that running them would only spend the dispenser.
+    virtual bool verdictSettled() const { return false; }
 
 protected:
     ~CBurnInSink() = default;
@@ -53,6 +56,7 @@ public:
         CardLeftAtFront, // hand-out mode found a card in the channel and handed it out
         ChannelBlocked, // a failed card could not be cleared from the channel
         RecordFailed, // the sink could not record a card
+        VerdictSettled, // the sink saw that the remaining cards cannot change the verdict
         Interrupted, // the gate stopped: the window is closing
     };
 

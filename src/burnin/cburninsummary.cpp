@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "burnin/cburninsummary.h"
 
+#include "burnin/qualification.h"
+
 #include <algorithm>
 
 namespace {
@@ -54,8 +56,12 @@ void CBurnInSummary::add(const BurnInRecord &record)
         m_waitMs += wait;
         ++m_waits;
     }
-    if (!record.passed)
+    m_figures.failedInARow = record.passed ? 0 : m_figures.failedInARow + 1;
+    if (!record.passed) {
+        if (Qualification::classify(record) == Qualification::CardOutcome::DeviceFailure)
+            ++m_figures.deviceFailures;
         return;
+    }
     ++m_figures.passed;
     const qint64 ms = record.deviceMs();
     m_totalMs += ms;

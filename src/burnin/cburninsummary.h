@@ -19,6 +19,9 @@ struct BurnInFigures
     int done = 0;
     int passed = 0;
     int duplicates = 0;
+    // The failed cards that count against the dispenser's MCBF (Qualification::classify).
+    int deviceFailures = 0;
+    int failedInARow = 0; // the failed cards since the last passed one
     double meanSeconds = 0.0;
     double p95Seconds = 0.0;
     double maxSeconds = 0.0;

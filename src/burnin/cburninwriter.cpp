@@ -42,8 +42,8 @@ bool writeNow(QFile &file, const QByteArray &bytes)
 
 } // namespace
 
-bool CBurnInWriter::open(
-    const QString &folder, const QDateTime &start, BurnInMode mode, QString *error)
+bool CBurnInWriter::open(const QString &folder, const QDateTime &start, BurnInMode mode,
+    const QString &unit, QString *error)
 {
     close();
     m_mode = mode;
@@ -53,6 +53,7 @@ bool CBurnInWriter::open(
         return false;
     }
     const QString base = QDir(absolute).filePath(QStringLiteral("burnin-")
+        + (unit.isEmpty() ? QString() : unit + QLatin1Char('-'))
         + start.toLocalTime().toString(QStringLiteral("yyyyMMdd-HHmmss")));
     for (int run = 1; run <= kMaxRunsPerSecond; ++run) {
         const QString name = run == 1 ? base : QStringLiteral("%1-%2").arg(base).arg(run);

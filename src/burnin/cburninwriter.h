@@ -18,10 +18,13 @@ class QDateTime;
 class CBurnInWriter
 {
 public:
-    // Creates folder if needed and in it burnin-<yyyyMMdd-HHmmss>.csv and .log, with "-2", "-3"…
-    // after the name when a run of the same second left files there. On failure returns false
-    // and sets *error to a reason for the operator that names the folder.
-    bool open(const QString &folder, const QDateTime &start, BurnInMode mode, QString *error);
+    // Creates folder if needed and in it burnin-<yyyyMMdd-HHmmss>.csv and .log, or
+    // burnin-<unit>-<yyyyMMdd-HHmmss> for a unit's run (unit already safe in a file name, see
+    // BurnInInput::fileNamePart), with "-2", "-3"… after the name when a run of the same second
+    // left files there. On failure returns false and sets *error to a reason for the operator
+    // that names the folder.
+    bool open(const QString &folder, const QDateTime &start, BurnInMode mode, const QString &unit,
+        QString *error);
     // Opens the files of a run that goes on, to append to them. The CSV is first brought in line
     // with the cards recorded elsewhere: a half-written last row is cut, and the recorded cards
     // after its last complete row are written. A CSV that is gone is written anew; one that is

@@ -100,6 +100,17 @@ qint64 cardsToDemonstrate(qint64 targetMcbf, int confidencePercent)
     return cards;
 }
 
+Standing standing(const BurnInFigures &figures)
+{
+    Standing standing;
+    standing.cycles = figures.done;
+    standing.failures = figures.deviceFailures;
+    standing.passed = figures.passed;
+    standing.p95Seconds = figures.p95Seconds;
+    standing.failureStreak = figures.failedInARow >= CBurnInRun::kFailureStreak;
+    return standing;
+}
+
 QString verdictText(Verdict verdict)
 {
     switch (verdict) {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "burnin/burninrecord.h"
+#include "burnin/cburninsummary.h"
 
 #include <QString>
 #include <QtGlobal>
@@ -61,11 +62,14 @@ struct Standing
     qint64 failures = 0; // r
     qint64 passed = 0; // cards that passed; the P95 limit is not met without any
     double p95Seconds = 0.0; // of the passed cards' device time
-    // The run ended on five failed cards in a row (CBurnInRun::End::FailureStreak).
+    // Five cards failed in a row (CBurnInRun::kFailureStreak), which ends a run.
     bool failureStreak = false;
 
     bool reached(const Plan &plan) const { return cycles >= plan.plannedCards; }
 };
+
+// A run's standing from its figures over all of its stretches.
+Standing standing(const BurnInFigures &figures);
 
 enum class Verdict { Pass, Fail, Undecided };
 // 合格 / 不合格 / 未判定

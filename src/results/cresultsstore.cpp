@@ -19,9 +19,9 @@
 #include <QVariant>
 
 #include <algorithm>
-#include <iterator>
 #include <atomic>
 #include <cstdlib>
+#include <iterator>
 
 namespace {
 
@@ -152,8 +152,21 @@ BurnInRecord cardFrom(const QSqlQuery &query)
     return record;
 }
 
-// The plan's columns from first on: station, mode, cards_planned, stop_on_failure, created_at,
-// csv_path, log_path. The paths are as stored.
+// A run's plan as stored, in planFrom()'s order; prefix names the table, e.g. "r.".
+const char *const kPlanColumns[]
+    = {"station", "mode", "cards_planned", "stop_on_failure", "created_at", "csv_path", "log_path",
+        "serial", "model", "operator", "target_mcbf", "confidence", "max_p95_s", "early_fail"};
+constexpr int kPlanFields = static_cast<int>(std::size(kPlanColumns));
+
+QString planColumns(const QString &prefix = QString())
+{
+    QStringList columns;
+    for (const char *column : kPlanColumns)
+        columns << prefix + QLatin1String(column);
+    return columns.join(QStringLiteral(", "));
+}
+
+// The plan's columns from first on, as planColumns() lists them. The paths are as stored.
 ResultsRunPlan planFrom(const QSqlQuery &query, int first)
 {
     ResultsRunPlan plan;
@@ -165,13 +178,21 @@ ResultsRunPlan planFrom(const QSqlQuery &query, int first)
     plan.createdAt = parseTime(query.value(first + 4).toString());
     plan.csvPath = query.value(first + 5).toString();
     plan.logPath = query.value(first + 6).toString();
+    plan.unit.serial = query.value(first + 7).toString();
+    plan.unit.model = query.value(first + 8).toString();
+    plan.unit.operatorName = query.value(first + 9).toString();
+    plan.limits.targetMcbf = query.value(first + 10).toLongLong();
+    plan.limits.confidence = query.value(first + 11).toInt();
+    plan.limits.maxP95Seconds = query.value(first + 12).toDouble();
+    plan.limits.earlyFail = query.value(first + 13).toInt() != 0;
+    plan.limits.plannedCards = plan.cardsPlanned;
     return plan;
 }
 
 std::optional<ResultsEventKind> eventKindFromKey(const QString &key)
 {
-    constexpr ResultsEventKind kinds[]
-        = {ResultsEventKind::Start, ResultsEventKind::End, ResultsEventKind::Continue};
+    constexpr ResultsEventKind kinds[] = {ResultsEventKind::Start, ResultsEventKind::End,
+        ResultsEventKind::Continue, ResultsEventKind::Verdict};
     const auto found = std::find_if(std::begin(kinds), std::end(kinds),
         [&key](ResultsEventKind kind) { return key == resultsEventKindKey(kind); });
     return found == std::end(kinds) ? std::nullopt : std::optional<ResultsEventKind>(*found);
@@ -186,11 +207,11 @@ ResultsRunState stateOf(const ResultsRunSummary &run, const QString &activeRunId
     return run.runId == activeRunId ? ResultsRunState::Running : ResultsRunState::Interrupted;
 }
 
-// The start time of a legacy run from its CSV's name, burnin-<yyyyMMdd-HHmmss>[-N].csv.
+// The start time of a legacy run from its CSV's name, burnin-[<serial>-]<yyyyMMdd-HHmmss>[-N].csv.
 QDateTime csvNameTime(const QString &fileName)
 {
     static const QRegularExpression pattern(
-        QStringLiteral("^burnin-(\\d{8}-\\d{6})(?:-\\d+)?\\.csv$"));
+        QStringLiteral("^burnin-(?:.+-)?(\\d{8}-\\d{6})(?:-\\d+)?\\.csv$"));
     const QRegularExpressionMatch match = pattern.match(fileName);
     return match.hasMatch()
         ? QDateTime::fromString(match.captured(1), QLatin1String(kCsvNameTimeFormat))
@@ -213,8 +234,40 @@ QString resultsEventKindKey(ResultsEventKind kind)
         return QStringLiteral("end");
     case ResultsEventKind::Continue:
         return QStringLiteral("continue");
+    case ResultsEventKind::Verdict:
+        return QStringLiteral("verdict");
     }
     return QString();
+}
+
+QString resultsVerdictKey(Qualification::Verdict verdict)
+{
+    switch (verdict) {
+    case Qualification::Verdict::Pass:
+        return QStringLiteral("pass");
+    case Qualification::Verdict::Fail:
+        return QStringLiteral("fail");
+    case Qualification::Verdict::Undecided:
+        break;
+    }
+    return QStringLiteral("undecided");
+}
+
+std::optional<Qualification::Verdict> resultsVerdictFromKey(const QString &key)
+{
+    for (const Qualification::Verdict verdict : {Qualification::Verdict::Pass,
+             Qualification::Verdict::Fail, Qualification::Verdict::Undecided}) {
+        if (key == resultsVerdictKey(verdict))
+            return verdict;
+    }
+    return std::nullopt;
+}
+
+Qualification::Plan ResultsRunPlan::qualification() const
+{
+    Qualification::Plan plan = limits;
+    plan.plannedCards = cardsPlanned;
+    return plan;
 }
 
 QString resultsRunStateName(ResultsRunState state)
@@ -399,13 +452,15 @@ QString CResultsStore::shownPath(const QString &stored) const
 bool CResultsStore::insertRun(const QString &runId, const ResultsRunPlan &plan)
 {
     QSqlQuery query(m_db);
-    return execute(query,
-               QStringLiteral("INSERT INTO runs (run_id, station, mode, cards_planned, "
-                              "stop_on_failure, created_at, csv_path, log_path) "
-                              "VALUES (?, ?, ?, ?, ?, ?, ?, ?)"),
+    const QString sql = QStringLiteral("INSERT INTO runs (run_id, %1) VALUES (?%2)")
+                            .arg(planColumns(), QStringLiteral(", ?").repeated(kPlanFields));
+    return execute(query, sql,
                {runId, text(plan.station), ResultsSchema::modeKey(plan.mode), plan.cardsPlanned,
                    int(plan.stopOnFailure), isoTime(orNow(plan.createdAt)),
-                   text(storedPath(plan.csvPath)), text(storedPath(plan.logPath))})
+                   text(storedPath(plan.csvPath)), text(storedPath(plan.logPath)),
+                   text(plan.unit.serial), text(plan.unit.model), text(plan.unit.operatorName),
+                   plan.limits.targetMcbf, plan.limits.confidence, plan.limits.maxP95Seconds,
+                   int(plan.limits.earlyFail)})
         || writeFailed(query.lastError());
 }
 
@@ -491,21 +546,23 @@ QVector<ResultsRunSummary> CResultsStore::runs(bool stationBusy, const QString &
     // (run_id, card_index) one, so that a run of 100,000 cards costs no more than its index.
     QSqlQuery query(m_db);
     query.setForwardOnly(true);
-    const bool read = query.exec(QStringLiteral(
-        "SELECT r.rowid, r.run_id, r.station, r.mode, r.cards_planned, r.stop_on_failure, "
-        " r.created_at, r.csv_path, r.log_path, coalesce(c.done, 0), coalesce(c.passed, 0),"
+    // The plan's fields first, then what the cards and the events say.
+    const QString sql = QStringLiteral(
+        "SELECT %1, r.rowid, r.run_id, coalesce(c.done, 0), coalesce(c.passed, 0),"
         " (SELECT started_at FROM cards WHERE run_id = r.run_id ORDER BY card_index LIMIT 1),"
         " (SELECT started_at FROM cards WHERE run_id = r.run_id"
         "  ORDER BY card_index DESC LIMIT 1),"
         " (SELECT elapsed_ms FROM cards WHERE run_id = r.run_id"
         "  ORDER BY card_index DESC LIMIT 1),"
-        " e.kind, e.reason, e.at "
+        " e.kind, e.reason, e.at,"
+        " (SELECT reason FROM run_events WHERE run_id = r.run_id AND kind = 'verdict'"
+        "  ORDER BY seq DESC LIMIT 1) "
         "FROM runs AS r "
         "LEFT JOIN (SELECT run_id, count(*) AS done, sum(passed) AS passed FROM cards"
         "  GROUP BY run_id) AS c ON c.run_id = r.run_id "
         "LEFT JOIN run_events AS e ON e.run_id = r.run_id"
-        "  AND e.seq = (SELECT max(seq) FROM run_events WHERE run_id = r.run_id)"));
-    if (!read) {
+        "  AND e.seq = (SELECT max(seq) FROM run_events WHERE run_id = r.run_id)");
+    if (!query.exec(sql.arg(planColumns(QStringLiteral("r."))))) {
         readFailed(query.lastError());
         return {};
     }
@@ -514,25 +571,39 @@ QVector<ResultsRunSummary> CResultsStore::runs(bool stationBusy, const QString &
         qint64 rowid;
         ResultsRunSummary run;
     };
+    enum Field {
+        RowId = kPlanFields,
+        RunId,
+        Done,
+        Passed,
+        FirstStarted,
+        LastStarted,
+        LastElapsed,
+        EventKind,
+        EventReason,
+        EventAt,
+        Verdict
+    };
     QVector<Found> found;
     while (query.next()) {
         ResultsRunSummary summary;
-        summary.runId = query.value(1).toString();
-        summary.plan = planFrom(query, 2);
+        summary.runId = query.value(RunId).toString();
+        summary.plan = planFrom(query, 0);
         summary.plan.csvPath = shownPath(summary.plan.csvPath);
         summary.plan.logPath = shownPath(summary.plan.logPath);
-        summary.cardsDone = query.value(9).toInt();
-        summary.passed = query.value(10).toInt();
-        summary.firstCardStarted = parseTime(query.value(11).toString());
-        if (!query.isNull(14))
-            summary.lastEvent = eventKindFromKey(query.value(14).toString());
-        summary.lastEventReason = query.value(15).toString();
-        const QDateTime lastStarted = parseTime(query.value(12).toString());
+        summary.cardsDone = query.value(Done).toInt();
+        summary.passed = query.value(Passed).toInt();
+        summary.firstCardStarted = parseTime(query.value(FirstStarted).toString());
+        if (!query.isNull(EventKind))
+            summary.lastEvent = eventKindFromKey(query.value(EventKind).toString());
+        summary.lastEventReason = query.value(EventReason).toString();
+        summary.verdict = resultsVerdictFromKey(query.value(Verdict).toString());
+        const QDateTime lastStarted = parseTime(query.value(LastStarted).toString());
         summary.lastActivity = lastStarted.isValid()
-            ? lastStarted.addMSecs(query.value(13).toLongLong())
-            : !query.isNull(16) ? parseTime(query.value(16).toString())
-                                : summary.plan.createdAt;
-        found << Found {query.value(0).toLongLong(), summary};
+            ? lastStarted.addMSecs(query.value(LastElapsed).toLongLong())
+            : !query.isNull(EventAt) ? parseTime(query.value(EventAt).toString())
+                                     : summary.plan.createdAt;
+        found << Found {query.value(RowId).toLongLong(), summary};
     }
     if (query.lastError().isValid()) {
         readFailed(query.lastError());
@@ -564,9 +635,7 @@ std::optional<ResultsRunPlan> CResultsStore::run(const QString &runId)
         return std::nullopt;
     QSqlQuery query(m_db);
     query.setForwardOnly(true);
-    if (!execute(query,
-            QStringLiteral("SELECT station, mode, cards_planned, stop_on_failure, created_at, "
-                           "csv_path, log_path FROM runs WHERE run_id = ?"),
+    if (!execute(query, QStringLiteral("SELECT %1 FROM runs WHERE run_id = ?").arg(planColumns()),
             {runId})) {
         readFailed(query.lastError());
         return std::nullopt;
@@ -579,6 +648,40 @@ std::optional<ResultsRunPlan> CResultsStore::run(const QString &runId)
     plan.csvPath = shownPath(plan.csvPath);
     plan.logPath = shownPath(plan.logPath);
     return plan;
+}
+
+QVector<ResultsRunEvent> CResultsStore::events(const QString &runId)
+{
+    if (!ready())
+        return {};
+    QSqlQuery query(m_db);
+    query.setForwardOnly(true);
+    QVector<ResultsRunEvent> events;
+    if (execute(query,
+            QStringLiteral("SELECT kind, reason, at, tool_version, library_path, library_sha256 "
+                           "FROM run_events WHERE run_id = ? ORDER BY seq"),
+            {runId})) {
+        while (query.next()) {
+            // A kind this version does not know is some later version's; it is left out.
+            const std::optional<ResultsEventKind> kind
+                = eventKindFromKey(query.value(0).toString());
+            if (!kind)
+                continue;
+            ResultsRunEvent event;
+            event.kind = *kind;
+            event.reason = query.value(1).toString();
+            event.at = parseTime(query.value(2).toString());
+            event.toolVersion = query.value(3).toString();
+            event.libraryPath = query.value(4).toString();
+            event.librarySha256 = query.value(5).toString();
+            events << event;
+        }
+    }
+    if (query.lastError().isValid()) {
+        readFailed(query.lastError());
+        return {};
+    }
+    return events;
 }
 
 QVector<BurnInRecord> CResultsStore::cards(const QString &runId)

@@ -2,6 +2,8 @@
 #pragma once
 
 #include "burnin/burninrecord.h"
+#include "burnin/burninunit.h"
+#include "burnin/qualification.h"
 
 #include <QDateTime>
 #include <QSqlDatabase>
@@ -27,16 +29,26 @@ struct ResultsRunPlan
     // that a copied working folder still finds its files; always absolute when read back.
     QString csvPath;
     QString logPath;
+    BurnInUnit unit;
+    // The limits the run is judged by; its plannedCards is cardsPlanned, see qualification().
+    Qualification::Plan limits;
+
+    Qualification::Plan qualification() const;
 };
 
-// What happens to a run over its life, each a new row; a later version adds kinds.
-enum class ResultsEventKind { Start, End, Continue };
-QString resultsEventKindKey(ResultsEventKind kind); // "start", "end", "continue"
+// What happens to a run over its life, each a new row; a later version adds kinds. Each stretch
+// of a run that ends writes its verdict, then its end.
+enum class ResultsEventKind { Start, End, Continue, Verdict };
+// "start", "end", "continue", "verdict"
+QString resultsEventKindKey(ResultsEventKind kind);
+// A verdict event's reason: "pass", "fail" or "undecided", the same in every language.
+QString resultsVerdictKey(Qualification::Verdict verdict);
+std::optional<Qualification::Verdict> resultsVerdictFromKey(const QString &key);
 
 struct ResultsRunEvent
 {
     ResultsEventKind kind = ResultsEventKind::Start;
-    QString reason; // why the run ended; empty for the other kinds
+    QString reason; // why the run ended, or the verdict's key; empty for the other kinds
     QDateTime at; // the current time when left invalid
     QString toolVersion;
     QString libraryPath; // the device library the run loaded
@@ -64,6 +76,8 @@ struct ResultsRunSummary
     QDateTime lastActivity;
     std::optional<ResultsEventKind> lastEvent; // none before the first event
     QString lastEventReason;
+    // The verdict of the last stretch that ended; none before one did.
+    std::optional<Qualification::Verdict> verdict;
     ResultsRunState state = ResultsRunState::Interrupted;
 };
 
@@ -114,6 +128,8 @@ public:
     // CStationLock::isHeldByLiveProcess), the newest run that has not ended.
     QVector<ResultsRunSummary> runs(bool stationBusy, const QString &ownRunId = QString());
     std::optional<ResultsRunPlan> run(const QString &runId);
+    // In sequence order.
+    QVector<ResultsRunEvent> events(const QString &runId);
     // In index order; started times carry the offset they were recorded with.
     QVector<BurnInRecord> cards(const QString &runId);
     // 0 without cards, -1 on failure.

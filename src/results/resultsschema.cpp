@@ -73,9 +73,20 @@ std::vector<std::vector<const char *>> migrationSteps()
             // The history's counts per run read this index alone, not the rows.
             "CREATE INDEX cards_passed ON cards (run_id, passed)",
         },
+        // 1 → 2: the unit, the person and the limits. A run from before had none of them.
+        {
+            "ALTER TABLE runs ADD COLUMN serial TEXT NOT NULL DEFAULT ''",
+            "ALTER TABLE runs ADD COLUMN model TEXT NOT NULL DEFAULT ''",
+            "ALTER TABLE runs ADD COLUMN operator TEXT NOT NULL DEFAULT ''",
+            "ALTER TABLE runs ADD COLUMN target_mcbf INTEGER NOT NULL DEFAULT 0",
+            "ALTER TABLE runs ADD COLUMN confidence INTEGER NOT NULL DEFAULT 90",
+            "ALTER TABLE runs ADD COLUMN max_p95_s REAL NOT NULL DEFAULT 0",
+            "ALTER TABLE runs ADD COLUMN early_fail INTEGER NOT NULL DEFAULT 0",
+            "CREATE INDEX runs_serial ON runs (serial)",
+        },
     };
 }
-static_assert(ResultsSchema::kVersion >= 1, "no version to migrate to");
+static_assert(ResultsSchema::kVersion >= 2, "no version to migrate to");
 
 QString failure(const QSqlDatabase &db, const QSqlError &error)
 {

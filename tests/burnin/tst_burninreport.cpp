@@ -52,7 +52,6 @@ BurnInReportData exampleReport()
     data.figures = summary.figures();
     data.chart.setP95Seconds(data.figures.p95Seconds);
     data.failureModes = modes.rows();
-    data.deviceFailures = counts.failures;
     data.ended = data.started.addSecs(13 * 60 + 5);
     data.endText = QStringLiteral("已完成");
     return data;

@@ -60,7 +60,7 @@ QByteArray tst_CBurnInWriter::written(const QVector<BurnInRecord> &records, Burn
 {
     CBurnInWriter writer;
     QString error;
-    if (!writer.open(m_dir.filePath(QString::number(++m_runs)), kStart, mode, &error))
+    if (!writer.open(m_dir.filePath(QString::number(++m_runs)), kStart, mode, QString(), &error))
         return error.toUtf8();
     for (const BurnInRecord &record : records)
         writer.writeRecord(record);
@@ -110,7 +110,7 @@ void tst_CBurnInWriter::bytesOnDisk()
     const QString folder = m_dir.filePath(QStringLiteral("bytes"));
     CBurnInWriter writer;
     QString error;
-    QVERIFY(writer.open(folder, kStart, BurnInMode::Capture, &error));
+    QVERIFY(writer.open(folder, kStart, BurnInMode::Capture, QString(), &error));
     BurnInRecord record = card(2, QStringLiteral("=1"));
     record.passed = false;
     record.failedStep = BurnInStep::ReadChip;
@@ -137,8 +137,8 @@ void tst_CBurnInWriter::runInTheSameSecondGetsItsOwnFiles()
     CBurnInWriter first;
     CBurnInWriter second;
     QString error;
-    QVERIFY(first.open(folder, kStart, BurnInMode::Capture, &error));
-    QVERIFY(second.open(folder, kStart, BurnInMode::Capture, &error));
+    QVERIFY(first.open(folder, kStart, BurnInMode::Capture, QString(), &error));
+    QVERIFY(second.open(folder, kStart, BurnInMode::Capture, QString(), &error));
 
     QCOMPARE(second.csvPath(), folder + QStringLiteral("/burnin-20240506-070809-2.csv"));
     QCOMPARE(second.logPath(), folder + QStringLiteral("/burnin-20240506-070809-2.log"));
@@ -152,7 +152,7 @@ void tst_CBurnInWriter::openNamesTheFolderItCannotWrite()
     CBurnInWriter writer;
     QString error;
 
-    QVERIFY(!writer.open(folder, kStart, BurnInMode::Capture, &error));
+    QVERIFY(!writer.open(folder, kStart, BurnInMode::Capture, QString(), &error));
     QVERIFY2(error.contains(QDir(folder).absolutePath()), qPrintable(error));
     QCOMPARE(writer.csvPath(), QString());
 }
@@ -163,7 +163,7 @@ void tst_CBurnInWriter::failedWriteIsKeptNamingTheFile()
     QTemporaryDir dir;
     CBurnInWriter writer;
     QString error;
-    QVERIFY(writer.open(dir.path(), kStart, BurnInMode::Capture, &error));
+    QVERIFY(writer.open(dir.path(), kStart, BurnInMode::Capture, QString(), &error));
     QVERIFY(writer.error().isEmpty());
 
     {

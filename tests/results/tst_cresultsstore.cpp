@@ -472,7 +472,7 @@ void tst_CResultsStore::importsLegacyCsvRunsOnce()
     const auto legacy = [&results](const QDateTime &start, int cards) {
         CBurnInWriter writer;
         QString error;
-        writer.open(results, start, BurnInMode::Capture, &error);
+        writer.open(results, start, BurnInMode::Capture, QString(), &error);
         for (int i = 1; i <= cards; ++i)
             writer.writeRecord(card(i, i != 2));
         return writer.csvPath();

@@ -1,0 +1,20 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "burnin/burninreport.h"
+
+#include <QString>
+
+#include <optional>
+
+class CResultsStore;
+
+// A run's report as the station's database holds it, over all of its stretches: the one source
+// of a report, whether the run has just ended or is chosen from the history. On the thread that
+// owns the store; the chart's series is built here, so that only the writing is left to the GUI
+// thread. None, with *error set, when the run cannot be read.
+std::optional<BurnInReportData> loadBurnInReport(
+    CResultsStore &store, const QString &runId, QString *error);
+
+// The report's file: the run's CSV with .pdf for .csv.
+QString burnInReportPath(const QString &csvPath);
