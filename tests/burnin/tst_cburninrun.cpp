@@ -118,6 +118,7 @@ QStringList repeated(const QStringList &lines, int times)
 
 Q_DECLARE_METATYPE(CBurnInRun::End)
 Q_DECLARE_METATYPE(BurnInMode)
+Q_DECLARE_METATYPE(Qualification::Verdict)
 
 class tst_CBurnInRun : public QObject
 {
@@ -131,6 +132,8 @@ private slots:
     void chartAfterARun();
     void jobTellsThePaneWhatNeedsALook();
     void jobEndsWhenItsRecordCannotBeWritten();
+    void jobJudgesTheUnit_data();
+    void jobJudgesTheUnit();
 };
 
 void tst_CBurnInRun::run_data()
@@ -156,8 +159,8 @@ void tst_CBurnInRun::run_data()
         << capture << 2 << false << false << FakeScript() << repeated(kCaptureCard, 2)
         << QStringList {"1 pass", "2 pass duplicate"} << End::Completed;
     QTest::newRow("hand-out sequence waits for the customer")
-        << handOut << 1 << false << false << FakeScript() << kHandOutCard
-        << QStringList {"1 pass"} << End::Completed;
+        << handOut << 1 << false << false << FakeScript() << kHandOutCard << QStringList {"1 pass"}
+        << End::Completed;
     QTest::newRow("failed chip step: the card goes to the bin, the run goes on")
         << capture << 2 << false << false << powerOnFails << (failedAtPowerOn + kCaptureCard)
         << QStringList {"1 fail 上电 -13", "2 pass"} << End::Completed;
@@ -178,12 +181,14 @@ void tst_CBurnInRun::run_data()
         << (kCaptureCard.mid(0, 6) + QStringList {kPowerOff} + kCleared)
         << QStringList {"1 fail 下电 -14"} << End::Completed;
     QTest::newRow("failed query while the customer takes the card fails the card")
-        << handOut << 1 << false << true << FakeScript {FakeAnswer {"getStatus", 0, {}}, statusFails}
+        << handOut << 1 << false << true
+        << FakeScript {FakeAnswer {"getStatus", 0, {}}, statusFails}
         << (handedOut + QStringList {kHeadStart, kStatus} + kCleared)
         << QStringList {"1 fail 等待取卡 -3"} << End::Completed;
     QTest::newRow("a card not taken within the minute is captured")
-        << handOut << 1 << false << true << FakeScript() << (handedOut + polledForAMinute() + kCleared)
-        << QStringList {"1 fail 等待取卡 1"} << End::Completed;
+        << handOut << 1 << false << true << FakeScript()
+        << (handedOut + polledForAMinute() + kCleared) << QStringList {"1 fail 等待取卡 1"}
+        << End::Completed;
     QTest::newRow("a channel that cannot be cleared ends the run")
         << capture << 3 << false << false
         << FakeScript {codeAnswer("powerOn", -13), FakeAnswer {"getStatus", 0, {}}, statusFails}
@@ -293,11 +298,14 @@ void tst_CBurnInRun::jobTellsThePaneWhatNeedsALook()
     for (int card = 2; card <= 201; ++card) {
         // The third card's number is the second's again.
         const int number = card == 3 ? 2 : card;
-        script << chipAnswer(QString(R"({"Ret":0,"Data":{"5A":"62170000%1"}})").arg(number, 4, 10, QChar('0')).toUtf8());
+        script << chipAnswer(QString(R"({"Ret":0,"Data":{"5A":"62170000%1"}})")
+                                 .arg(number, 4, 10, QChar('0'))
+                                 .toUtf8());
     }
     FakeDevice::script(script);
     QStringList lines;
-    CBurnInJob job(fake.sdk(), fake.gate, jobPlan(folder.path(), 201),
+    CBurnInJob job(
+        fake.sdk(), fake.gate, jobPlan(folder.path(), 201),
         [&lines](const QString &line) { lines << line; }, std::make_shared<CBurnInProgress>());
     job.run();
 
@@ -305,7 +313,8 @@ void tst_CBurnInRun::jobTellsThePaneWhatNeedsALook()
     QCOMPARE(lines.at(0), ">>>老化测试开始：回收 201 张");
     QVERIFY2(lines.at(1).startsWith(">>>老化 第 1 张：- 失败 "), qPrintable(lines.at(1)));
     QVERIFY2(lines.at(1).endsWith("秒，上电：-13"), qPrintable(lines.at(1)));
-    QVERIFY2(lines.at(2).startsWith(">>>老化 第 3 张：621700000002 通过 "), qPrintable(lines.at(2)));
+    QVERIFY2(
+        lines.at(2).startsWith(">>>老化 第 3 张：621700000002 通过 "), qPrintable(lines.at(2)));
     QVERIFY2(lines.at(2).endsWith("秒，重复卡号"), qPrintable(lines.at(2)));
     QCOMPARE(lines.at(3), ">>>老化 已完成 100 张：通过 99，失败 1");
     QCOMPARE(lines.at(4), ">>>老化 已完成 200 张：通过 199，失败 1");
@@ -321,7 +330,8 @@ void tst_CBurnInRun::jobEndsWhenItsRecordCannotBeWritten()
     FakeRun fake({1000, BurnInMode::Capture, false});
     QStringList lines;
     auto progress = std::make_shared<CBurnInProgress>();
-    CBurnInJob job(fake.sdk(), fake.gate, jobPlan(folder.path(), 1000),
+    CBurnInJob job(
+        fake.sdk(), fake.gate, jobPlan(folder.path(), 1000),
         [&lines](const QString &line) { lines << line; }, progress);
     {
         const FileSizeLimit disk(256 * 1024);
@@ -339,6 +349,88 @@ void tst_CBurnInRun::jobEndsWhenItsRecordCannotBeWritten()
     CResultsStore store;
     QVERIFY(store.open(folder.path()));
     QCOMPARE(store.lastCardIndex(snapshot.runId), snapshot.cards.size());
+}
+
+void tst_CBurnInRun::jobJudgesTheUnit_data()
+{
+    QTest::addColumn<qint64>("target");
+    QTest::addColumn<bool>("earlyFail");
+    QTest::addColumn<int>("failingCard"); // 0 for none
+    QTest::addColumn<int>("cardsRun");
+    QTest::addColumn<QString>("end");
+    QTest::addColumn<Qualification::Verdict>("verdict");
+
+    // 30 failure-free cards demonstrate 13 cycles at 90%; one failure leaves 7.
+    using V = Qualification::Verdict;
+    QTest::newRow("met") << qint64(10) << true << 0 << 30 << "完成" << V::Pass;
+    QTest::newRow("out of reach, run on") << qint64(10) << false << 3 << 30 << "完成" << V::Fail;
+    QTest::newRow("out of reach, ended early")
+        << qint64(10) << true << 3 << 3 << "无法达标" << V::Fail;
+    QTest::newRow("no limit") << qint64(0) << true << 3 << 30 << "完成" << V::Undecided;
+}
+
+// The verdict goes into the record before the end that closes the stretch, and a run that
+// failed cannot be taken on to another verdict.
+void tst_CBurnInRun::jobJudgesTheUnit()
+{
+    QFETCH(qint64, target);
+    QFETCH(bool, earlyFail);
+    QFETCH(int, failingCard);
+    QFETCH(int, cardsRun);
+    QFETCH(QString, end);
+    QFETCH(Qualification::Verdict, verdict);
+    QTemporaryDir folder;
+    FakeRun fake({30, BurnInMode::Capture, false});
+    FakeScript script;
+    for (int card = 1; card <= 30; ++card) {
+        script << codeAnswer("powerOn", card == failingCard ? -13 : 0);
+        if (card != failingCard)
+            script << chipAnswer(QString(R"({"Ret":0,"Data":{"5A":"6217%1"}})").arg(card).toUtf8());
+    }
+    FakeDevice::script(script);
+    CBurnInJob::Plan plan = jobPlan(folder.path(), 30);
+    plan.unit = {QStringLiteral("SN 7/1"), QStringLiteral("VK-200"), QStringLiteral("李工")};
+    plan.limits.targetMcbf = target;
+    plan.limits.earlyFail = earlyFail;
+    QStringList lines;
+    auto progress = std::make_shared<CBurnInProgress>();
+    CBurnInJob(
+        fake.sdk(), fake.gate, plan, [&lines](const QString &line) { lines << line; }, progress)
+        .run();
+
+    const QString runId = progress->runId();
+    CResultsStore store;
+    QVERIFY(store.open(folder.path()));
+    QCOMPARE(store.lastCardIndex(runId), cardsRun);
+    const QVector<ResultsRunEvent> events = store.events(runId);
+    QCOMPARE(events.size(), 3);
+    QCOMPARE(events[1].kind, ResultsEventKind::Verdict);
+    QCOMPARE(events[1].reason, resultsVerdictKey(verdict));
+    QCOMPARE(events[2].kind, ResultsEventKind::End);
+    QCOMPARE(events[2].reason, end);
+    QCOMPARE(store.run(runId)->unit.operatorName, QStringLiteral("李工"));
+    QVERIFY2(QFileInfo(progress->csvPath()).fileName().startsWith("burnin-SN_7_1-"),
+        qPrintable(progress->csvPath()));
+    QVERIFY2(lines.first().endsWith("序列号 SN 7/1，型号 VK-200，操作员 李工"
+                 + (target > 0 ? "，限值 MCBF ≥ 10 次（置信度 90%）" : QString())),
+        qPrintable(lines.first()));
+    const QStringList judged = lines.filter(">>>判定：");
+    QCOMPARE(judged.size(), target > 0 ? 1 : 0);
+    if (target > 0)
+        QVERIFY2(judged.front().startsWith(">>>判定：" + Qualification::verdictText(verdict)),
+            qPrintable(judged.front()));
+
+    if (cardsRun < 30) {
+        lines.clear();
+        CBurnInJob::Plan again = jobPlan(folder.path(), 30);
+        again.continueRunId = runId;
+        CBurnInJob(
+            fake.sdk(), fake.gate, again, [&lines](const QString &line) { lines << line; },
+            std::make_shared<CBurnInProgress>())
+            .run();
+        QCOMPARE(lines, QStringList {">>>老化测试未开始：这次运行已判定为不合格"});
+        QCOMPARE(store.lastCardIndex(runId), cardsRun);
+    }
 }
 
 QTEST_GUILESS_MAIN(tst_CBurnInRun)

@@ -3,6 +3,7 @@
 #include "burnin/cburninwriter.h"
 #include "filesizelimit.h"
 #include "results/cresultsstore.h"
+#include "results/resultsschema.h"
 
 #include <QSqlDatabase>
 #include <QSqlError>
@@ -125,6 +126,7 @@ private slots:
     void runStates();
     void historyReadsWhileARunWrites();
     void importsLegacyCsvRunsOnce();
+    void keepsTheUnitAndEachStretchsVerdict();
 
 private:
     QString folder();
@@ -152,12 +154,32 @@ void tst_CResultsStore::opensFilesOfEachVersion_data()
     QTest::addColumn<QStringList>("errorWords");
     QTest::addColumn<int>("versionAfter");
 
-    QTest::newRow("no file yet") << QStringList() << true << QStringList() << 1;
+    // The first version's tables as it shipped them, with one run of before.
+    const QStringList version1 {"CREATE TABLE runs (run_id TEXT PRIMARY KEY NOT NULL,"
+                                " station TEXT NOT NULL, mode TEXT NOT NULL,"
+                                " cards_planned INTEGER NOT NULL, stop_on_failure INTEGER NOT NULL,"
+                                " created_at TEXT NOT NULL, csv_path TEXT NOT NULL DEFAULT '',"
+                                " log_path TEXT NOT NULL DEFAULT '')",
+        "CREATE TABLE run_events (run_id TEXT NOT NULL, seq INTEGER NOT NULL, at TEXT NOT NULL,"
+        " kind TEXT NOT NULL, reason TEXT NOT NULL DEFAULT '',"
+        " tool_version TEXT NOT NULL DEFAULT '', library_path TEXT NOT NULL DEFAULT '',"
+        " library_sha256 TEXT NOT NULL DEFAULT '', UNIQUE (run_id, seq))",
+        "CREATE TABLE cards (run_id TEXT NOT NULL, card_index INTEGER NOT NULL)",
+        "INSERT INTO runs VALUES ('old', 'kiosk7', 'capture', 10, 0,"
+        " '2026-12-01T10:00:00.000+08:00', '', '')",
+        "PRAGMA user_version = 1"};
+    const int latest = ResultsSchema::kVersion;
+    QTest::newRow("no file yet") << QStringList() << true << QStringList() << latest;
     QTest::newRow("empty file of version 0")
-        << QStringList {"CREATE TABLE t (x)", "DROP TABLE t"} << true << QStringList() << 1;
+        << QStringList {"CREATE TABLE t (x)", "DROP TABLE t"} << true << QStringList() << latest;
+    QTest::newRow("version 1 with a run") << version1 << true << QStringList() << latest;
     QTest::newRow("newer version is refused")
-        << QStringList {"CREATE TABLE runs (x, later)", "PRAGMA user_version = 2"} << false
-        << QStringList {"第 2 版", "第 1 版"} << 2;
+        << QStringList {"CREATE TABLE runs (x, later)",
+               QStringLiteral("PRAGMA user_version = %1").arg(latest + 1)}
+        << false
+        << QStringList {QStringLiteral("第 %1 版").arg(latest + 1),
+               QStringLiteral("第 %1 版").arg(latest)}
+        << latest + 1;
     QTest::newRow("another program's file is refused")
         << QStringList {"CREATE TABLE cards (x)"} << false << QStringList {"其他程序"} << 0;
 }
@@ -187,7 +209,17 @@ void tst_CResultsStore::opensFilesOfEachVersion()
     QCOMPARE(opens, !store.createRun(plan(1)).isEmpty());
     RawFile raw(path);
     QCOMPARE(raw.value(QStringLiteral("PRAGMA user_version")).toInt(), versionAfter);
-    QCOMPARE(raw.value(QStringLiteral("SELECT count(*) FROM runs")).toInt(), opens ? 1 : 0);
+    const int before = setup.filter(QStringLiteral("INSERT INTO runs")).size();
+    QCOMPARE(raw.value(QStringLiteral("SELECT count(*) FROM runs")).toInt(),
+        opens ? before + 1 : before);
+    // A run from before the unit and the limits were kept has none of them.
+    if (opens && before > 0) {
+        const std::optional<ResultsRunPlan> old = store.run(QStringLiteral("old"));
+        QVERIFY(old);
+        QCOMPARE(old->unit.serial, QString());
+        QVERIFY(!old->limits.hasLimit());
+        QCOMPARE(old->limits.confidence, Qualification::kDefaultConfidence);
+    }
 }
 
 void tst_CResultsStore::setsBrokenFileAside_data()
@@ -216,8 +248,9 @@ void tst_CResultsStore::setsBrokenFileAside()
     } else {
         QVERIFY(CResultsStore().open(results));
         RawFile raw(path);
-        QCOMPARE(
-            raw.value(QStringLiteral("INSERT INTO runs VALUES ('r', '', '', 0, 0, '', '', '')")),
+        QCOMPARE(raw.value(
+                     QStringLiteral("INSERT INTO runs (run_id, station, mode, cards_planned, "
+                                    "stop_on_failure, created_at) VALUES ('r', '', '', 0, 0, '')")),
             QVariant());
         QCOMPARE(
             raw.value(QStringLiteral(
@@ -469,15 +502,16 @@ void tst_CResultsStore::historyReadsWhileARunWrites()
 void tst_CResultsStore::importsLegacyCsvRunsOnce()
 {
     const QString results = folder();
-    const auto legacy = [&results](const QDateTime &start, int cards) {
+    const auto legacy = [&results](const QDateTime &start, int cards, const QString &unit = {}) {
         CBurnInWriter writer;
         QString error;
-        writer.open(results, start, BurnInMode::Capture, QString(), &error);
+        writer.open(results, start, BurnInMode::Capture, unit, &error);
         for (int i = 1; i <= cards; ++i)
             writer.writeRecord(card(i, i != 2));
         return writer.csvPath();
     };
-    const QString whole = legacy(kStart, 3);
+    // Its start time is read from its name, past the unit's part.
+    const QString whole = legacy(kStart, 3, QStringLiteral("SN-2026-1"));
     const QString cut = legacy(kStart.addSecs(60), 3);
     QVERIFY(QFile::resize(cut, QFileInfo(cut).size() - 10));
     legacy(kStart.addSecs(120), 0);
@@ -508,6 +542,51 @@ void tst_CResultsStore::importsLegacyCsvRunsOnce()
     QCOMPARE(runs[2].plan.createdAt, kStart.addMSecs(-123));
     QCOMPARE(runs[2].plan.logPath, whole.chopped(4) + QStringLiteral(".log"));
     QVERIFY(store.cards(runs[2].runId) == readBurnInCsv(whole).records);
+}
+
+void tst_CResultsStore::keepsTheUnitAndEachStretchsVerdict()
+{
+    CResultsStore store;
+    QVERIFY(store.open(folder()));
+    ResultsRunPlan qualified = plan(300);
+    qualified.unit = {QStringLiteral("SN'); DROP TABLE runs; --"), QStringLiteral("VK-200"),
+        QStringLiteral("李工")};
+    qualified.limits.targetMcbf = 100;
+    qualified.limits.confidence = 95;
+    qualified.limits.maxP95Seconds = 2.5;
+    qualified.limits.earlyFail = true;
+    const QString runId = store.createRun(qualified);
+    QVERIFY(!runId.isEmpty());
+    // Two stretches, each closed by its verdict and then its end.
+    const QVector<std::pair<ResultsEventKind, QString>> written {
+        {ResultsEventKind::Start, QString()},
+        {ResultsEventKind::Verdict, resultsVerdictKey(Qualification::Verdict::Undecided)},
+        {ResultsEventKind::End, QStringLiteral("已停止")}, {ResultsEventKind::Continue, QString()},
+        {ResultsEventKind::Verdict, resultsVerdictKey(Qualification::Verdict::Fail)},
+        {ResultsEventKind::End, QStringLiteral("无法达标")}};
+    for (const auto &[kind, reason] : written)
+        QVERIFY2(store.addEvent(runId, runEvent(kind, reason)), qPrintable(store.error()));
+
+    const std::optional<ResultsRunPlan> read = store.run(runId);
+    QVERIFY(read);
+    QCOMPARE(read->unit.serial, qualified.unit.serial);
+    QCOMPARE(read->unit.model, qualified.unit.model);
+    QCOMPARE(read->unit.operatorName, qualified.unit.operatorName);
+    QCOMPARE(read->limits.targetMcbf, qint64(100));
+    QCOMPARE(read->limits.confidence, 95);
+    QCOMPARE(read->limits.maxP95Seconds, 2.5);
+    QVERIFY(read->limits.earlyFail);
+    QCOMPARE(read->qualification().plannedCards, 300);
+    const QVector<ResultsRunEvent> events = store.events(runId);
+    QCOMPARE(events.size(), written.size());
+    for (int i = 0; i < events.size(); ++i) {
+        QCOMPARE(events[i].kind, written[i].first);
+        QCOMPARE(events[i].reason, written[i].second);
+    }
+    const ResultsRunSummary summary = store.runs(false).front();
+    QCOMPARE(summary.verdict, std::optional<Qualification::Verdict>(Qualification::Verdict::Fail));
+    QCOMPARE(summary.state, ResultsRunState::Incomplete);
+    QCOMPARE(summary.plan.unit.serial, qualified.unit.serial);
 }
 
 QTEST_GUILESS_MAIN(tst_CResultsStore)
