@@ -3,18 +3,21 @@
 
 #include "cardtest/ccardoperatortask.h"
 #include "cardtest/csleeper.h"
-#include "device/replyreaders.h"
 #include "device/cdevicequeue.h"
 #include "device/devicecalls.h"
 #include "device/removalwait.h"
+#include "device/replyreaders.h"
 #include "device/zov_sdk.h"
+#include "results/cstationlock.h"
 #include "shell/maindialog.h"
 #include "ui_tabkeypad.h"
 
 #include <QDebug>
+#include <QDir>
 #include <QRunnable>
 
 #include <cstdio>
+#include <memory>
 #include <string>
 
 namespace {
@@ -79,31 +82,48 @@ void TabKeypad::onLog(QString str)
 void TabKeypad::on_BtnOpenDevice_clicked()
 {
     if (libraryFound())
-        m_pQueue->submit(QRunnable::create([this] { openDevice(); }));
+        submit(QRunnable::create([this] { openDevice(); }));
 }
 
 void TabKeypad::on_BtnCloseDevice_clicked()
 {
     if (libraryFound())
-        m_pQueue->submit(QRunnable::create([this] { closeDevice(); }));
+        submit(QRunnable::create([this] { closeDevice(); }));
 }
 
 void TabKeypad::on_BtnSendCard_clicked()
 {
     if (libraryFound())
-        m_pQueue->submit(new CCardOperatorTask(this, kIssueOneCard));
+        submit(new CCardOperatorTask(this, kIssueOneCard));
 }
 
 void TabKeypad::on_BtnRecycleCard_clicked()
 {
     if (libraryFound())
-        m_pQueue->submit(new CCardOperatorTask(this, kCaptureOneCard));
+        submit(new CCardOperatorTask(this, kCaptureOneCard));
 }
 
 void TabKeypad::on_BtnSendCard10_clicked()
 {
     if (libraryFound())
-        m_pQueue->submit(new CCardOperatorTask(this, kIssueTenCards));
+        submit(new CCardOperatorTask(this, kIssueTenCards));
+}
+
+// Each job holds the working folder's station lock while it calls the library, so that it never
+// comes between the calls of a burn-in that another process (the command-line runner) drives on
+// the same dispenser. A folder where no lock can be made at all keeps the page working as before:
+// only a live holder refuses a press.
+void TabKeypad::submit(QRunnable *job)
+{
+    const std::shared_ptr<QRunnable> owned(job);
+    m_pQueue->submit(QRunnable::create([this, owned] {
+        CStationLock lock(QDir::current().absoluteFilePath(QStringLiteral("results")));
+        if (!lock.tryLock() && lock.heldByAnother()) {
+            emit showLog(QStringLiteral(">>>") + lock.error());
+            return;
+        }
+        owned->run();
+    }));
 }
 
 // Every button tells the operator why it does nothing, and none may call an empty entry.

@@ -6,6 +6,7 @@
 #include "shell/mainwindowpxy.h"
 
 #include <QDialog>
+#include <QRunnable>
 #include <QString>
 
 #include <functional>
@@ -57,6 +58,8 @@ private slots:
 private:
     using DeviceCall = std::function<int(const ZOV_SDK &sdk)>;
 
+    // Takes the job, a QRunnable's run() being all it needs of it.
+    void submit(QRunnable *job);
     bool libraryFound();
     void log(const QString &line);
     void runTest(int runType);

@@ -52,6 +52,7 @@ QString CStationLock::lockPath(const QString &resultsFolder)
 bool CStationLock::tryLock()
 {
     m_error.clear();
+    m_heldByAnother = false;
     if (m_lock.isLocked())
         return true;
     const QString path = QDir::toNativeSeparators(lockPath(m_folder));
@@ -66,6 +67,7 @@ bool CStationLock::tryLock()
     QString application;
     switch (m_lock.error()) {
     case QLockFile::LockFailedError:
+        m_heldByAnother = true;
         m_error = m_lock.getLockInfo(&pid, &host, &application)
             ? QStringLiteral("设备正被另一进程使用：%1（进程 %2，主机 %3）")
                   .arg(application)

@@ -27,6 +27,9 @@ public:
     void unlock();
     bool isLocked() const { return m_lock.isLocked(); }
     QString error() const { return m_error; }
+    // After a failed tryLock(): whether another live process holds the lock, rather than the
+    // folder or the file being out of reach.
+    bool heldByAnother() const { return m_heldByAnother; }
 
     // Whether a live process, this one included, holds the folder's lock right now. Reads the
     // lock file and asks the system about its process; it takes nothing, so it may be called at
@@ -37,4 +40,5 @@ private:
     QString m_folder;
     QLockFile m_lock;
     QString m_error;
+    bool m_heldByAnother = false;
 };

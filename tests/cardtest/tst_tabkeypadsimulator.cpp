@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: MIT
 #include "cardtest/tabkeypad.h"
 #include "qtcompat.h"
+#include "results/cstationlock.h"
 #include "simulatorwindow.h"
 
+#include <QDir>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QtTest>
@@ -48,6 +50,8 @@ class tst_TabKeypadSimulator : public QObject
 
 private slots:
     void oneCard();
+    void buttonsLeaveAnotherHoldersDeviceAlone_data();
+    void buttonsLeaveAnotherHoldersDeviceAlone();
     void runEndsWhereTheDeviceSays_data();
     void runEndsWhereTheDeviceSays();
     void captureWithInsertion();
@@ -70,6 +74,39 @@ void tst_TabKeypadSimulator::oneCard()
     QCOMPARE(window.cardNumbers().size(), 1);
     QVERIFY(!onGuiThread.contains(false));
 
+    window.close();
+    QCOMPARE(window.calls(), QStringList(oneCardCalls()) << "overlaps 0");
+}
+
+void tst_TabKeypadSimulator::buttonsLeaveAnotherHoldersDeviceAlone_data()
+{
+    QTest::addColumn<QString>("button");
+    for (const char *button :
+        {"BtnOpenDevice", "BtnCloseDevice", "BtnSendCard", "BtnRecycleCard", "BtnSendCard10"})
+        QTest::newRow(button) << button;
+}
+
+// While another process (a command-line burn-in, here a lock of the test's own) holds the
+// working folder's device, a press says who holds it and calls nothing; once it is free, the
+// press works as ever.
+void tst_TabKeypadSimulator::buttonsLeaveAnotherHoldersDeviceAlone()
+{
+    QFETCH(QString, button);
+    SimulatorWindow window({"VARNAK_SIM_TAKE_MS=50"});
+    QVERIFY(window.hasLibrary());
+    auto holder = std::make_unique<CStationLock>(QDir::current().absoluteFilePath("results"));
+    QVERIFY(holder->tryLock());
+
+    QTest::mouseClick(window.button(button), Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(window.logLines().size(), 1, kRunTimeoutMs);
+    const QString refused = window.logLines().constFirst();
+    QVERIFY2(refused.startsWith(">>>设备正被另一进程使用：")
+            && refused.contains(QString("进程 %1").arg(QCoreApplication::applicationPid())),
+        qPrintable(refused));
+    holder.reset();
+    QTest::mouseClick(window.button("BtnSendCard"), Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(
+        window.logLines(), QStringList(refused) << oneCardLines(), kRunTimeoutMs);
     window.close();
     QCOMPARE(window.calls(), QStringList(oneCardCalls()) << "overlaps 0");
 }
