@@ -100,7 +100,9 @@ CBurnInRun::Outcome CBurnInRun::runCard(int index)
 CBurnInRun::Outcome CBurnInRun::runSteps()
 {
     bool cardLeft = false;
-    if (!step(BurnInStep::Open, DeviceCalls::open) || !clearLeftCard(cardLeft))
+    const auto open
+        = [this](const ZOV_SDK &sdk) { return DeviceCalls::openOn(sdk, m_settings.connection); };
+    if (!step(BurnInStep::Open, open) || !clearLeftCard(cardLeft))
         return m_interrupted ? Outcome::Interrupted : Outcome::Recorded;
     if (cardLeft)
         return Outcome::CardLeftAtFront;
@@ -235,9 +237,8 @@ bool CBurnInRun::waitForRemoval()
     QElapsedTimer waited;
     waited.start();
     int failedQuery = kOk;
-    const auto pause = [this](std::chrono::milliseconds duration) {
-        return m_gate.wait(duration, m_stop);
-    };
+    const auto pause
+        = [this](std::chrono::milliseconds duration) { return m_gate.wait(duration, m_stop); };
     const auto poll = [this, &failedQuery] {
         char reply[kReplyBufferSize] = {};
         int rc = 0;
@@ -288,7 +289,8 @@ bool CBurnInRun::clearFailedCard()
             return false;
         if (rc == kOk)
             return true;
-        m_channelError = QStringLiteral("%1：%2").arg(burnInStepName(BurnInStep::ClearChannel)).arg(rc);
+        m_channelError
+            = QStringLiteral("%1：%2").arg(burnInStepName(BurnInStep::ClearChannel)).arg(rc);
         return false;
     }
     m_channelError = QStringLiteral("%1：%2").arg(burnInStepName(BurnInStep::Status)).arg(status);

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "burnin/burninrecord.h"
+#include "device/devicearguments.h"
 
 #include <QSet>
 #include <QString>
@@ -20,6 +21,7 @@ struct BurnInSettings
     bool stopOnFailure = false;
     // A run that goes on after it was cut short starts past the cards it already has.
     int firstCard = 1;
+    DeviceArguments::Connection connection {};
 };
 
 // Where a run reports to, on the run's thread.

@@ -133,7 +133,7 @@ QString connectionText(const ComSettings &settings)
     return text;
 }
 
-QByteArray bpArgument(char bp)
+DeviceArguments::Connection deviceConnection(const ComSettings &settings)
 {
-    return bp == ComSettings::kNoBp ? QByteArray("") : QByteArray(1, bp);
+    return {settings.port, settings.baud, settings.bp};
 }

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include <QByteArray>
+#include "device/devicearguments.h"
+
 #include <QString>
 
 #include <array>
@@ -19,7 +20,7 @@ struct ComSettings
     // In the order the dialog lists them; a stored rate it does not offer reads as the first.
     static constexpr std::array<int, 3> kBauds = {1200, 9600, 115200};
     static constexpr std::array<char, 4> kBpLetters = {'A', 'B', 'C', 'K'};
-    static constexpr char kNoBp = 0;
+    static constexpr char kNoBp = DeviceArguments::kNoBp;
     static constexpr int kDefaultPort = 0;
     static constexpr int kDefaultBaud = 9600;
 
@@ -54,5 +55,5 @@ std::optional<char> parseBp(const QString &text, QString *reason = nullptr);
 // without a BP port.
 QString connectionText(const ComSettings &settings);
 
-// openDevice's third argument: the BP port's letter, or an empty text for none.
-QByteArray bpArgument(char bp);
+// The settings as openDevice's arguments.
+DeviceArguments::Connection deviceConnection(const ComSettings &settings);

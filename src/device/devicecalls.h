@@ -15,6 +15,13 @@ inline int open(const ZOV_SDK &sdk)
     return sdk.pOpenDevice(kOpenPort, kOpenBaud, kNoText, kShortTimeout);
 }
 
+// The BP port goes as its one letter, or as an empty text for none, as the fixed call's "".
+inline int openOn(const ZOV_SDK &sdk, const DeviceArguments::Connection &connection)
+{
+    const char bp[] = {connection.bp, '\0'};
+    return sdk.pOpenDevice(connection.port, connection.baud, bp, DeviceArguments::kShortTimeout);
+}
+
 inline int close(const ZOV_SDK &sdk)
 {
     return sdk.pCloseDevice(DeviceArguments::kShortTimeout);
@@ -59,8 +66,8 @@ inline int readChip(const ZOV_SDK &sdk, char *reply)
     using namespace DeviceArguments;
     int chipStatus = kChipStatusPreset;
     int replyLength = kReplyLengthPreset;
-    return sdk.pGetICInfo(kChipReadMode, kCardNumberTag, kNoText, &chipStatus, reply,
-        &replyLength, kNoText, kChipReadTimeout);
+    return sdk.pGetICInfo(kChipReadMode, kCardNumberTag, kNoText, &chipStatus, reply, &replyLength,
+        kNoText, kChipReadTimeout);
 }
 
 } // namespace DeviceCalls

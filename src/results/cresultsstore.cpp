@@ -153,9 +153,9 @@ BurnInRecord cardFrom(const QSqlQuery &query)
 }
 
 // A run's plan as stored, in planFrom()'s order; prefix names the table, e.g. "r.".
-const char *const kPlanColumns[]
-    = {"station", "mode", "cards_planned", "stop_on_failure", "created_at", "csv_path", "log_path",
-        "serial", "model", "operator", "target_mcbf", "confidence", "max_p95_s", "early_fail"};
+const char *const kPlanColumns[] = {"station", "mode", "cards_planned", "stop_on_failure",
+    "created_at", "csv_path", "log_path", "serial", "model", "operator", "target_mcbf",
+    "confidence", "max_p95_s", "early_fail", "connection"};
 constexpr int kPlanFields = static_cast<int>(std::size(kPlanColumns));
 
 QString planColumns(const QString &prefix = QString())
@@ -186,6 +186,7 @@ ResultsRunPlan planFrom(const QSqlQuery &query, int first)
     plan.limits.maxP95Seconds = query.value(first + 12).toDouble();
     plan.limits.earlyFail = query.value(first + 13).toInt() != 0;
     plan.limits.plannedCards = plan.cardsPlanned;
+    plan.connection = query.value(first + 14).toString();
     return plan;
 }
 
@@ -460,7 +461,7 @@ bool CResultsStore::insertRun(const QString &runId, const ResultsRunPlan &plan)
                    text(storedPath(plan.csvPath)), text(storedPath(plan.logPath)),
                    text(plan.unit.serial), text(plan.unit.model), text(plan.unit.operatorName),
                    plan.limits.targetMcbf, plan.limits.confidence, plan.limits.maxP95Seconds,
-                   int(plan.limits.earlyFail)})
+                   int(plan.limits.earlyFail), text(plan.connection)})
         || writeFailed(query.lastError());
 }
 

@@ -30,6 +30,9 @@ struct ResultsRunPlan
     QString csvPath;
     QString logPath;
     BurnInUnit unit;
+    // What openDevice was given, for people, e.g. "HID，115200" (connectionText()); empty for a
+    // run recorded before the connection was.
+    QString connection;
     // The limits the run is judged by; its plannedCards is cardsPlanned, see qualification().
     Qualification::Plan limits;
 

@@ -84,9 +84,14 @@ std::vector<std::vector<const char *>> migrationSteps()
             "ALTER TABLE runs ADD COLUMN early_fail INTEGER NOT NULL DEFAULT 0",
             "CREATE INDEX runs_serial ON runs (serial)",
         },
+        // 2 → 3: the connection the run opened, as the operator saw it. Runs from before all
+        // opened the fixed one, but the record does not claim what it did not see.
+        {
+            "ALTER TABLE runs ADD COLUMN connection TEXT NOT NULL DEFAULT ''",
+        },
     };
 }
-static_assert(ResultsSchema::kVersion >= 2, "no version to migrate to");
+static_assert(ResultsSchema::kVersion >= 3, "no version to migrate to");
 
 QString failure(const QSqlDatabase &db, const QSqlError &error)
 {

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "config/comsettings.h"
 #include "config/configdialog.h"
+#include "device/devicecalls.h"
+#include "fakedevice.h"
 #include "inifiletext.h"
 #include "workingfolder.h"
 
@@ -145,13 +147,16 @@ void tst_ComSettings::shown_data()
     QTest::addColumn<char>("bp");
     QTest::addColumn<int>("baud");
     QTest::addColumn<QString>("text");
-    QTest::addColumn<QByteArray>("argument");
+    QTest::addColumn<QString>("open");
 
-    QTest::newRow("HID") << 0 << ComSettings::kNoBp << 115200 << "HID，115200" << QByteArray("");
-    QTest::newRow("HID with BP") << 0 << 'K' << 1200 << "HID，1200，BP：K" << QByteArray("K");
-    QTest::newRow("port 1 is ttyS0")
-        << 1 << ComSettings::kNoBp << 9600 << "ttyS0，9600" << QByteArray("");
-    QTest::newRow("port 2 with BP") << 2 << 'A' << 9600 << "ttyS1，9600，BP：A" << QByteArray("A");
+    QTest::newRow("HID") << 0 << ComSettings::kNoBp << 115200 << "HID，115200"
+                         << R"(openDevice(0, 115200, "", 5))";
+    QTest::newRow("HID with BP") << 0 << 'K' << 1200 << "HID，1200，BP：K"
+                                 << R"(openDevice(0, 1200, "K", 5))";
+    QTest::newRow("port 1 is ttyS0") << 1 << ComSettings::kNoBp << 9600 << "ttyS0，9600"
+                                     << R"(openDevice(1, 9600, "", 5))";
+    QTest::newRow("port 2 with BP") << 2 << 'A' << 9600 << "ttyS1，9600，BP：A"
+                                    << R"(openDevice(2, 9600, "A", 5))";
 }
 
 void tst_ComSettings::shown()
@@ -160,10 +165,16 @@ void tst_ComSettings::shown()
     QFETCH(char, bp);
     QFETCH(int, baud);
     QFETCH(QString, text);
-    QFETCH(QByteArray, argument);
+    QFETCH(QString, open);
 
-    QCOMPARE(connectionText(ComSettings {port, bp, baud}), text);
-    QCOMPARE(bpArgument(bp), argument);
+    const ComSettings settings {port, bp, baud};
+    QCOMPARE(connectionText(settings), text);
+    ZOV_SDK sdk;
+    FakeDevice::reset();
+    FakeDevice::install(sdk);
+    QCOMPARE(DeviceCalls::openOn(sdk, deviceConnection(settings)), 0);
+    FakeDevice::uninstall(sdk);
+    QCOMPARE(FakeDevice::calls(), QStringList {open});
 }
 
 // The form lists its choices itself; they must be the ones the command line accepts.

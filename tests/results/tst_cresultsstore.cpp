@@ -555,6 +555,7 @@ void tst_CResultsStore::keepsTheUnitAndEachStretchsVerdict()
     qualified.limits.confidence = 95;
     qualified.limits.maxP95Seconds = 2.5;
     qualified.limits.earlyFail = true;
+    qualified.connection = QStringLiteral("ttyS1，9600，BP：B");
     const QString runId = store.createRun(qualified);
     QVERIFY(!runId.isEmpty());
     // Two stretches, each closed by its verdict and then its end.
@@ -577,6 +578,7 @@ void tst_CResultsStore::keepsTheUnitAndEachStretchsVerdict()
     QCOMPARE(read->limits.maxP95Seconds, 2.5);
     QVERIFY(read->limits.earlyFail);
     QCOMPARE(read->qualification().plannedCards, 300);
+    QCOMPARE(read->connection, qualified.connection);
     const QVector<ResultsRunEvent> events = store.events(runId);
     QCOMPARE(events.size(), written.size());
     for (int i = 0; i < events.size(); ++i) {
