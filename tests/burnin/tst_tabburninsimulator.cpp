@@ -6,13 +6,20 @@
 #include "simulatorwindow.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDir>
+#include <QDoubleSpinBox>
 #include <QImage>
+#include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
+#include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSpinBox>
+#include <QStandardPaths>
+#include <QTableView>
 #include <QtTest>
 
 #include <sys/stat.h>
@@ -40,6 +47,32 @@ ino_t inode(const char *path)
     return ::stat(path, &status) == 0 ? status.st_ino : 0;
 }
 
+// The widgets that take turns at one place of the page.
+bool isView(const QWidget *widget)
+{
+    static const QStringList views {"TableCards", "ChartCards", "TableFailures", "ListRuns"};
+    return views.contains(widget->objectName());
+}
+
+// The width a widget's text needs as the page's style sheet draws it.
+int neededWidth(const QWidget *widget)
+{
+    if (const auto *edit = qobject_cast<const QLineEdit *>(widget))
+        return edit->fontMetrics().horizontalAdvance(edit->placeholderText()) + 12;
+    if (qobject_cast<const QAbstractButton *>(widget) || qobject_cast<const QLabel *>(widget))
+        return widget->sizeHint().width();
+    return 0;
+}
+
+[[maybe_unused]] QString textOf(const QString &program, const QStringList &arguments)
+{
+    QProcess process;
+    process.start(program, arguments);
+    if (!process.waitForFinished(30000) || process.exitCode() != 0)
+        return {};
+    return QString::fromUtf8(process.readAllStandardOutput());
+}
+
 bool runCards(TabBurnIn *page, int cards)
 {
     page->findChild<QSpinBox *>("SpinCount")->setValue(cards);
@@ -63,6 +96,7 @@ private slots:
     void chartAndHistoryAfterARun();
     void startWritesOnlyChangedSettings_data();
     void startWritesOnlyChangedSettings();
+    void layoutFitsThePage();
 };
 
 void tst_TabBurnInSimulator::runWritesARowPerCard_data()
@@ -206,6 +240,49 @@ void tst_TabBurnInSimulator::startWritesOnlyChangedSettings()
     QCOMPARE(inode("config.ini") != before, rewritten);
     QCOMPARE(RWIni::load("config.ini", "burnin", "cards", 0), secondCards);
     QCOMPARE(RWIni::load("config.ini", "burnin", "mode", QString()), QString("capture"));
+}
+
+
+
+// Every widget inside the page, none over another, every text within its widget: the page has a
+// fixed size, and a label cut short or a button under a field is easy to miss by eye.
+// CDT_BURNIN_PAGE_PNG names a file to keep a picture of the page in.
+void tst_TabBurnInSimulator::layoutFitsThePage()
+{
+    SimulatorWindow window({});
+    auto *page = window.burnInPage();
+    page->window()->show();
+    QVERIFY(QTest::qWaitForWindowExposed(page->window()));
+    // The longest texts the two labels get.
+    page->findChild<QSpinBox *>("SpinTargetMcbf")->setValue(10000000);
+    page->findChild<QComboBox *>("ComboConfidence")->setCurrentIndex(2);
+    page->findChild<QLabel *>("LabelVerdict")->setText(QStringLiteral("不合格"));
+    page->findChild<QPushButton *>("BtnShowHistory")->click();
+    QCOMPARE(page->size(), QSize(757, 346));
+
+    const QString picture = qEnvironmentVariable("CDT_BURNIN_PAGE_PNG");
+    if (!picture.isEmpty())
+        QVERIFY(page->grab().save(picture));
+
+    QList<QWidget *> widgets;
+    for (QWidget *widget : page->findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly)) {
+        if (!widget->isWindow())
+            widgets << widget;
+    }
+    QStringList faults;
+    for (QWidget *widget : std::as_const(widgets)) {
+        const QString name = widget->objectName();
+        if (!page->rect().contains(widget->geometry()))
+            faults << name + " is outside the page";
+        if (neededWidth(widget) > widget->width())
+            faults << QStringLiteral("%1 needs %2 px").arg(name).arg(neededWidth(widget));
+        for (QWidget *other : std::as_const(widgets)) {
+            if (other != widget && !(isView(other) && isView(widget))
+                && other->geometry().intersects(widget->geometry()))
+                faults << name + " overlaps " + other->objectName();
+        }
+    }
+    QVERIFY2(faults.isEmpty(), qPrintable(faults.join(", ")));
 }
 
 QTEST_MAIN(tst_TabBurnInSimulator)
