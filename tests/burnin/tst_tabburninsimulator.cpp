@@ -102,6 +102,8 @@ private slots:
     void badUnitStartsNothing_data();
     void badUnitStartsNothing();
     void enterInAFieldStartsNothing();
+    void mcbfHintFollowsTheInputs_data();
+    void mcbfHintFollowsTheInputs();
     void storedLimitsComeBack_data();
     void storedLimitsComeBack();
     void judgedRunIsReported_data();
@@ -355,6 +357,40 @@ void tst_TabBurnInSimulator::enterInAFieldStartsNothing()
     QCOMPARE(serial->text(), QStringLiteral("SN-0001"));
     window.close();
     QCOMPARE(window.calls(), QStringList {"overlaps 0"});
+}
+
+void tst_TabBurnInSimulator::mcbfHintFollowsTheInputs_data()
+{
+    QTest::addColumn<int>("targetMcbf");
+    QTest::addColumn<QString>("confidence");
+    QTest::addColumn<int>("cards");
+    QTest::addColumn<QString>("hint");
+    QTest::addColumn<bool>("warning");
+
+    QTest::newRow("no target, no hint") << 0 << "90%" << 100 << QString() << false;
+    QTest::newRow("too few cards to show it")
+        << 100 << "90%" << 230 << QStringLiteral("无故障至少 231 张\n可证 MCBF ≥ 100") << true;
+    QTest::newRow("enough cards") << 100 << "90%" << 231
+                                  << QStringLiteral("无故障至少 231 张\n可证 MCBF ≥ 100") << false;
+    QTest::newRow("a higher confidence needs more")
+        << 100 << "95%" << 231 << QStringLiteral("无故障至少 300 张\n可证 MCBF ≥ 100") << true;
+}
+
+// What the next run needs, as the operator sets it up.
+void tst_TabBurnInSimulator::mcbfHintFollowsTheInputs()
+{
+    QFETCH(int, targetMcbf);
+    QFETCH(QString, confidence);
+    QFETCH(int, cards);
+
+    SimulatorWindow window({});
+    auto *page = window.burnInPage();
+    page->findChild<QSpinBox *>("SpinTargetMcbf")->setValue(targetMcbf);
+    page->findChild<QComboBox *>("ComboConfidence")->setCurrentText(confidence);
+    page->findChild<QSpinBox *>("SpinCount")->setValue(cards);
+    const QLabel *label = page->findChild<QLabel *>("LabelMcbf");
+    QTEST(label->text(), "hint");
+    QTEST(label->property("warning").toString() == QStringLiteral("true"), "warning");
 }
 
 void tst_TabBurnInSimulator::storedLimitsComeBack_data()
