@@ -35,25 +35,28 @@ PAGE_BUTTONS = {
     "吞卡": (220, 170, 111, 29),
     "连续发卡10张": (370, 170, 131, 29),
 }
-# The burn-in page, also in page coordinates. Its radio buttons and check box are hit anywhere
+# The burn-in page, also in page coordinates. Its radio buttons and check boxes are hit anywhere
 # on their indicator or their text, which the middle of the widget always is.
 BURN_IN_BUTTONS = {
-    "回收": (196, 14, 72, 30),
-    "出卡": (272, 14, 72, 30),
-    "出错即停": (360, 14, 110, 30),
-    "开始": (500, 15, 111, 29),
-    "停止": (626, 15, 111, 29),
-    "表格": (20, 84, 80, 26),
-    "图表": (106, 84, 80, 26),
-    "历史": (192, 84, 80, 26),
-    "继续": (500, 84, 111, 26),
-    "保存图表": (626, 84, 111, 26),
+    "开始": (537, 8, 95, 28),
+    "停止": (642, 8, 95, 28),
+    "回收": (202, 42, 58, 28),
+    "出卡": (262, 42, 58, 28),
+    "出错即停": (328, 42, 84, 28),
+    "无法达标即停": (416, 42, 106, 28),
+    "表格": (20, 136, 62, 26),
+    "图表": (88, 136, 62, 26),
+    "故障": (156, 136, 62, 26),
+    "历史": (224, 136, 62, 26),
+    "继续": (497, 136, 66, 26),
+    "生成报告": (569, 136, 84, 26),
+    "保存图表": (659, 136, 78, 26),
 }
 # The burn-in page's list of earlier runs, and the height of one of its rows (14 px text with
-# 3 px of padding above and below).
-RUN_LIST = (20, 118, 717, 218)
+# 3 px of padding above and below); the table and the chart take the same place.
+RUN_LIST = (20, 168, 717, 168)
 RUN_LIST_ROW_HEIGHT = 24
-BURN_IN_COUNT = (62, 14, 110, 30)
+BURN_IN_COUNT = (94, 42, 96, 28)
 # The page list: row i of it opens page i of the stack. Rows are PAGE_LIST_ROW_HEIGHT high from
 # just inside the list's one-pixel border.
 PAGE_LIST = (13, 66, 157, 495)

@@ -32,10 +32,16 @@ QString burnInHistoryLabel(const ResultsRunSummary &run)
     const qint64 durationMs = run.firstCardStarted.isValid()
         ? std::max<qint64>(0, run.firstCardStarted.msecsTo(run.lastActivity))
         : 0;
-    return QStringLiteral("%1  %2  %3  %4/%5 张  通过率 %6  用时 %7  %8")
+    const QString serial
+        = run.plan.unit.serial.isEmpty() ? QString() : QStringLiteral("  ") + run.plan.unit.serial;
+    // A run without limits is never judged, so its 未判定 would say nothing.
+    const QString verdict = run.plan.limits.hasLimit() && run.verdict
+        ? QStringLiteral("  ") + Qualification::verdictText(*run.verdict)
+        : QString();
+    return QStringLiteral("%1  %2%3  %4  %5/%6 张  通过率 %7  用时 %8  %9%10")
         .arg(started.toLocalTime().toString(QLatin1String(kLabelTimeFormat)), run.plan.station,
-            burnInModeName(run.plan.mode))
+            serial, burnInModeName(run.plan.mode))
         .arg(done)
         .arg(run.plan.cardsPlanned)
-        .arg(rate, durationText(durationMs), resultsRunStateName(run.state));
+        .arg(rate, durationText(durationMs), resultsRunStateName(run.state), verdict);
 }

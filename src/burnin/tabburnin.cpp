@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: MIT
 #include "burnin/tabburnin.h"
 
+#include "burnin/burninreport.h"
+#include "burnin/burninreportsource.h"
+#include "burnin/burninunit.h"
 #include "burnin/cburninhistory.h"
 #include "burnin/cburninjob.h"
 #include "burnin/cburninprogress.h"
@@ -16,8 +19,13 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QListWidgetItem>
+#include <QStyle>
 #include <QSysInfo>
+
+#include <algorithm>
+#include <iterator>
 
 #include <utility>
 
@@ -28,9 +36,18 @@ const char kGroup[] = "burnin";
 const char kCardsKey[] = "cards";
 const char kModeKey[] = "mode";
 const char kStopOnFailureKey[] = "stopOnFailure";
+const char kModelKey[] = "model";
+const char kOperatorKey[] = "operator";
+const char kTargetMcbfKey[] = "targetMcbf";
+const char kConfidenceKey[] = "confidence";
+const char kMaxP95Key[] = "maxP95";
+const char kEarlyFailKey[] = "earlyFail";
 const char kHandOutMode[] = "handout";
 const char kCaptureMode[] = "capture";
 constexpr int kDefaultCards = 100;
+// ComboConfidence's items, in order.
+constexpr int kConfidences[] = {80, 90, 95};
+constexpr int kMaxP95Decimals = 3;
 
 const char kResultsFolder[] = "results";
 const char kResultsGroup[] = "results";
@@ -41,6 +58,9 @@ constexpr std::pair<int, int> kColumnWidths[]
     = {{BurnInTableModel::Index, 56}, {BurnInTableModel::Started, 86},
         {BurnInTableModel::CardNumber, 186}, {BurnInTableModel::Result, 56},
         {BurnInTableModel::FailedStep, 112}, {BurnInTableModel::FailedCode, 64}};
+constexpr std::pair<int, int> kFailureColumnWidths[] = {{FailureModeTableModel::Step, 150},
+    {FailureModeTableModel::Code, 100}, {FailureModeTableModel::Count, 100},
+    {FailureModeTableModel::Share, 110}, {FailureModeTableModel::FirstCard, 110}};
 constexpr int kRowHeight = 24;
 // Often enough that the table and the totals follow the run, seldom enough to cost nothing.
 constexpr int kProgressIntervalMs = 100;
@@ -52,6 +72,40 @@ void saveIfChanged(const char *key, const QString &value)
 {
     if (RWIni::load(kConfigFile, kGroup, key, QString()) != value)
         RWIni::save(kConfigFile, kGroup, key, value);
+}
+
+void setupTable(QTableView *table, const std::pair<int, int> *widths, std::size_t count)
+{
+    QHeaderView *columns = table->horizontalHeader();
+    for (std::size_t i = 0; i < count; ++i)
+        columns->resizeSection(widths[i].first, widths[i].second);
+    columns->setStretchLastSection(true);
+    table->verticalHeader()->setDefaultSectionSize(kRowHeight);
+    table->verticalHeader()->hide();
+}
+
+// A property the page's style sheet picks colours by; the style sees a change only when the
+// widget is polished again.
+void setStyleProperty(QWidget *widget, const char *name, const QString &value)
+{
+    if (widget->property(name).toString() == value)
+        return;
+    widget->setProperty(name, value);
+    widget->style()->unpolish(widget);
+    widget->style()->polish(widget);
+}
+
+QString verdictKey(Qualification::Verdict verdict)
+{
+    switch (verdict) {
+    case Qualification::Verdict::Pass:
+        return QStringLiteral("pass");
+    case Qualification::Verdict::Fail:
+        return QStringLiteral("fail");
+    case Qualification::Verdict::Undecided:
+        break;
+    }
+    return QString();
 }
 
 } // namespace
@@ -71,28 +125,40 @@ TabBurnIn::TabBurnIn(QWidget *parent)
     // A group of their own: auto-exclusive buttons would share one group with the mode's radio
     // buttons, which have the same parent.
     auto *views = new QButtonGroup(this);
-    for (QAbstractButton *view : {ui->BtnShowTable, ui->BtnShowChart, ui->BtnShowHistory})
+    for (QAbstractButton *view :
+        {ui->BtnShowTable, ui->BtnShowChart, ui->BtnShowFailures, ui->BtnShowHistory})
         views->addButton(view);
+    // A barcode scanner ends each code with Enter. In a dialog, Enter clicks the default button,
+    // and a button becomes the default when it has had the focus: a scan must never start or stop
+    // a run that way.
+    for (QPushButton *button : findChildren<QPushButton *>()) {
+        button->setAutoDefault(false);
+        button->setDefault(false);
+    }
     ui->TableCards->setModel(&m_cards);
-    QHeaderView *columns = ui->TableCards->horizontalHeader();
-    for (const auto &[column, width] : kColumnWidths)
-        columns->resizeSection(column, width);
-    columns->setStretchLastSection(true);
-    ui->TableCards->verticalHeader()->setDefaultSectionSize(kRowHeight);
-    ui->TableCards->verticalHeader()->hide();
+    setupTable(ui->TableCards, kColumnWidths, std::size(kColumnWidths));
+    ui->TableFailures->setModel(&m_failureTable);
+    setupTable(ui->TableFailures, kFailureColumnWidths, std::size(kFailureColumnWidths));
     // A hidden table is brought to its newest row when it is shown: laying out 100,000 rows that
     // nobody sees, a batch at a time, would keep the window from painting.
     connect(&m_cards, &QAbstractItemModel::rowsInserted, this, [this] {
         if (!ui->TableCards->isHidden())
             ui->TableCards->scrollToBottom();
     });
-    connect(ui->ListRuns, &QListWidget::currentRowChanged, this, &TabBurnIn::updateResume);
+    connect(ui->ListRuns, &QListWidget::currentRowChanged, this, &TabBurnIn::updateRunActions);
     m_progressTimer.setInterval(kProgressIntervalMs);
     connect(&m_progressTimer, &QTimer::timeout, this, &TabBurnIn::takeProgress);
     m_readers.setMaxThreadCount(1);
     showView(ui->TableCards);
     loadSettings();
+    connect(
+        ui->SpinCount, qOverload<int>(&QSpinBox::valueChanged), this, &TabBurnIn::inputsChanged);
+    connect(ui->SpinTargetMcbf, qOverload<int>(&QSpinBox::valueChanged), this,
+        &TabBurnIn::inputsChanged);
+    connect(ui->ComboConfidence, qOverload<int>(&QComboBox::currentIndexChanged), this,
+        &TabBurnIn::inputsChanged);
     ui->LabelSummary->setText(m_figures.text());
+    showQualification();
     setRunning(false);
 }
 
@@ -113,13 +179,117 @@ void TabBurnIn::loadSettings()
         == QLatin1String(kHandOutMode);
     (handOut ? ui->RadioHandOut : ui->RadioCapture)->setChecked(true);
     ui->CheckStopOnFailure->setChecked(RWIni::load(kConfigFile, kGroup, kStopOnFailureKey, 0) != 0);
+
+    // The file may have been edited by hand: a value the page would refuse is not taken.
+    const auto text = [](const char *key, const QString &label) {
+        const BurnInInput::Checked checked
+            = BurnInInput::checkText(label, RWIni::load(kConfigFile, kGroup, key, QString()));
+        return checked.error.isEmpty() ? checked.text : QString();
+    };
+    ui->EditModel->setText(text(kModelKey, ui->LabelModel->text()));
+    ui->EditOperator->setText(text(kOperatorKey, ui->LabelOperator->text()));
+    const int target = RWIni::load(kConfigFile, kGroup, kTargetMcbfKey, 0);
+    ui->SpinTargetMcbf->setValue(
+        target >= 0 && target <= ui->SpinTargetMcbf->maximum() ? target : 0);
+    const int confidence
+        = RWIni::load(kConfigFile, kGroup, kConfidenceKey, Qualification::kDefaultConfidence);
+    const auto *known = std::find(std::begin(kConfidences), std::end(kConfidences), confidence);
+    const auto *fallback = std::find(
+        std::begin(kConfidences), std::end(kConfidences), Qualification::kDefaultConfidence);
+    ui->ComboConfidence->setCurrentIndex(
+        int((known != std::end(kConfidences) ? known : fallback) - std::begin(kConfidences)));
+    bool number = false;
+    const double maxP95 = RWIni::load(kConfigFile, kGroup, kMaxP95Key, QString()).toDouble(&number);
+    ui->SpinMaxP95->setValue(
+        number && maxP95 >= 0.0 && maxP95 <= ui->SpinMaxP95->maximum() ? maxP95 : 0.0);
+    ui->CheckEarlyFail->setChecked(RWIni::load(kConfigFile, kGroup, kEarlyFailKey, 0) != 0);
 }
 
-void TabBurnIn::saveSettings()
+// The serial is the one field left out: it names one unit, and the next run tests another.
+void TabBurnIn::saveSettings(const BurnInUnit &unit)
 {
     saveIfChanged(kCardsKey, QString::number(ui->SpinCount->value()));
     saveIfChanged(kModeKey, ui->RadioHandOut->isChecked() ? kHandOutMode : kCaptureMode);
     saveIfChanged(kStopOnFailureKey, ui->CheckStopOnFailure->isChecked() ? "1" : "0");
+    saveIfChanged(kModelKey, unit.model);
+    saveIfChanged(kOperatorKey, unit.operatorName);
+    saveIfChanged(kTargetMcbfKey, QString::number(ui->SpinTargetMcbf->value()));
+    saveIfChanged(kConfidenceKey, QString::number(confidence()));
+    saveIfChanged(kMaxP95Key, QString::number(ui->SpinMaxP95->value(), 'f', kMaxP95Decimals));
+    saveIfChanged(kEarlyFailKey, ui->CheckEarlyFail->isChecked() ? "1" : "0");
+}
+
+int TabBurnIn::confidence() const
+{
+    const int index = ui->ComboConfidence->currentIndex();
+    return index >= 0 && index < int(std::size(kConfidences)) ? kConfidences[index]
+                                                              : Qualification::kDefaultConfidence;
+}
+
+Qualification::Plan TabBurnIn::inputLimits() const
+{
+    Qualification::Plan limits;
+    limits.targetMcbf = ui->SpinTargetMcbf->value();
+    limits.confidence = confidence();
+    limits.maxP95Seconds = ui->SpinMaxP95->value();
+    limits.earlyFail = ui->CheckEarlyFail->isChecked();
+    limits.plannedCards = ui->SpinCount->value();
+    return limits;
+}
+
+// A change made for the next run turns LabelMcbf over to what that run needs.
+void TabBurnIn::inputsChanged()
+{
+    if (m_run)
+        return;
+    m_showsRun = false;
+    showQualification();
+}
+
+// The verdict always belongs to the cards on show; LabelMcbf either to them or to the next run.
+void TabBurnIn::showQualification()
+{
+    const Qualification::Standing standing = Qualification::standing(m_figures);
+    const Qualification::Verdict verdict = Qualification::judge(m_limits, standing);
+    ui->LabelVerdict->setText(Qualification::verdictText(verdict));
+    setStyleProperty(ui->LabelVerdict, "verdict", verdictKey(verdict));
+
+    QString mcbf;
+    bool warning = false;
+    if (m_showsRun) {
+        mcbf = QStringLiteral("演示 MCBF %1 次（%2%）")
+                   .arg(Qualification::demonstratedMcbf(
+                       standing.cycles, standing.failures, m_limits.confidence))
+                   .arg(m_limits.confidence);
+    } else {
+        const Qualification::Plan next = inputLimits();
+        const qint64 needed = Qualification::cardsToDemonstrate(next.targetMcbf, next.confidence);
+        if (needed > 0) {
+            mcbf = QStringLiteral("无故障至少 %1 张\n可证 MCBF ≥ %2")
+                       .arg(needed)
+                       .arg(next.targetMcbf);
+            warning = needed > next.plannedCards;
+        }
+    }
+    ui->LabelMcbf->setText(mcbf);
+    ui->LabelMcbf->setToolTip(
+        warning ? QStringLiteral("卡数少于可证目标 MCBF 所需的张数") : QString());
+    setStyleProperty(ui->LabelMcbf, "warning", warning ? QStringLiteral("true") : QString());
+}
+
+void TabBurnIn::keyPressEvent(QKeyEvent *event)
+{
+    // QDialog clicks its default button on Enter and hides itself on Escape; the page is neither
+    // accepted nor dismissed, and a scanner's Enter must do nothing here.
+    switch (event->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+    case Qt::Key_Escape:
+        event->accept();
+        return;
+    default:
+        QDialog::keyPressEvent(event);
+    }
 }
 
 void TabBurnIn::log(const QString &line)
@@ -135,29 +305,43 @@ void TabBurnIn::on_BtnStart_clicked()
         log(QStringLiteral(">>not found sdk"));
         return;
     }
-    saveSettings();
+    const Qualification::Plan limits = inputLimits();
+    const BurnInInput::CheckedUnit checked = BurnInInput::checkUnit(
+        {ui->EditSerial->text(), ui->EditModel->text(), ui->EditOperator->text()},
+        limits.hasLimit());
+    if (!checked.error.isEmpty()) {
+        log(QStringLiteral(">>>老化测试未开始：") + checked.error);
+        return;
+    }
+    saveSettings(checked.unit);
     CBurnInJob::Plan plan;
     plan.settings.cards = ui->SpinCount->value();
     plan.settings.mode = ui->RadioHandOut->isChecked() ? BurnInMode::HandOut : BurnInMode::Capture;
     plan.settings.stopOnFailure = ui->CheckStopOnFailure->isChecked();
+    plan.unit = checked.unit;
+    plan.limits = limits;
     startJob(plan);
 }
 
 // Goes on with the run chosen in the history, with the settings it was created with.
 void TabBurnIn::on_BtnResume_clicked()
 {
-    const int row = ui->ListRuns->currentRow();
-    if (m_run || row < 0 || row >= m_runs.size() || !resumable(m_runs.at(row)))
+    const ResultsRunSummary *chosen = chosenRun();
+    if (m_run || !chosen || !resumable(*chosen))
         return;
     if (!m_pSdk->pOpenDevice) {
         log(QStringLiteral(">>not found sdk"));
         return;
     }
-    const ResultsRunSummary &run = m_runs.at(row);
+    const ResultsRunSummary &run = *chosen;
     CBurnInJob::Plan plan;
     plan.continueRunId = run.runId;
     plan.settings.cards = run.plan.cardsPlanned;
     plan.settings.mode = run.plan.mode;
+    // The job takes both from the record again; the page needs them for the verdict and the
+    // report.
+    plan.unit = run.plan.unit;
+    plan.limits = run.plan.qualification();
     startJob(plan);
 }
 
@@ -167,12 +351,19 @@ void TabBurnIn::startJob(CBurnInJob::Plan plan)
     plan.station = station();
     plan.libraryPath = QString::fromStdString(m_pSdk->path());
     const BurnInSettings settings = plan.settings;
+    const Qualification::Plan limits = plan.limits;
+    const QString serial = plan.unit.serial;
     auto *mainWindow = static_cast<MainDialog *>(m_pMainWindow);
     auto run = std::make_shared<CBurnInProgress>();
-    auto *job = new CBurnInJob(*m_pSdk, m_pQueue->gate(), std::move(plan),
+    auto *job = new CBurnInJob(
+        *m_pSdk, m_pQueue->gate(), std::move(plan),
         [mainWindow](const QString &line) { mainWindow->postLog(line); }, run);
     if (!m_pQueue->submit(job))
         return;
+    m_limits = limits;
+    m_limits.plannedCards = settings.cards;
+    m_showsRun = true;
+    m_runSerial = serial;
     clearCards(settings.mode);
     m_cards.reserve(settings.cards);
     m_shownCsv.clear();
@@ -193,9 +384,26 @@ QString TabBurnIn::station()
     return name.isEmpty() ? QSysInfo::machineHostName() : name;
 }
 
+// A run judged 不合格 stays so: more cards cannot mend it.
 bool TabBurnIn::resumable(const ResultsRunSummary &run)
 {
-    return run.state == ResultsRunState::Interrupted || run.state == ResultsRunState::Incomplete;
+    return (run.state == ResultsRunState::Interrupted || run.state == ResultsRunState::Incomplete)
+        && run.verdict != Qualification::Verdict::Fail;
+}
+
+// A run still going, or one whose process died, has no end to report.
+bool TabBurnIn::reportable(const ResultsRunSummary &run)
+{
+    return run.state == ResultsRunState::Complete || run.state == ResultsRunState::Incomplete;
+}
+
+const ResultsRunSummary *TabBurnIn::chosenRun() const
+{
+    const int row = ui->ListRuns->currentRow();
+    if (ui->ListRuns->isHidden() || row < 0 || row >= m_runs.size()
+        || ui->ListRuns->item(row)->isHidden())
+        return nullptr;
+    return &m_runs.at(row);
 }
 
 void TabBurnIn::on_BtnStop_clicked()
@@ -219,6 +427,8 @@ void TabBurnIn::takeProgress()
         m_shownCsv = progress.csvPath;
     m_run.reset();
     setRunning(false);
+    if (progress.started && !m_runSerial.isEmpty())
+        writeReport(progress.runId, progress.csvPath);
     if (!ui->ListRuns->isHidden())
         scanHistory();
 }
@@ -230,7 +440,10 @@ void TabBurnIn::clearCards(BurnInMode mode)
     m_figures.mode = mode;
     m_chart->series().clear();
     m_chart->refresh();
+    m_failureModes.clear();
+    m_failureTable.setModes({});
     ui->LabelSummary->setText(m_figures.text());
+    showQualification();
 }
 
 void TabBurnIn::addCards(const QVector<BurnInRecord> &cards, const BurnInFigures &figures)
@@ -238,21 +451,28 @@ void TabBurnIn::addCards(const QVector<BurnInRecord> &cards, const BurnInFigures
     if (cards.isEmpty())
         return;
     m_cards.append(cards);
-    for (const BurnInRecord &card : cards)
+    const int failedBefore = m_failureModes.failed();
+    for (const BurnInRecord &card : cards) {
         m_chart->series().add(card);
+        m_failureModes.add(card);
+    }
+    if (m_failureModes.failed() != failedBefore)
+        m_failureTable.setModes(m_failureModes.rows());
     m_figures = figures;
     m_chart->series().setP95Seconds(figures.p95Seconds);
     ui->LabelSummary->setText(m_figures.text());
+    showQualification();
     m_chart->refresh();
 }
 
 void TabBurnIn::showView(QWidget *view)
 {
     for (QWidget *each : {static_cast<QWidget *>(ui->TableCards), static_cast<QWidget *>(m_chart),
-             static_cast<QWidget *>(ui->ListRuns)}) {
+             static_cast<QWidget *>(ui->TableFailures), static_cast<QWidget *>(ui->ListRuns)}) {
         each->setVisible(each == view);
     }
-    updateResume();
+    ui->EditFilter->setVisible(view == ui->ListRuns);
+    updateRunActions();
 }
 
 void TabBurnIn::on_BtnShowTable_clicked()
@@ -264,6 +484,11 @@ void TabBurnIn::on_BtnShowTable_clicked()
 void TabBurnIn::on_BtnShowChart_clicked()
 {
     showView(m_chart);
+}
+
+void TabBurnIn::on_BtnShowFailures_clicked()
+{
+    showView(ui->TableFailures);
 }
 
 void TabBurnIn::on_BtnShowHistory_clicked()
@@ -303,8 +528,8 @@ void TabBurnIn::scanHistory()
     });
 }
 
-void TabBurnIn::showHistory(const QVector<ResultsRunSummary> &runs, const QStringList &skipped,
-    const QStringList &notices)
+void TabBurnIn::showHistory(
+    const QVector<ResultsRunSummary> &runs, const QStringList &skipped, const QStringList &notices)
 {
     for (const QString &notice : notices)
         log(QStringLiteral(">>>") + notice);
@@ -316,8 +541,8 @@ void TabBurnIn::showHistory(const QVector<ResultsRunSummary> &runs, const QStrin
     }
     // The run the operator chose stays chosen when the list is read again.
     const int current = ui->ListRuns->currentRow();
-    const QString chosen = current >= 0 && current < m_runs.size() ? m_runs.at(current).runId
-                                                                   : QString();
+    const QString chosen
+        = current >= 0 && current < m_runs.size() ? m_runs.at(current).runId : QString();
     m_runs = runs;
     ui->ListRuns->clear();
     for (const ResultsRunSummary &run : runs) {
@@ -330,15 +555,77 @@ void TabBurnIn::showHistory(const QVector<ResultsRunSummary> &runs, const QStrin
         if (!chosen.isEmpty() && run.runId == chosen)
             ui->ListRuns->setCurrentItem(item);
     }
-    updateResume();
+    filterHistory();
     emit historyScanned();
 }
 
-void TabBurnIn::updateResume()
+void TabBurnIn::updateRunActions()
 {
-    const int row = ui->ListRuns->currentRow();
-    ui->BtnResume->setEnabled(!m_run && !ui->ListRuns->isHidden() && row >= 0
-        && row < m_runs.size() && resumable(m_runs.at(row)));
+    const ResultsRunSummary *chosen = chosenRun();
+    ui->BtnResume->setEnabled(!m_run && chosen && resumable(*chosen));
+    ui->BtnReport->setEnabled(chosen && reportable(*chosen));
+}
+
+void TabBurnIn::on_EditFilter_textChanged()
+{
+    filterHistory();
+}
+
+// Rows are hidden rather than removed, so that row i of the list stays run i of m_runs.
+void TabBurnIn::filterHistory()
+{
+    const QString filter = ui->EditFilter->text().trimmed();
+    for (int row = 0; row < m_runs.size(); ++row) {
+        const ResultsRunPlan &plan = m_runs.at(row).plan;
+        const bool shown = filter.isEmpty()
+            || plan.unit.serial.contains(filter, Qt::CaseInsensitive)
+            || plan.unit.model.contains(filter, Qt::CaseInsensitive)
+            || plan.station.contains(filter, Qt::CaseInsensitive);
+        ui->ListRuns->item(row)->setHidden(!shown);
+    }
+    // A hidden run must not stay the one that 继续 and 生成报告 act on.
+    const int current = ui->ListRuns->currentRow();
+    if (current >= 0 && ui->ListRuns->item(current)->isHidden())
+        ui->ListRuns->setCurrentRow(-1);
+    updateRunActions();
+}
+
+void TabBurnIn::on_BtnReport_clicked()
+{
+    const ResultsRunSummary *chosen = chosenRun();
+    if (chosen && reportable(*chosen))
+        writeReport(chosen->runId, chosen->plan.csvPath);
+}
+
+// The run's data is read on the readers' thread, through a connection of its own, as the
+// history is; the PDF needs the GUI thread's fonts.
+void TabBurnIn::writeReport(const QString &runId, const QString &csvPath)
+{
+    const QString folder = resultsFolder();
+    m_readers.start([this, folder, runId, csvPath] {
+        auto data = std::make_shared<std::optional<BurnInReportData>>();
+        QString error;
+        {
+            CResultsStore store;
+            if (store.open(folder))
+                *data = loadBurnInReport(store, runId, &error);
+            else
+                error = store.error();
+        }
+        QMetaObject::invokeMethod(
+            this,
+            [this, data, error, csvPath] {
+                const QString path = burnInReportPath(csvPath);
+                QString why = error;
+                if (*data && BurnInReport::write(**data, path, &why)) {
+                    log(QStringLiteral(">>>报告已生成：") + path);
+                    emit reportWritten(path);
+                } else {
+                    log(QStringLiteral(">>>报告生成失败：") + why);
+                }
+            },
+            Qt::QueuedConnection);
+    });
 }
 
 void TabBurnIn::on_ListRuns_itemActivated(QListWidgetItem *item)
@@ -384,9 +671,11 @@ void TabBurnIn::on_ListRuns_itemActivated(QListWidgetItem *item)
     });
 }
 
-void TabBurnIn::showRun(const ResultsRunSummary &run, const QVector<BurnInRecord> &cards,
-    const BurnInFigures &figures)
+void TabBurnIn::showRun(
+    const ResultsRunSummary &run, const QVector<BurnInRecord> &cards, const BurnInFigures &figures)
 {
+    m_limits = run.plan.qualification();
+    m_showsRun = true;
     clearCards(figures.mode);
     addCards(cards, figures);
     m_shownCsv = run.plan.csvPath;
@@ -420,5 +709,11 @@ void TabBurnIn::setRunning(bool running)
     ui->RadioCapture->setEnabled(!running);
     ui->RadioHandOut->setEnabled(!running);
     ui->CheckStopOnFailure->setEnabled(!running);
-    updateResume();
+    for (QWidget *input :
+        {static_cast<QWidget *>(ui->EditSerial), static_cast<QWidget *>(ui->EditModel),
+            static_cast<QWidget *>(ui->EditOperator), static_cast<QWidget *>(ui->SpinTargetMcbf),
+            static_cast<QWidget *>(ui->ComboConfidence), static_cast<QWidget *>(ui->SpinMaxP95),
+            static_cast<QWidget *>(ui->CheckEarlyFail)})
+        input->setEnabled(!running);
+    updateRunActions();
 }

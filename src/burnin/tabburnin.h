@@ -4,6 +4,9 @@
 #include "burnin/burnintablemodel.h"
 #include "burnin/cburninjob.h"
 #include "burnin/cburninsummary.h"
+#include "burnin/cfailuremodes.h"
+#include "burnin/failuremodetablemodel.h"
+#include "burnin/qualification.h"
 #include "results/cresultsstore.h"
 #include "shell/mainwindowpxy.h"
 
@@ -17,13 +20,16 @@
 class CBurnInProgress;
 class ChartCards;
 class CDeviceQueue;
+class QKeyEvent;
 class QListWidgetItem;
 class Ui_TabBurnIn;
 
 // The burn-in page: runs hundreds or thousands of cards unattended as one job of the main
-// window's device queue, shows every card in a table or a chart and the totals in one line, and
-// leaves a record of the run in results/, whose earlier runs it lists and opens again. GUI
-// thread; the run is on the global thread pool, and files are read on a pool of the page's own.
+// window's device queue, shows every card in a table or a chart, the totals in one line, the
+// failure modes, and the verdict against the limits the unit is to meet, and leaves a record of
+// the run in results/ (with a PDF report for a unit with a serial), whose earlier runs it lists,
+// opens again and reports on. GUI thread; the run is on the global thread pool, and the station
+// database is read on a pool of the page's own.
 class TabBurnIn : public QDialog, public MainWindowPxy
 {
     Q_OBJECT
@@ -42,6 +48,11 @@ signals:
     // The history list was filled anew, or an opened run is on show.
     void historyScanned();
     void runOpened();
+    // A run's PDF report was written to path.
+    void reportWritten(const QString &path);
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
 
 private slots:
     void on_BtnStart_clicked();
@@ -49,13 +60,21 @@ private slots:
     void on_BtnResume_clicked();
     void on_BtnShowTable_clicked();
     void on_BtnShowChart_clicked();
+    void on_BtnShowFailures_clicked();
     void on_BtnShowHistory_clicked();
     void on_BtnSaveChart_clicked();
+    void on_BtnReport_clicked();
     void on_ListRuns_itemActivated(QListWidgetItem *item);
+    void on_EditFilter_textChanged();
 
 private:
     void loadSettings();
-    void saveSettings();
+    void saveSettings(const BurnInUnit &unit);
+    int confidence() const;
+    // The limits as the inputs set them, for a run of SpinCount cards.
+    Qualification::Plan inputLimits() const;
+    void inputsChanged();
+    void showQualification();
     void takeProgress();
     void setRunning(bool running);
     void log(const QString &line);
@@ -66,7 +85,12 @@ private:
     static QString resultsFolder();
     static QString station();
     static bool resumable(const ResultsRunSummary &run);
-    void updateResume();
+    static bool reportable(const ResultsRunSummary &run);
+    // The run chosen in the history while it is on show; null without one.
+    const ResultsRunSummary *chosenRun() const;
+    void updateRunActions();
+    void filterHistory();
+    void writeReport(const QString &runId, const QString &csvPath);
     void scanHistory();
     void showHistory(const QVector<ResultsRunSummary> &runs, const QStringList &skipped,
         const QStringList &notices);
@@ -78,6 +102,13 @@ private:
     CDeviceQueue *m_pQueue; // not owned: the main window's, shared with its other pages
     BurnInTableModel m_cards;
     BurnInFigures m_figures;
+    CFailureModes m_failureModes;
+    FailureModeTableModel m_failureTable;
+    // The limits of the cards on show, their plannedCards filled in.
+    Qualification::Plan m_limits;
+    // LabelMcbf shows what the cards on show demonstrate, rather than what the next run needs.
+    bool m_showsRun = false;
+    QString m_runSerial; // the unit's, of the run under way
     // The run under way, shared with its job, which the device queue owns.
     std::shared_ptr<CBurnInProgress> m_run;
     QTimer m_progressTimer;

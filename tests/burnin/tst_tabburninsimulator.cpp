@@ -1,18 +1,27 @@
 // SPDX-License-Identifier: MIT
 #include "burnin/cburninreader.h"
+#include "burnin/failuremodetablemodel.h"
 #include "burnin/tabburnin.h"
 #include "config/rwini.h"
 #include "qtcompat.h"
 #include "simulatorwindow.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDir>
+#include <QDoubleSpinBox>
 #include <QImage>
+#include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
+#include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSpinBox>
+#include <QStackedWidget>
+#include <QStandardPaths>
+#include <QTableView>
 #include <QtTest>
 
 #include <sys/stat.h>
@@ -40,6 +49,32 @@ ino_t inode(const char *path)
     return ::stat(path, &status) == 0 ? status.st_ino : 0;
 }
 
+// The widgets that take turns at one place of the page.
+bool isView(const QWidget *widget)
+{
+    static const QStringList views {"TableCards", "ChartCards", "TableFailures", "ListRuns"};
+    return views.contains(widget->objectName());
+}
+
+// The width a widget's text needs as the page's style sheet draws it.
+int neededWidth(const QWidget *widget)
+{
+    if (const auto *edit = qobject_cast<const QLineEdit *>(widget))
+        return edit->fontMetrics().horizontalAdvance(edit->placeholderText()) + 12;
+    if (qobject_cast<const QAbstractButton *>(widget) || qobject_cast<const QLabel *>(widget))
+        return widget->sizeHint().width();
+    return 0;
+}
+
+QString textOf(const QString &program, const QStringList &arguments)
+{
+    QProcess process;
+    process.start(program, arguments);
+    if (!process.waitForFinished(30000) || process.exitCode() != 0)
+        return {};
+    return QString::fromUtf8(process.readAllStandardOutput());
+}
+
 bool runCards(TabBurnIn *page, int cards)
 {
     page->findChild<QSpinBox *>("SpinCount")->setValue(cards);
@@ -63,6 +98,16 @@ private slots:
     void chartAndHistoryAfterARun();
     void startWritesOnlyChangedSettings_data();
     void startWritesOnlyChangedSettings();
+    void layoutFitsThePage();
+    void badUnitStartsNothing_data();
+    void badUnitStartsNothing();
+    void enterInAFieldStartsNothing();
+    void mcbfHintFollowsTheInputs_data();
+    void mcbfHintFollowsTheInputs();
+    void storedLimitsComeBack_data();
+    void storedLimitsComeBack();
+    void judgedRunIsReported_data();
+    void judgedRunIsReported();
 };
 
 void tst_TabBurnInSimulator::runWritesARowPerCard_data()
@@ -75,9 +120,8 @@ void tst_TabBurnInSimulator::runWritesARowPerCard_data()
                                                << QtCompat::repeated(30, QStringLiteral("pass"));
     // The card that found the bin full stays in the channel, where the clean-up cannot capture
     // it either: the run ends rather than run the next card into it.
-    QTest::newRow("a full bin fails the capture with its code and ends the run")
-        << QStringList {"VARNAK_SIM_BIN=3"} << 10
-        << (QtCompat::repeated(3, QStringLiteral("pass")) << "回收 -18");
+    QTest::newRow("a full bin fails the capture with its code and ends the run") << QStringList {
+        "VARNAK_SIM_BIN=3"} << 10 << (QtCompat::repeated(3, QStringLiteral("pass")) << "回收 -18");
 }
 
 void tst_TabBurnInSimulator::runWritesARowPerCard()
@@ -206,6 +250,268 @@ void tst_TabBurnInSimulator::startWritesOnlyChangedSettings()
     QCOMPARE(inode("config.ini") != before, rewritten);
     QCOMPARE(RWIni::load("config.ini", "burnin", "cards", 0), secondCards);
     QCOMPARE(RWIni::load("config.ini", "burnin", "mode", QString()), QString("capture"));
+}
+
+// Every widget inside the page, none over another, every text within its widget: the page has a
+// fixed size, and a label cut short or a button under a field is easy to miss by eye.
+// CDT_BURNIN_PAGE_PNG names a file to keep a picture of the page in.
+void tst_TabBurnInSimulator::layoutFitsThePage()
+{
+    SimulatorWindow window({});
+    auto *page = window.burnInPage();
+    page->window()->show();
+    QVERIFY(QTest::qWaitForWindowExposed(page->window()));
+    // The longest texts the two labels get.
+    page->findChild<QSpinBox *>("SpinTargetMcbf")->setValue(10000000);
+    page->findChild<QComboBox *>("ComboConfidence")->setCurrentIndex(2);
+    page->findChild<QLabel *>("LabelVerdict")->setText(QStringLiteral("不合格"));
+    page->findChild<QPushButton *>("BtnShowHistory")->click();
+    QCOMPARE(page->size(), QSize(757, 346));
+
+    const QString picture = qEnvironmentVariable("CDT_BURNIN_PAGE_PNG");
+    if (!picture.isEmpty())
+        QVERIFY(page->grab().save(picture));
+
+    QList<QWidget *> widgets;
+    for (QWidget *widget : page->findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly)) {
+        if (!widget->isWindow())
+            widgets << widget;
+    }
+    QStringList faults;
+    for (QWidget *widget : std::as_const(widgets)) {
+        const QString name = widget->objectName();
+        if (!page->rect().contains(widget->geometry()))
+            faults << name + " is outside the page";
+        if (neededWidth(widget) > widget->width())
+            faults << QStringLiteral("%1 needs %2 px").arg(name).arg(neededWidth(widget));
+        for (QWidget *other : std::as_const(widgets)) {
+            if (other != widget && !(isView(other) && isView(widget))
+                && other->geometry().intersects(widget->geometry()))
+                faults << name + " overlaps " + other->objectName();
+        }
+    }
+    QVERIFY2(faults.isEmpty(), qPrintable(faults.join(", ")));
+}
+
+void tst_TabBurnInSimulator::badUnitStartsNothing_data()
+{
+    QTest::addColumn<QString>("serial");
+    QTest::addColumn<QString>("operatorName");
+    QTest::addColumn<int>("targetMcbf");
+    QTest::addColumn<QString>("error");
+
+    QTest::newRow("no serial with a target")
+        << QString() << QString() << 100 << QStringLiteral("设了限值的测试须输入设备序列号");
+    QTest::newRow("a serial of 65 characters")
+        << QString(65, QLatin1Char('S')) << QString() << 0
+        << QStringLiteral("设备序列号最多 64 个字符，输入了 65 个");
+    QTest::newRow("a control character") << QStringLiteral("SN-0001") << QStringLiteral("王\a五")
+                                         << 0 << QStringLiteral("操作员含有控制字符");
+}
+
+void tst_TabBurnInSimulator::badUnitStartsNothing()
+{
+    QFETCH(QString, serial);
+    QFETCH(QString, operatorName);
+    QFETCH(int, targetMcbf);
+    QFETCH(QString, error);
+
+    SimulatorWindow window({});
+    QVERIFY(window.hasLibrary());
+    auto *page = window.burnInPage();
+    page->findChild<QLineEdit *>("EditSerial")->setText(serial);
+    page->findChild<QLineEdit *>("EditOperator")->setText(operatorName);
+    page->findChild<QSpinBox *>("SpinTargetMcbf")->setValue(targetMcbf);
+    page->findChild<QPushButton *>("BtnStart")->click();
+
+    QCOMPARE(window.logLines(), QStringList {">>>老化测试未开始：" + error});
+    QVERIFY(!page->findChild<QPushButton *>("BtnStop")->isEnabled());
+    QVERIFY(QDir("results").entryList({"burnin-*.csv"}, QDir::Files).isEmpty());
+    window.close();
+    QCOMPARE(window.calls(), QStringList {"overlaps 0"});
+}
+
+// A barcode scanner ends the serial with Enter, in the field or wherever the focus is; 开始 has
+// had the focus, which makes a dialog's auto-default button its default.
+void tst_TabBurnInSimulator::enterInAFieldStartsNothing()
+{
+    SimulatorWindow window({});
+    auto *page = window.burnInPage();
+    qobject_cast<QStackedWidget *>(page->parentWidget())->setCurrentWidget(page);
+    page->window()->show();
+    QVERIFY(QTest::qWaitForWindowActive(page->window()) && page->isVisible());
+    auto *start = page->findChild<QPushButton *>("BtnStart");
+    start->setFocus();
+    QTRY_VERIFY(start->hasFocus());
+    QTest::keyClick(start, Qt::Key_Return);
+    auto *serial = page->findChild<QLineEdit *>("EditSerial");
+    serial->setFocus();
+    QTest::keyClicks(serial, QStringLiteral("SN-0001"));
+    QTest::keyClick(serial, Qt::Key_Return);
+    QTest::keyClick(serial, Qt::Key_Escape);
+
+    for (const QPushButton *button : page->findChildren<QPushButton *>())
+        QVERIFY2(!button->isDefault(), qPrintable(button->objectName()));
+    QVERIFY(start->isEnabled());
+    QVERIFY(page->isVisible());
+    QCOMPARE(serial->text(), QStringLiteral("SN-0001"));
+    window.close();
+    QCOMPARE(window.calls(), QStringList {"overlaps 0"});
+}
+
+void tst_TabBurnInSimulator::mcbfHintFollowsTheInputs_data()
+{
+    QTest::addColumn<int>("targetMcbf");
+    QTest::addColumn<QString>("confidence");
+    QTest::addColumn<int>("cards");
+    QTest::addColumn<QString>("hint");
+    QTest::addColumn<bool>("warning");
+
+    QTest::newRow("no target, no hint") << 0 << "90%" << 100 << QString() << false;
+    QTest::newRow("too few cards to show it")
+        << 100 << "90%" << 230 << QStringLiteral("无故障至少 231 张\n可证 MCBF ≥ 100") << true;
+    QTest::newRow("enough cards") << 100 << "90%" << 231
+                                  << QStringLiteral("无故障至少 231 张\n可证 MCBF ≥ 100") << false;
+    QTest::newRow("a higher confidence needs more")
+        << 100 << "95%" << 231 << QStringLiteral("无故障至少 300 张\n可证 MCBF ≥ 100") << true;
+}
+
+// What the next run needs, as the operator sets it up.
+void tst_TabBurnInSimulator::mcbfHintFollowsTheInputs()
+{
+    QFETCH(int, targetMcbf);
+    QFETCH(QString, confidence);
+    QFETCH(int, cards);
+
+    SimulatorWindow window({});
+    auto *page = window.burnInPage();
+    page->findChild<QSpinBox *>("SpinTargetMcbf")->setValue(targetMcbf);
+    page->findChild<QComboBox *>("ComboConfidence")->setCurrentText(confidence);
+    page->findChild<QSpinBox *>("SpinCount")->setValue(cards);
+    const QLabel *label = page->findChild<QLabel *>("LabelMcbf");
+    QTEST(label->text(), "hint");
+    QTEST(label->property("warning").toString() == QStringLiteral("true"), "warning");
+}
+
+void tst_TabBurnInSimulator::storedLimitsComeBack_data()
+{
+    QTest::addColumn<QStringList>("stored");
+    QTest::addColumn<QString>("model");
+    QTest::addColumn<int>("targetMcbf");
+    QTest::addColumn<QString>("confidence");
+    QTest::addColumn<double>("maxP95");
+    QTest::addColumn<bool>("earlyFail");
+
+    QTest::newRow("as the page saved them") << QStringList {"model=CD300", "targetMcbf=250",
+        "confidence=95", "maxP95=1.500", "earlyFail=1"}
+                                            << "CD300" << 250 << "95%" << 1.5 << true;
+    QTest::newRow("values the page would refuse fall back") << QStringList {
+        "model=" + QString(65, QLatin1Char('M')), "targetMcbf=-5", "confidence=85", "maxP95=fast",
+        "earlyFail=0"} << QString() << 0 << "90%" << 0.0 << false;
+}
+
+void tst_TabBurnInSimulator::storedLimitsComeBack()
+{
+    QFETCH(QStringList, stored);
+
+    SimulatorWindow window({});
+    for (const QString &setting : std::as_const(stored))
+        RWIni::save("config.ini", "burnin", setting.section('=', 0, 0), setting.section('=', 1));
+    auto *page = window.burnInPage();
+    QTEST(page->findChild<QLineEdit *>("EditModel")->text(), "model");
+    QTEST(page->findChild<QSpinBox *>("SpinTargetMcbf")->value(), "targetMcbf");
+    QTEST(page->findChild<QComboBox *>("ComboConfidence")->currentText(), "confidence");
+    QTEST(page->findChild<QDoubleSpinBox *>("SpinMaxP95")->value(), "maxP95");
+    QTEST(page->findChild<QCheckBox *>("CheckEarlyFail")->isChecked(), "earlyFail");
+}
+
+void tst_TabBurnInSimulator::judgedRunIsReported_data()
+{
+    QTest::addColumn<bool>("earlyFail");
+    QTest::addColumn<int>("done");
+    QTest::addColumn<int>("mcbf");
+    QTest::addColumn<int>("failures");
+
+    // T = 300, r = 6: 600 / chi2(0.9; 14) = 28.5.
+    QTest::newRow("every fiftieth chip read fails") << false << 300 << 28 << 6;
+    // After the first failure even 300 clean cards would show 77 at most.
+    QTest::newRow("early fail ends the run at the first failure") << true << 50 << 12 << 1;
+}
+
+// A unit with a serial and a target: the verdict, the demonstrated MCBF and the failure modes on
+// the page, the PDF beside the CSV at the run's end and again from the history.
+void tst_TabBurnInSimulator::judgedRunIsReported()
+{
+    QFETCH(bool, earlyFail);
+    QFETCH(int, done);
+    QFETCH(int, mcbf);
+    QFETCH(int, failures);
+    const QString pdftotext = QStandardPaths::findExecutable(QStringLiteral("pdftotext"));
+    const QString pdffonts = QStandardPaths::findExecutable(QStringLiteral("pdffonts"));
+    if (pdftotext.isEmpty() || pdffonts.isEmpty())
+        QSKIP("poppler-utils (pdftotext, pdffonts) are not installed");
+
+    SimulatorWindow window({"VARNAK_SIM_FAIL_EVERY_getICInfo=50", "VARNAK_SIM_CARDS=1000"});
+    auto *page = window.burnInPage();
+    page->findChild<QLineEdit *>("EditSerial")->setText(QStringLiteral(" SN-0001 "));
+    page->findChild<QSpinBox *>("SpinTargetMcbf")->setValue(100);
+    page->findChild<QComboBox *>("ComboConfidence")->setCurrentText(QStringLiteral("90%"));
+    page->findChild<QCheckBox *>("CheckEarlyFail")->setChecked(earlyFail);
+    QSignalSpy reported(page, &TabBurnIn::reportWritten);
+    QVERIFY(runCards(page, 300));
+
+    QCOMPARE(page->figures().done, done);
+    QCOMPARE(page->findChild<QLabel *>("LabelVerdict")->text(), QStringLiteral("不合格"));
+    QCOMPARE(page->findChild<QLabel *>("LabelMcbf")->text(),
+        QStringLiteral("演示 MCBF %1 次（90%）").arg(mcbf));
+    const QAbstractItemModel *modes = page->findChild<QTableView *>("TableFailures")->model();
+    QCOMPARE(modes->rowCount(), 1);
+    QCOMPARE(modes->index(0, FailureModeTableModel::Count).data().toInt(), failures);
+    QCOMPARE(window.logPane()->toPlainText().contains(QStringLiteral("无法达标")), earlyFail);
+    QVERIFY(reported.count() == 1 || reported.wait(30000));
+    const QStringList csv = QDir("results").entryList({"burnin-SN-0001-*.csv"}, QDir::Files);
+    QCOMPARE(csv.size(), 1);
+    const QString pdf = reported.first().first().toString();
+    QCOMPARE(pdf,
+        QFileInfo(QDir("results").filePath(csv.first()))
+            .absoluteFilePath()
+            .replace(".csv", ".pdf"));
+    QVERIFY(window.logLines().contains(QStringLiteral(">>>报告已生成：") + pdf));
+
+    const QString text = textOf(pdftotext, {QStringLiteral("-layout"), pdf, QStringLiteral("-")});
+    QVERIFY2(text.contains(QStringLiteral("SN-0001")) && text.contains(QStringLiteral("不合格"))
+            && text.contains(QStringLiteral("%1 次").arg(mcbf)),
+        qPrintable(text));
+    const QStringList fonts = textOf(pdffonts, {pdf}).split('\n', Qt::SkipEmptyParts);
+    QVERIFY2(fonts.size() > 2, "pdffonts listed no font");
+    const int emb = static_cast<int>(fonts.first().indexOf(QStringLiteral("emb")));
+    for (int i = 2; i < fonts.size(); ++i)
+        QVERIFY2(fonts.at(i).mid(emb, 3) == QStringLiteral("yes"), qPrintable(fonts.at(i)));
+
+    // The history: the serial and the verdict in the line, a failed run not to be continued, the
+    // filter by serial, and the report again.
+    QSignalSpy scanned(page, &TabBurnIn::historyScanned);
+    page->findChild<QPushButton *>("BtnShowHistory")->click();
+    QVERIFY(scanned.wait(10000));
+    auto *list = page->findChild<QListWidget *>("ListRuns");
+    QVERIFY2(list->item(0)->text().contains(QStringLiteral("  SN-0001  "))
+            && list->item(0)->text().endsWith(QStringLiteral("  不合格")),
+        qPrintable(list->item(0)->text()));
+    list->setCurrentRow(0);
+    auto *report = page->findChild<QPushButton *>("BtnReport");
+    QVERIFY(!page->findChild<QPushButton *>("BtnResume")->isEnabled() && report->isEnabled());
+    auto *filter = page->findChild<QLineEdit *>("EditFilter");
+    filter->setText(QStringLiteral("SN-0002"));
+    QVERIFY(list->item(0)->isHidden() && !report->isEnabled());
+    filter->setText(QStringLiteral("sn-00"));
+    QVERIFY(!list->item(0)->isHidden());
+    list->setCurrentRow(0);
+    report->click();
+    QVERIFY(reported.wait(30000));
+    QCOMPARE(reported.last().first().toString(), pdf);
+
+    QCOMPARE(RWIni::load("config.ini", "burnin", "targetMcbf", 0), 100);
+    QCOMPARE(RWIni::load("config.ini", "burnin", "serial", QString("none")), QString("none"));
 }
 
 QTEST_MAIN(tst_TabBurnInSimulator)

@@ -350,7 +350,7 @@ class OperatorTest(unittest.TestCase):
         png = saved.fullmatch(tool.wait_for_log(saved, LINE_TIMEOUT)[-1]).group(1)
         self.assertEqual(png, csv_path[:-len("csv")] + "png")
         width, height, rgb = tooldriver.read_png(png)
-        self.assertEqual((width, height), (717, 218))
+        self.assertEqual((width, height), tooldriver.RUN_LIST[2:])
         # The colour of the cards' bars: the picture is the chart, not an empty widget.
         self.assertIn(bytes([0x4F, 0xA3, 0xE0]), [rgb[i:i + 3] for i in range(0, len(rgb), 3)])
 
@@ -425,7 +425,8 @@ class OperatorTest(unittest.TestCase):
         self.expect_one_row_per_card(connection, run_id, planned)
         kinds = [k for (k,) in connection.execute(
             "SELECT kind FROM run_events WHERE run_id = ? ORDER BY seq", (run_id,))]
-        self.assertEqual(kinds, ["start", "continue", "end"])
+        # Each stretch that ends writes its verdict before its end.
+        self.assertEqual(kinds, ["start", "continue", "verdict", "end"])
         self.drag_and_close(tool)
 
     def test_empty_box_continued_after_refills(self):
@@ -454,9 +455,12 @@ class OperatorTest(unittest.TestCase):
         self.expect_one_row_per_card(connection, run_id, planned)
         events = connection.execute(
             "SELECT seq, kind, reason FROM run_events WHERE run_id = ? ORDER BY seq", (run_id,))
-        self.assertEqual(list(events), [(1, "start", ""), (2, "end", "卡箱内无卡"),
-                                        (3, "continue", ""), (4, "end", "卡箱内无卡"),
-                                        (5, "continue", ""), (6, "end", "完成")])
+        undecided = "undecided"  # a run without limits is never judged
+        self.assertEqual(list(events), [(1, "start", ""), (2, "verdict", undecided),
+                                        (3, "end", "卡箱内无卡"), (4, "continue", ""),
+                                        (5, "verdict", undecided), (6, "end", "卡箱内无卡"),
+                                        (7, "continue", ""), (8, "verdict", undecided),
+                                        (9, "end", "完成")])
 
 
 if __name__ == "__main__":
