@@ -250,7 +250,10 @@ void TabBurnIn::inputsChanged()
 void TabBurnIn::showQualification()
 {
     const Qualification::Standing standing = Qualification::standing(m_figures);
-    const Qualification::Verdict verdict = Qualification::judge(m_limits, standing);
+    // Nothing is judged before a run: a plan out of reach shows in LabelMcbf's warning instead.
+    const Qualification::Verdict verdict = m_run || m_figures.done > 0
+        ? Qualification::judge(m_limits, standing)
+        : Qualification::Verdict::Undecided;
     ui->LabelVerdict->setText(Qualification::verdictText(verdict));
     setStyleProperty(ui->LabelVerdict, "verdict", verdictKey(verdict));
 
