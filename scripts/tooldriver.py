@@ -38,25 +38,26 @@ PAGE_BUTTONS = {
 # The burn-in page, also in page coordinates. Its radio buttons and check boxes are hit anywhere
 # on their indicator or their text, which the middle of the widget always is.
 BURN_IN_BUTTONS = {
-    "开始": (537, 8, 95, 28),
-    "停止": (642, 8, 95, 28),
-    "回收": (202, 42, 58, 28),
-    "出卡": (262, 42, 58, 28),
-    "出错即停": (328, 42, 84, 28),
-    "无法达标即停": (416, 42, 106, 28),
-    "表格": (20, 136, 62, 26),
-    "图表": (88, 136, 62, 26),
-    "故障": (156, 136, 62, 26),
-    "历史": (224, 136, 62, 26),
-    "继续": (497, 136, 66, 26),
-    "生成报告": (569, 136, 84, 26),
-    "保存图表": (659, 136, 78, 26),
+    "开始": (537, 6, 95, 28),
+    "停止": (642, 6, 95, 28),
+    "回收": (202, 38, 58, 28),
+    "出卡": (262, 38, 58, 28),
+    "出错即停": (328, 38, 84, 28),
+    "无法达标即停": (416, 38, 106, 28),
+    "通信设置…": (292, 102, 100, 28),
+    "表格": (20, 158, 62, 26),
+    "图表": (88, 158, 62, 26),
+    "故障": (156, 158, 62, 26),
+    "历史": (224, 158, 62, 26),
+    "继续": (497, 158, 66, 26),
+    "生成报告": (569, 158, 84, 26),
+    "保存图表": (659, 158, 78, 26),
 }
 # The burn-in page's list of earlier runs, and the height of one of its rows (14 px text with
 # 3 px of padding above and below); the table and the chart take the same place.
-RUN_LIST = (20, 168, 717, 168)
+RUN_LIST = (20, 190, 717, 146)
 RUN_LIST_ROW_HEIGHT = 24
-BURN_IN_COUNT = (94, 42, 96, 28)
+BURN_IN_COUNT = (94, 38, 96, 28)
 # The page list: row i of it opens page i of the stack. Rows are PAGE_LIST_ROW_HEIGHT high from
 # just inside the list's one-pixel border.
 PAGE_LIST = (13, 66, 157, 495)

@@ -42,6 +42,11 @@ const char kTargetMcbfKey[] = "targetMcbf";
 const char kConfidenceKey[] = "confidence";
 const char kMaxP95Key[] = "maxP95";
 const char kEarlyFailKey[] = "earlyFail";
+const char kConnectionKey[] = "connection";
+const char kFixedConnection[] = "fixed";
+const char kSettingsConnection[] = "settings";
+// ComboConnection's items, in order.
+enum ConnectionChoice { FixedConnection, SettingsConnection };
 const char kHandOutMode[] = "handout";
 const char kCaptureMode[] = "capture";
 constexpr int kDefaultCards = 100;
@@ -157,6 +162,12 @@ TabBurnIn::TabBurnIn(QWidget *parent)
         &TabBurnIn::inputsChanged);
     connect(ui->ComboConfidence, qOverload<int>(&QComboBox::currentIndexChanged), this,
         &TabBurnIn::inputsChanged);
+    auto *mainWindow = static_cast<MainDialog *>(parent);
+    connect(ui->ComboConnection, qOverload<int>(&QComboBox::currentIndexChanged), this,
+        &TabBurnIn::showConnection);
+    connect(ui->BtnComSettings, &QPushButton::clicked, mainWindow, &MainDialog::showComSettings);
+    connect(&mainWindow->comSettingsDialog(), &QDialog::finished, this, &TabBurnIn::showConnection);
+    showConnection();
     ui->LabelSummary->setText(m_figures.text());
     showQualification();
     setRunning(false);
@@ -203,6 +214,9 @@ void TabBurnIn::loadSettings()
     ui->SpinMaxP95->setValue(
         number && maxP95 >= 0.0 && maxP95 <= ui->SpinMaxP95->maximum() ? maxP95 : 0.0);
     ui->CheckEarlyFail->setChecked(RWIni::load(kConfigFile, kGroup, kEarlyFailKey, 0) != 0);
+    const bool settings = RWIni::load(kConfigFile, kGroup, kConnectionKey, QString())
+        == QLatin1String(kSettingsConnection);
+    ui->ComboConnection->setCurrentIndex(settings ? SettingsConnection : FixedConnection);
 }
 
 // The serial is the one field left out: it names one unit, and the next run tests another.
@@ -217,6 +231,38 @@ void TabBurnIn::saveSettings(const BurnInUnit &unit)
     saveIfChanged(kConfidenceKey, QString::number(confidence()));
     saveIfChanged(kMaxP95Key, QString::number(ui->SpinMaxP95->value(), 'f', kMaxP95Decimals));
     saveIfChanged(kEarlyFailKey, ui->CheckEarlyFail->isChecked() ? "1" : "0");
+    saveIfChanged(kConnectionKey,
+        ui->ComboConnection->currentIndex() == SettingsConnection ? kSettingsConnection
+                                                                  : kFixedConnection);
+}
+
+ComSettings TabBurnIn::chosenConnection() const
+{
+    if (ui->ComboConnection->currentIndex() != SettingsConnection) {
+        const DeviceArguments::Connection fixed;
+        return {fixed.port, fixed.bp, fixed.baud};
+    }
+    auto *mainWindow = static_cast<MainDialog *>(m_pMainWindow);
+    return {mainWindow->getCom(), mainWindow->getBP(), mainWindow->getBaud()};
+}
+
+void TabBurnIn::showConnection()
+{
+    ui->LabelConnection->setText(connectionText(chosenConnection()));
+}
+
+// Read here, on the GUI thread at the press, and handed to the run as values. The dialog's port
+// is typed text, which it checks only as it is typed.
+std::optional<ComSettings> TabBurnIn::usableConnection()
+{
+    const ComSettings connection = chosenConnection();
+    QString reason;
+    if (!parsePort(QString::number(connection.port), &reason)) {
+        log(QStringLiteral(">>>老化测试未开始：通信设置：") + reason);
+        return std::nullopt;
+    }
+    showConnection();
+    return connection;
 }
 
 int TabBurnIn::confidence() const
@@ -316,6 +362,9 @@ void TabBurnIn::on_BtnStart_clicked()
         log(QStringLiteral(">>>老化测试未开始：") + checked.error);
         return;
     }
+    const std::optional<ComSettings> connection = usableConnection();
+    if (!connection)
+        return;
     saveSettings(checked.unit);
     CBurnInJob::Plan plan;
     plan.settings.cards = ui->SpinCount->value();
@@ -323,6 +372,7 @@ void TabBurnIn::on_BtnStart_clicked()
     plan.settings.stopOnFailure = ui->CheckStopOnFailure->isChecked();
     plan.unit = checked.unit;
     plan.limits = limits;
+    plan.settings.connection = deviceConnection(*connection);
     startJob(plan);
 }
 
@@ -336,9 +386,14 @@ void TabBurnIn::on_BtnResume_clicked()
         log(QStringLiteral(">>not found sdk"));
         return;
     }
+    const std::optional<ComSettings> connection = usableConnection();
+    if (!connection)
+        return;
     const ResultsRunSummary &run = *chosen;
     CBurnInJob::Plan plan;
     plan.continueRunId = run.runId;
+    // The dispenser's wiring of today, not of the run's first stretch.
+    plan.settings.connection = deviceConnection(*connection);
     plan.settings.cards = run.plan.cardsPlanned;
     plan.settings.mode = run.plan.mode;
     // The job takes both from the record again; the page needs them for the verdict and the
@@ -712,6 +767,8 @@ void TabBurnIn::setRunning(bool running)
     ui->RadioCapture->setEnabled(!running);
     ui->RadioHandOut->setEnabled(!running);
     ui->CheckStopOnFailure->setEnabled(!running);
+    ui->ComboConnection->setEnabled(!running);
+    ui->BtnComSettings->setEnabled(!running);
     for (QWidget *input :
         {static_cast<QWidget *>(ui->EditSerial), static_cast<QWidget *>(ui->EditModel),
             static_cast<QWidget *>(ui->EditOperator), static_cast<QWidget *>(ui->SpinTargetMcbf),

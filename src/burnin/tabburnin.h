@@ -7,6 +7,7 @@
 #include "burnin/cfailuremodes.h"
 #include "burnin/failuremodetablemodel.h"
 #include "burnin/qualification.h"
+#include "config/comsettings.h"
 #include "results/cresultsstore.h"
 #include "shell/mainwindowpxy.h"
 
@@ -16,6 +17,7 @@
 #include <QTimer>
 
 #include <memory>
+#include <optional>
 
 class CBurnInProgress;
 class ChartCards;
@@ -74,6 +76,11 @@ private:
     // The limits as the inputs set them, for a run of SpinCount cards.
     Qualification::Plan inputLimits() const;
     void inputsChanged();
+    // What the next run opens: the fixed connection, or the dialog's as its accessors give it.
+    ComSettings chosenConnection() const;
+    void showConnection();
+    // The chosen connection, or none after a line saying why it cannot be opened.
+    std::optional<ComSettings> usableConnection();
     void showQualification();
     void takeProgress();
     void setRunning(bool running);

@@ -146,10 +146,15 @@ void MainDialog::closeEvent(QCloseEvent *event)
     QDialog::closeEvent(event);
 }
 
-void MainDialog::on_pushButton_2_clicked()
+void MainDialog::showComSettings()
 {
     m_configDlg.setWindowModality(Qt::ApplicationModal);
     m_configDlg.show();
+}
+
+void MainDialog::on_pushButton_2_clicked()
+{
+    showComSettings();
 }
 
 void MainDialog::on_listWidget_clicked(const QModelIndex &index)

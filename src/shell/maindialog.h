@@ -36,6 +36,10 @@ public:
     int getCom();
     char getBP();
     int getBaud();
+    // Shows the communication settings dialog, modal but without blocking; its finished() tells
+    // when it is closed, saved or not.
+    void showComSettings();
+    const ConfigDialog &comSettingsDialog() const { return m_configDlg; }
 
     ZOV_SDK *sdk() { return &m_sdk; }
     // The one path to the device for every page.

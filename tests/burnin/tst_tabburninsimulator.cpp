@@ -2,6 +2,7 @@
 #include "burnin/cburninreader.h"
 #include "burnin/failuremodetablemodel.h"
 #include "burnin/tabburnin.h"
+#include "config/configdialog.h"
 #include "config/rwini.h"
 #include "qtcompat.h"
 #include "simulatorwindow.h"
@@ -108,6 +109,8 @@ private slots:
     void storedLimitsComeBack();
     void judgedRunIsReported_data();
     void judgedRunIsReported();
+    void runOpensTheChosenConnection_data();
+    void runOpensTheChosenConnection();
 };
 
 void tst_TabBurnInSimulator::runWritesARowPerCard_data()
@@ -512,6 +515,54 @@ void tst_TabBurnInSimulator::judgedRunIsReported()
 
     QCOMPARE(RWIni::load("config.ini", "burnin", "targetMcbf", 0), 100);
     QCOMPARE(RWIni::load("config.ini", "burnin", "serial", QString("none")), QString("none"));
+}
+
+void tst_TabBurnInSimulator::runOpensTheChosenConnection_data()
+{
+    QTest::addColumn<int>("choice");
+    QTest::addColumn<QString>("shown");
+    QTest::addColumn<QString>("opened");
+    QTest::addColumn<QString>("stored");
+
+    const QString fixed = R"(openDevice(0, 115200, "", 5) = 0)";
+    QTest::newRow("固定") << 0 << "HID，115200" << fixed << "fixed";
+    QTest::newRow("通信设置") << 1 << "ttyS1，9600，BP：B"
+                              << R"(openDevice(2, 9600, "B", 5) = 0)"
+                              << "settings";
+}
+
+// The dialog saves port 2, 9600 and BP B; only a burn-in set to 通信设置 opens with them, and the
+// card test page keeps its fixed arguments whatever the dialog holds.
+void tst_TabBurnInSimulator::runOpensTheChosenConnection()
+{
+    QFETCH(int, choice);
+    QFETCH(QString, shown);
+    QFETCH(QString, opened);
+    QFETCH(QString, stored);
+    SimulatorWindow window({"VARNAK_SIM_TAKE_MS=50"});
+    TabBurnIn *page = window.burnInPage();
+    page->findChild<QComboBox *>("ComboConnection")->setCurrentIndex(choice);
+    page->findChild<QPushButton *>("BtnComSettings")->click();
+    ConfigDialog *dialog = nullptr;
+    for (QWidget *widget : QApplication::topLevelWidgets()) {
+        if (auto *found = qobject_cast<ConfigDialog *>(widget); found && found->isVisible())
+            dialog = found;
+    }
+    QVERIFY(dialog);
+    dialog->findChild<QLineEdit *>("EditCom")->setText("2");
+    dialog->findChild<QComboBox *>("CbxBaud")->setCurrentText("9600");
+    dialog->findChild<QComboBox *>("CbxBP")->setCurrentText("B");
+    dialog->findChild<QPushButton *>("BtnComSave")->click();
+    QVERIFY(!dialog->isVisible());
+    QCOMPARE(page->findChild<QLabel *>("LabelConnection")->text(), shown);
+
+    QVERIFY(runCards(page, 1));
+    QCOMPARE(RWIni::load("config.ini", "burnin", "connection", QString()), stored);
+    QTest::mouseClick(window.button("BtnOpenDevice"), Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(window.logLines().contains(">>>打开设备：0"), 10000);
+    window.close();
+    QCOMPARE(window.calls().filter("openDevice("),
+        QStringList({opened, R"(openDevice(0, 115200, "", 5) = 0)"}));
 }
 
 QTEST_MAIN(tst_TabBurnInSimulator)
