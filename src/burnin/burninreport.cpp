@@ -138,7 +138,8 @@ QString identitySection(const BurnInReportData &data)
             orDash(data.model))
         + row(QStringLiteral("操作员"), orDash(data.operatorName), QStringLiteral("测试台"),
             orDash(data.station))
-        + row(QStringLiteral("工具版本"), orDash(data.toolVersion))
+        + row(QStringLiteral("工具版本"), orDash(data.toolVersion), QStringLiteral("连接"),
+            orDash(data.connection))
         + row(QStringLiteral("设备库"), orDash(data.libraryPath))
         + row(QStringLiteral("SHA-256"), orDash(data.librarySha256)) + QStringLiteral("</table>");
 }

@@ -25,6 +25,7 @@ struct BurnInReportData
     QString toolVersion;
     QString libraryPath;
     QString librarySha256; // hex
+    QString connection; // what openDevice was given, e.g. "HID，115200"; empty when unknown
     // The run.
     BurnInMode mode = BurnInMode::Capture;
     QDateTime started;

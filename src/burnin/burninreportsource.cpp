@@ -22,6 +22,7 @@ std::optional<BurnInReportData> loadBurnInReport(
     data.model = plan->unit.model;
     data.operatorName = plan->unit.operatorName;
     data.station = plan->station;
+    data.connection = plan->connection;
     data.mode = plan->mode;
     data.plan = plan->qualification();
     data.started = cards.isEmpty() ? plan->createdAt : cards.front().started;

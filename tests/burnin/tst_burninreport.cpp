@@ -21,6 +21,7 @@ BurnInReportData exampleReport()
     data.model = QStringLiteral("CD-300");
     data.operatorName = QStringLiteral("王敏");
     data.station = QStringLiteral("老化台 3");
+    data.connection = QStringLiteral("ttyS1，9600，BP：B");
     data.toolVersion = QStringLiteral("0.0.1");
     data.libraryPath = QStringLiteral("/opt/card-dispenser-test/lib/libvarnak_c.so");
     data.librarySha256
@@ -101,6 +102,7 @@ void tst_BurnInReport::writesReadableEmbeddedPdf()
     QVERIFY(text.contains(QStringLiteral("发卡机老化测试报告")));
     QVERIFY(text.contains(QStringLiteral("不合格")));
     QVERIFY(text.contains(QStringLiteral("28 次")));
+    QVERIFY(text.contains(QStringLiteral("ttyS1，9600，BP：B")));
 
     // Every font, the fallbacks too, so the file shows the same on a machine without them.
     const QStringList lines = run(pdffonts, {path}).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
