@@ -2,6 +2,7 @@
 #include "burnin/burninunit.h"
 
 #include <algorithm>
+#include <initializer_list>
 
 namespace BurnInInput {
 
@@ -45,12 +46,11 @@ CheckedUnit checkUnit(const BurnInUnit &input, bool limitsSet)
         checked.error = QStringLiteral("设了限值的测试须输入设备序列号");
         return checked;
     }
-    for (const Checked *each : {&serial, &model, &person}) {
-        if (!each->error.isEmpty()) {
-            checked.error = each->error;
-            break;
-        }
-    }
+    const std::initializer_list<const Checked *> fields = {&serial, &model, &person};
+    const auto refused = std::find_if(
+        fields.begin(), fields.end(), [](const Checked *field) { return !field->error.isEmpty(); });
+    if (refused != fields.end())
+        checked.error = (*refused)->error;
     return checked;
 }
 

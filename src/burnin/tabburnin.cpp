@@ -202,9 +202,10 @@ void TabBurnIn::loadSettings()
     const int target = RWIni::load(kConfigFile, kGroup, kTargetMcbfKey, 0);
     ui->SpinTargetMcbf->setValue(
         target >= 0 && target <= ui->SpinTargetMcbf->maximum() ? target : 0);
-    const int confidence
+    const int storedConfidence
         = RWIni::load(kConfigFile, kGroup, kConfidenceKey, Qualification::kDefaultConfidence);
-    const auto *known = std::find(std::begin(kConfidences), std::end(kConfidences), confidence);
+    const auto *known
+        = std::find(std::begin(kConfidences), std::end(kConfidences), storedConfidence);
     const auto *fallback = std::find(
         std::begin(kConfidences), std::end(kConfidences), Qualification::kDefaultConfidence);
     ui->ComboConfidence->setCurrentIndex(

@@ -256,12 +256,12 @@ QString resultsVerdictKey(Qualification::Verdict verdict)
 
 std::optional<Qualification::Verdict> resultsVerdictFromKey(const QString &key)
 {
-    for (const Qualification::Verdict verdict : {Qualification::Verdict::Pass,
-             Qualification::Verdict::Fail, Qualification::Verdict::Undecided}) {
-        if (key == resultsVerdictKey(verdict))
-            return verdict;
-    }
-    return std::nullopt;
+    constexpr Qualification::Verdict verdicts[] = {Qualification::Verdict::Pass,
+        Qualification::Verdict::Fail, Qualification::Verdict::Undecided};
+    const auto *found = std::find_if(std::begin(verdicts), std::end(verdicts),
+        [&key](Qualification::Verdict verdict) { return key == resultsVerdictKey(verdict); });
+    return found == std::end(verdicts) ? std::nullopt
+                                       : std::optional<Qualification::Verdict>(*found);
 }
 
 Qualification::Plan ResultsRunPlan::qualification() const
