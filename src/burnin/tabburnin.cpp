@@ -100,19 +100,6 @@ void setStyleProperty(QWidget *widget, const char *name, const QString &value)
     widget->style()->polish(widget);
 }
 
-QString verdictKey(Qualification::Verdict verdict)
-{
-    switch (verdict) {
-    case Qualification::Verdict::Pass:
-        return QStringLiteral("pass");
-    case Qualification::Verdict::Fail:
-        return QStringLiteral("fail");
-    case Qualification::Verdict::Undecided:
-        break;
-    }
-    return QString();
-}
-
 } // namespace
 
 TabBurnIn::TabBurnIn(QWidget *parent)
@@ -302,7 +289,7 @@ void TabBurnIn::showQualification()
         ? Qualification::judge(m_limits, standing)
         : Qualification::Verdict::Undecided;
     ui->LabelVerdict->setText(Qualification::verdictText(verdict));
-    setStyleProperty(ui->LabelVerdict, "verdict", verdictKey(verdict));
+    setStyleProperty(ui->LabelVerdict, "verdict", resultsVerdictKey(verdict));
 
     QString mcbf;
     bool warning = false;
