@@ -95,8 +95,6 @@ void BurnInRunner::poll()
         const std::lock_guard<std::mutex> lock(m_linesMutex);
         lines.swap(m_lines);
     }
-    for (const QString &line : std::as_const(lines))
-        print(withoutMarker(line));
     if (snapshot.started) {
         m_run.started = true;
         m_run.csvPath = snapshot.csvPath;
@@ -105,19 +103,28 @@ void BurnInRunner::poll()
         m_run.limits = snapshot.limits;
         m_run.firstCard = snapshot.firstCard;
         m_run.figures = snapshot.figures;
-        showStatus(snapshot.figures);
+        updateStatus();
     }
+    for (const QString &line : std::as_const(lines))
+        print(withoutMarker(line));
+    showStatus();
     if (snapshot.finished) {
         m_run.outcome = snapshot.outcome;
         end(m_run);
     }
 }
 
-void BurnInRunner::showStatus(const BurnInFigures &figures)
+void BurnInRunner::updateStatus()
 {
-    if (!m_terminal || m_request.quiet)
+    if (m_terminal && !m_request.quiet)
+        m_status = CliText::progressLine(
+            m_run.figures, m_run.limits, m_run.firstCard, m_elapsed.elapsed());
+}
+
+void BurnInRunner::showStatus()
+{
+    if (m_status.isEmpty())
         return;
-    m_status = CliText::progressLine(figures, m_run.limits, m_run.firstCard, m_elapsed.elapsed());
     std::fputs(kClearLine, m_out);
     std::fputs(m_status.toLocal8Bit().constData(), m_out);
     std::fflush(m_out);
@@ -130,15 +137,16 @@ void BurnInRunner::print(const QString &line)
     if (m_terminal)
         std::fputs(kClearLine, m_out);
     std::fputs((line + QLatin1Char('\n')).toLocal8Bit().constData(), m_out);
-    if (m_terminal && !m_status.isEmpty())
-        std::fputs(m_status.toLocal8Bit().constData(), m_out);
     std::fflush(m_out);
 }
 
 void BurnInRunner::printError(const QString &line)
 {
-    if (m_terminal && m_out == stderr && !m_status.isEmpty())
-        std::fputs(kClearLine, stderr);
+    // The status line is redrawn at the next poll, below the error.
+    if (!m_status.isEmpty()) {
+        std::fputs(kClearLine, m_out);
+        std::fflush(m_out);
+    }
     std::fputs(
         (QCoreApplication::applicationName() + QStringLiteral(": ") + line + QLatin1Char('\n'))
             .toLocal8Bit()

@@ -46,7 +46,8 @@ private:
     QString writeReport(const CBurnInProgress::Snapshot &snapshot, int *exitStatus);
     void print(const QString &line);
     void printError(const QString &line);
-    void showStatus(const BurnInFigures &figures);
+    void updateStatus();
+    void showStatus();
 
     const BurnInCommandLine::Request m_request;
     ZOV_SDK m_sdk;
