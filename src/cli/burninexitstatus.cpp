@@ -60,8 +60,8 @@ QString helpText()
 {
     return QStringLiteral(
         "Exit status:\n"
-        "  0  the planned cards done and passed (合格), or done without limits\n"
-        "  1  failed (不合格): a limit missed, five failures in a row, the target out\n"
+        "  0  the planned cards done and passed, or done without limits\n"
+        "  1  failed: a limit missed, five failures in a row, the target out\n"
         "     of reach; or a failing card ended a run with --stop-on-failure\n"
         "  2  bad usage: an unknown option or a value out of range\n"
         "  3  no device: ./lib/libvarnak_c.so missing or refused, or the device held\n"
@@ -69,7 +69,7 @@ QString helpText()
         "  4  stopped by SIGINT or SIGTERM\n"
         "  5  the record (database, CSV, log or report) could not be written\n"
         "  6  ended early (box empty, bin full, a card left in the channel), not\n"
-        "     judged (未判定): go on with --continue RUN_ID\n");
+        "     judged yet: go on with --continue RUN_ID\n");
 }
 
 } // namespace BurnInExitStatus

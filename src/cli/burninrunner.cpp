@@ -95,6 +95,10 @@ void BurnInRunner::poll()
         const std::lock_guard<std::mutex> lock(m_linesMutex);
         lines.swap(m_lines);
     }
+    for (const BurnInRecord &card : snapshot.cards) {
+        if (card.index >= snapshot.firstCard)
+            m_libraryNs += card.libraryNs;
+    }
     if (snapshot.started) {
         m_run.started = true;
         m_run.csvPath = snapshot.csvPath;
@@ -186,7 +190,8 @@ void BurnInRunner::end(const CBurnInProgress::Snapshot &snapshot)
         printError(QStringLiteral("老化测试未开始：") + snapshot.outcome.reason);
     const QString report = snapshot.started ? writeReport(snapshot, &status) : QString();
     if (m_request.json) {
-        const QJsonObject summary = CliText::summary(snapshot, status, report, m_elapsed.elapsed());
+        const QJsonObject summary
+            = CliText::summary(snapshot, status, report, m_elapsed.nsecsElapsed(), m_libraryNs);
         std::fputs(QJsonDocument(summary).toJson(QJsonDocument::Compact).constData(), stdout);
         std::fputs("\n", stdout);
         std::fflush(stdout);

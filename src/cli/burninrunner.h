@@ -61,6 +61,7 @@ private:
     bool m_terminal = false; // m_out is one: the status line is rewritten in place
     QString m_status; // the status line shown
     CBurnInProgress::Snapshot m_run; // the figures so far and the files
+    qint64 m_libraryNs = 0; // inside library calls, this stretch's cards
 
     std::mutex m_linesMutex;
     QStringList m_lines; // from the job, not yet printed

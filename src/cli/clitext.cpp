@@ -89,11 +89,11 @@ QString endKey(CBurnInRun::End end)
 }
 
 QJsonObject summary(const CBurnInProgress::Snapshot &run, int exitStatus, const QString &reportPath,
-    qint64 elapsedMs)
+    qint64 elapsedNs, qint64 libraryNs)
 {
     const CBurnInProgress::Outcome &outcome = run.outcome;
     QJsonObject object {{"exitStatus", exitStatus}, {"reason", outcome.reason},
-        {"elapsedSeconds", double(elapsedMs) / 1000.0}};
+        {"elapsedSeconds", double(elapsedNs) / 1e9}, {"librarySeconds", double(libraryNs) / 1e9}};
     if (outcome.notBegun != CBurnInProgress::NotBegun::No) {
         object.insert("notBegun", notBegunKey(outcome.notBegun));
         return object;

@@ -16,8 +16,9 @@ QString progressLine(const BurnInFigures &figures, const Qualification::Plan &li
     qint64 elapsedMs);
 
 // The run's end as one JSON object: how it ended, the verdict, the figures and the files.
+// elapsedNs is this process's whole run, libraryNs its time inside library calls.
 QJsonObject summary(const CBurnInProgress::Snapshot &run, int exitStatus, const QString &reportPath,
-    qint64 elapsedMs);
+    qint64 elapsedNs, qint64 libraryNs);
 
 // The engine's end as a key for machines, e.g. "boxEmpty".
 QString endKey(CBurnInRun::End end);
