@@ -186,7 +186,9 @@ void BurnInRunner::end(const CBurnInProgress::Snapshot &snapshot)
     }
     m_status.clear();
     int status = BurnInExitStatus::fromOutcome(snapshot.outcome);
-    if (snapshot.outcome.notBegun != CBurnInProgress::NotBegun::No)
+    // The job's own line says why it did not begin; standard error gets it once.
+    if (snapshot.outcome.notBegun != CBurnInProgress::NotBegun::No
+        && (m_request.quiet || m_out != stderr))
         printError(QStringLiteral("老化测试未开始：") + snapshot.outcome.reason);
     const QString report = snapshot.started ? writeReport(snapshot, &status) : QString();
     if (m_request.json) {

@@ -7,6 +7,7 @@
 
 #include <QGuiApplication>
 
+#include <csignal>
 #include <cstdio>
 
 // A GUI application for the report's PDF writer and its fonts, on the offscreen platform so that
@@ -14,6 +15,9 @@
 int main(int argc, char *argv[])
 {
     QtCompat::useUtf8ForLocale();
+    // A reader of the progress that goes away (a pipe into head, a closed terminal) must not end
+    // the run in the middle of a card's record.
+    std::signal(SIGPIPE, SIG_IGN);
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("card-dispenser-burnin"));
