@@ -97,8 +97,12 @@ void CBurnInJob::run()
     // A lock file left behind means that its holder died, perhaps in the middle of a write.
     const bool unclean = QFile::exists(CStationLock::lockPath(m_plan.resultsFolder));
     CStationLock lock(m_plan.resultsFolder);
+    // Refused by a holder, or because the results folder cannot take the lock file at all.
     if (!lock.tryLock())
-        return notBegun(CBurnInProgress::NotBegun::DeviceBusy, lock.error());
+        return notBegun(CStationLock::isHeldByLiveProcess(m_plan.resultsFolder)
+                ? CBurnInProgress::NotBegun::DeviceBusy
+                : CBurnInProgress::NotBegun::RecordFailed,
+            lock.error());
     CResultsStore store;
     if (!store.open(m_plan.resultsFolder, unclean))
         return notBegun(CBurnInProgress::NotBegun::RecordFailed, store.error());
@@ -133,8 +137,9 @@ CBurnInProgress::Outcome CBurnInJob::endStretch(CBurnInRun::End end, const CBurn
         = Qualification::judge(m_plan.limits, Qualification::standing(figures));
     const QString reason = endReason(end, run);
     const QString ending = QStringLiteral("老化测试结束（%1）：%2").arg(reason, figures.text());
-    m_eventFailed = !addEvent(ResultsEventKind::Verdict, resultsVerdictKey(verdict));
-    m_eventFailed = !addEvent(ResultsEventKind::End, reason) || m_eventFailed;
+    const bool verdictWritten = addEvent(ResultsEventKind::Verdict, resultsVerdictKey(verdict));
+    const bool endWritten = addEvent(ResultsEventKind::End, reason);
+    m_eventFailed = !verdictWritten || !endWritten;
     m_writer.writeLine(ending);
     m_log(QStringLiteral(">>>") + ending);
     if (m_plan.limits.hasLimit()) {

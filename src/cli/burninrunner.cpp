@@ -86,7 +86,8 @@ std::optional<int> BurnInRunner::start()
     return std::nullopt;
 }
 
-// The lines first: the job logs its end before it finishes, so the last poll prints them all.
+// The snapshot before the lines: the job logs its end before it finishes, so the poll that sees
+// the run finished also prints its last lines.
 void BurnInRunner::poll()
 {
     const CBurnInProgress::Snapshot snapshot = m_progress->take();

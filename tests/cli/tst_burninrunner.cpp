@@ -87,6 +87,7 @@ private slots:
     void badUsage_data();
     void badUsage();
     void noLibrary();
+    void noRecordNoRun();
     void secondRunnerIsRefused();
     void emptyBoxThenContinue();
     void signalStopsAfterTheCardInHand_data();
@@ -209,6 +210,22 @@ void tst_BurnInRunner::noLibrary()
     QCOMPARE(finished.status, 3);
     QVERIFY(finished.err.contains("./lib/libvarnak_c.so"));
     QVERIFY(!QFile::exists("results"));
+}
+
+// A file where the results folder should be: the device is never called.
+void tst_BurnInRunner::noRecordNoRun()
+{
+    WorkingFolder folder;
+    QVERIFY(folder.isValid() && folder.stageSimulator());
+    QFile file("results");
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.close();
+    const Finished finished
+        = run({"--cards", "5"}, {"VARNAK_SIM_TRACE=" + folder.filePath("trace")});
+    QCOMPARE(finished.status, 5);
+    QVERIFY(finished.err.contains("results"));
+    QFile trace("trace");
+    QVERIFY(!trace.open(QIODevice::ReadOnly) || !trace.readAll().contains("Device("));
 }
 
 // The first holds the working folder's device for its whole run; the second names it.
