@@ -10,7 +10,7 @@
 #   CDT_BENCH_JOBS        parallel build jobs (2)
 #   CDT_BENCH_RUNS        pairs per start-up and log path figure (7)
 #   CDT_BENCH_CARD_RUNS   ten-card runs, about 30 s each (3)
-#   CDT_BENCH_BURNIN_RUNS 10,000-card burn-in runs per platform, a few seconds each (5)
+#   CDT_BENCH_BURNIN_RUNS 10,000-card burn-in runs per platform and from the command line (5)
 #   CDT_BENCH_PLATFORMS   Qt platforms to measure on (offscreen, plus xcb when Xvfb is installed)
 #   CDT_BENCH_RESULTS     file that keeps every single figure (a temporary file)
 #   CDT_BENCH_ONLY        startup: build and measure the start-up figures alone (everything)
@@ -77,6 +77,31 @@ run() {
     sed -n "s/^\([a-z_0-9]*\)=\(.*\)$/$1 $2 $3 $4 \1 \2/p" <<< "$output" >> "$results"
 }
 
+# json_number KEY: the number under KEY in the one-line JSON object on standard input.
+json_number() {
+    sed -n "s/.*\"$1\":\([-0-9.e+]*\).*/\1/p"
+}
+
+# burnin_cli PLATFORM ITERATION: the command-line runner's 10,000 cards, measured as the page's
+# are, from its JSON summary: its whole run from the library's load to the last card's record,
+# less the time inside library calls, per card. It needs no display; iteration 0 warms up.
+burnin_cli() {
+    local output elapsed library cards side=tool
+    [ "$2" = 0 ] && side=warmup
+    output=$(cd "$work/run" && "$repo/$build_dir/card-dispenser-burnin" --cards 10000 --json \
+        --quiet 2>> "$work/stderr") || {
+        echo "card-dispenser-burnin failed; its standard error:" >&2
+        tail -n 20 "$work/stderr" >&2
+        exit 1
+    }
+    elapsed=$(json_number elapsedSeconds <<< "$output")
+    library=$(json_number librarySeconds <<< "$output")
+    cards=$(($(json_number done <<< "$output") - $(json_number firstCard <<< "$output") + 1))
+    awk -v p="$1 burnincli $side $2" -v e="$elapsed" -v l="$library" -v c="$cards" 'BEGIN {
+        printf "%s run_ms %f\n%s run_own_us_per_card %f\n", p, e * 1e3, p, (e - l) / c * 1e6
+    }' >> "$results"
+}
+
 # pairs PLATFORM FIGURE COUNT BASELINE TOOL [REFERENCE]: one after the other, the order reversed
 # every other round so that no side always runs on the caches another has just warmed.
 pairs() {
@@ -133,6 +158,13 @@ for platform in $CDT_BENCH_PLATFORMS; do
         run "$platform" burnin tool "$i" burnin-app
         rm -rf "$work/run/results"
     done
+    if [ "$platform" = offscreen ]; then
+        echo "Measuring the command line: $burnin_runs burn-in runs of 10,000 cards" >&2
+        for ((i = 0; i <= burnin_runs; i++)); do
+            burnin_cli "$platform" "$i"
+            rm -rf "$work/run/results"
+        done
+    fi
     echo "Measuring on $platform: a burn-in run of 100,000 cards with the chart shown" >&2
     export CDT_BENCH_BURNIN_CARDS=100000 CDT_BENCH_BURNIN_VIEW=chart
     run "$platform" burninchart tool 1 burnin-app
@@ -232,6 +264,8 @@ END {
         row(p, "burnin", "own_median_us", "6. Burn-in: the tool'"'"'s own time per card, median", "", "", "µs")
         row(p, "burnin", "own_mean_us", "6. Burn-in: the tool'"'"'s own time per card, mean", "", "", "µs")
         row(p, "burnin", "run_own_us_per_card", "6. Burn-in: whole run less library time, per card", "", "", "µs")
+        row(p, "burnincli", "run_ms", "6. Burn-in from the command line, 10,000 cards: whole run", "", "", "ms")
+        row(p, "burnincli", "run_own_us_per_card", "6. Burn-in from the command line: whole run less library time, per card", "", "", "µs")
         row(p, "burnin", "run_max_lateness_ms", "6. Burn-in: longest 1 ms timer stall", "value", 16, "ms")
         row(p, "burnin", "run_max_busy_ms", "6. Burn-in: longest GUI thread work between two firings", "", "", "ms")
         row(p, "burnin", "rss_growth_kib_per_1k", "6. Burn-in: resident memory growth per 1,000 cards", "value", 2048, "KiB")

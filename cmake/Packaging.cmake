@@ -1,7 +1,9 @@
 # SPDX-License-Identifier: MIT
-# cmake --install makes one relocatable folder: bin/card-dispenser-test, lib/libvarnak_c.so (the
+# cmake --install makes one relocatable folder: bin/card-dispenser-test, the command-line runner
+# bin/card-dispenser-burnin with its manual page in share/man/man1, lib/libvarnak_c.so (the
 # simulator) and the start script card-dispenser-test.sh. CPack ships that folder as a .tar.gz
-# and as a .deb that puts it under /opt with a desktop entry and an icon.
+# and as a .deb that puts it under /opt with a desktop entry, an icon, both commands on the PATH
+# and the manual page where man finds it.
 set(CDT_PACKAGE_NAME card-dispenser-test)
 set(CDT_SYSTEM_FOLDER /opt/${CDT_PACKAGE_NAME})
 if(CMAKE_INSTALL_PREFIX_INITIALIZED_TO_DEFAULT)
@@ -40,5 +42,7 @@ set(CPACK_CDT_SYSTEM_FOLDER ${CDT_SYSTEM_FOLDER})
 set(CPACK_CDT_DEBIAN_EXTRAS ${CMAKE_CURRENT_LIST_DIR}/CPackDebianExtras.cmake)
 set(CPACK_CDT_DESKTOP_ENTRY ${PROJECT_SOURCE_DIR}/src/shell/${CDT_PACKAGE_NAME}.desktop)
 set(CPACK_CDT_ICON ${PROJECT_SOURCE_DIR}/res/${CDT_PACKAGE_NAME}.png)
+set(CPACK_CDT_BURNIN_NAME card-dispenser-burnin)
+set(CPACK_CDT_MAN_FOLDER ${CMAKE_INSTALL_MANDIR}/man1)
 
 include(CPack)

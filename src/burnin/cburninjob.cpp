@@ -93,22 +93,24 @@ void CBurnInJob::run()
 {
     // Stopped while it waited for its turn: it never began, so it leaves no files behind.
     if (m_progress->stopRequested())
-        return notBegun(QStringLiteral("已停止"));
+        return notBegun(CBurnInProgress::NotBegun::Stopped, QStringLiteral("已停止"));
     // A lock file left behind means that its holder died, perhaps in the middle of a write.
     const bool unclean = QFile::exists(CStationLock::lockPath(m_plan.resultsFolder));
     CStationLock lock(m_plan.resultsFolder);
+    // Refused by a holder, or because the results folder cannot take the lock file at all.
     if (!lock.tryLock())
-        return notBegun(lock.error());
+        return notBegun(CStationLock::isHeldByLiveProcess(m_plan.resultsFolder)
+                ? CBurnInProgress::NotBegun::DeviceBusy
+                : CBurnInProgress::NotBegun::RecordFailed,
+            lock.error());
     CResultsStore store;
     if (!store.open(m_plan.resultsFolder, unclean))
-        return notBegun(store.error());
+        return notBegun(CBurnInProgress::NotBegun::RecordFailed, store.error());
     if (!store.notice().isEmpty())
         m_log(QStringLiteral(">>>") + store.notice());
     m_librarySha256 = fileSha256(m_plan.libraryPath);
-    if (!(m_plan.continueRunId.isEmpty() ? beginRun(store) : continueRun(store))) {
-        m_progress->finish();
+    if (!(m_plan.continueRunId.isEmpty() ? beginRun(store) : continueRun(store)))
         return;
-    }
     m_store = &store;
 
     CBurnInRun run(m_sdk, m_gate, m_plan.settings, *this, m_progress->stopFlag());
@@ -119,23 +121,25 @@ void CBurnInJob::run()
         m_log(QStringLiteral(">>>卡箱内无卡，请放置好卡片后，再进行测试！！！"));
     else if (end == CBurnInRun::End::CardLeftAtFront)
         m_log(QStringLiteral(">>>请取走卡片，再进行测试！！！"));
-    endStretch(end, run);
+    CBurnInProgress::Outcome outcome = endStretch(end, run);
     m_writer.close();
     m_store = nullptr;
-    m_progress->finish();
+    outcome.recordFailed = recordFailed();
+    m_progress->finish(outcome);
 }
 
 // Written here, before the job lets the next one in, so that its lines cannot come between this
 // run's last card and its end. The verdict comes first: the end event closes the stretch.
-void CBurnInJob::endStretch(CBurnInRun::End end, const CBurnInRun &run)
+CBurnInProgress::Outcome CBurnInJob::endStretch(CBurnInRun::End end, const CBurnInRun &run)
 {
     const BurnInFigures figures = m_summary.figures();
     const Qualification::Verdict verdict
         = Qualification::judge(m_plan.limits, Qualification::standing(figures));
     const QString reason = endReason(end, run);
     const QString ending = QStringLiteral("老化测试结束（%1）：%2").arg(reason, figures.text());
-    addEvent(ResultsEventKind::Verdict, resultsVerdictKey(verdict));
-    addEvent(ResultsEventKind::End, reason);
+    const bool verdictWritten = addEvent(ResultsEventKind::Verdict, resultsVerdictKey(verdict));
+    const bool endWritten = addEvent(ResultsEventKind::End, reason);
+    m_eventFailed = !verdictWritten || !endWritten;
     m_writer.writeLine(ending);
     m_log(QStringLiteral(">>>") + ending);
     if (m_plan.limits.hasLimit()) {
@@ -144,6 +148,16 @@ void CBurnInJob::endStretch(CBurnInRun::End end, const CBurnInRun &run)
         m_log(QStringLiteral(">>>") + judged);
     }
     m_log(QStringLiteral(">>>记录文件：%1，%2").arg(m_writer.csvPath(), m_writer.logPath()));
+    CBurnInProgress::Outcome outcome;
+    outcome.end = end;
+    outcome.verdict = verdict;
+    outcome.reason = reason;
+    return outcome;
+}
+
+bool CBurnInJob::recordFailed() const
+{
+    return m_eventFailed || !m_storeError.isEmpty() || !m_writer.error().isEmpty();
 }
 
 bool CBurnInJob::beginRun(CResultsStore &store)
@@ -154,7 +168,7 @@ bool CBurnInJob::beginRun(CResultsStore &store)
     QString error;
     if (!m_writer.open(m_plan.resultsFolder, now, settings.mode,
             BurnInInput::fileNamePart(m_plan.unit.serial), &error)) {
-        notBegun(error);
+        notBegun(CBurnInProgress::NotBegun::RecordFailed, error);
         return false;
     }
     ResultsRunPlan plan;
@@ -174,11 +188,12 @@ bool CBurnInJob::beginRun(CResultsStore &store)
         m_writer.close();
         QFile::remove(plan.csvPath);
         QFile::remove(plan.logPath);
-        notBegun(store.error());
+        notBegun(CBurnInProgress::NotBegun::RecordFailed, store.error());
         return false;
     }
     m_summary = CBurnInSummary(settings.mode);
-    m_progress->begin(m_writer.csvPath(), m_writer.logPath(), m_runId);
+    m_progress->begin(
+        m_writer.csvPath(), m_writer.logPath(), m_runId, m_plan.limits, settings.firstCard);
     const QString start
         = QStringLiteral("老化测试开始：%1 %2 张%3%4")
               .arg(burnInModeName(settings.mode))
@@ -195,13 +210,16 @@ bool CBurnInJob::continueRun(CResultsStore &store)
 {
     const std::optional<ResultsRunPlan> plan = store.run(m_plan.continueRunId);
     if (!plan) {
-        notBegun(store.error().isEmpty() ? QStringLiteral("记录中没有这次运行") : store.error());
+        if (store.error().isEmpty())
+            notBegun(CBurnInProgress::NotBegun::NoSuchRun, QStringLiteral("记录中没有这次运行"));
+        else
+            notBegun(CBurnInProgress::NotBegun::RecordFailed, store.error());
         return false;
     }
     const QVector<BurnInRecord> recorded = store.cards(m_plan.continueRunId);
     const int last = store.lastCardIndex(m_plan.continueRunId);
     if (last < 0) {
-        notBegun(store.error());
+        notBegun(CBurnInProgress::NotBegun::RecordFailed, store.error());
         return false;
     }
     BurnInSettings &settings = m_plan.settings;
@@ -209,7 +227,8 @@ bool CBurnInJob::continueRun(CResultsStore &store)
     m_plan.unit = plan->unit;
     m_plan.limits = plan->qualification();
     if (settings.firstCard > settings.cards) {
-        notBegun(QStringLiteral("这次运行的 %1 张已全部完成").arg(settings.cards));
+        notBegun(CBurnInProgress::NotBegun::RunDone,
+            QStringLiteral("这次运行的 %1 张已全部完成").arg(settings.cards));
         return false;
     }
     CBurnInSummary recordedSummary(settings.mode);
@@ -218,22 +237,23 @@ bool CBurnInJob::continueRun(CResultsStore &store)
     // Its verdict is final: more cards cannot mend it.
     if (Qualification::judge(m_plan.limits, Qualification::standing(recordedSummary.figures()))
         == Qualification::Verdict::Fail) {
-        notBegun(QStringLiteral("这次运行已判定为不合格"));
+        notBegun(CBurnInProgress::NotBegun::RunFailed, QStringLiteral("这次运行已判定为不合格"));
         return false;
     }
     QString error;
     if (!m_writer.reopen(plan->csvPath, plan->logPath, plan->mode, recorded, &error)) {
-        notBegun(error);
+        notBegun(CBurnInProgress::NotBegun::RecordFailed, error);
         return false;
     }
     m_runId = m_plan.continueRunId;
     m_store = &store;
     if (!addEvent(ResultsEventKind::Continue)) {
-        notBegun(store.error());
+        notBegun(CBurnInProgress::NotBegun::RecordFailed, store.error());
         return false;
     }
     m_summary = CBurnInSummary(settings.mode);
-    m_progress->begin(m_writer.csvPath(), m_writer.logPath(), m_runId);
+    m_progress->begin(
+        m_writer.csvPath(), m_writer.logPath(), m_runId, m_plan.limits, settings.firstCard);
     for (const BurnInRecord &card : recorded) {
         m_summary.add(card);
         m_progress->add(card, m_summary.figures());
@@ -267,10 +287,13 @@ QString CBurnInJob::unitText() const
     return text;
 }
 
-void CBurnInJob::notBegun(const QString &why)
+void CBurnInJob::notBegun(CBurnInProgress::NotBegun kind, const QString &why)
 {
     m_log(QStringLiteral(">>>老化测试未开始：") + why);
-    m_progress->finish();
+    CBurnInProgress::Outcome outcome;
+    outcome.notBegun = kind;
+    outcome.reason = why;
+    m_progress->finish(outcome);
 }
 
 bool CBurnInJob::addEvent(ResultsEventKind kind, const QString &reason)
@@ -322,8 +345,13 @@ bool CBurnInJob::cardDone(const BurnInRecord &record)
     // shows what needs a look, and the record on disk keeps every card.
     if (!record.passed || record.duplicate)
         m_log(line);
-    if (figures.done % kProgressLineCards == 0)
-        m_log(burnInProgressLine(figures));
+    if (figures.done % kProgressLineCards == 0) {
+        const QString progress = m_plan.progressLine
+            ? m_plan.progressLine(figures, m_plan.limits, m_plan.settings.firstCard)
+            : burnInProgressLine(figures);
+        if (!progress.isEmpty())
+            m_log(progress);
+    }
     m_progress->add(record, figures);
     return m_writer.error().isEmpty();
 }

@@ -26,6 +26,10 @@ class CBurnInJob final : public QRunnable, private CBurnInSink
 {
 public:
     using LogLine = std::function<void(const QString &line)>;
+    // figures over all stretches of the run; firstCard is this stretch's first card
+    using ProgressLine = std::function<QString(
+        const BurnInFigures &figures, const Qualification::Plan &limits, int firstCard)>;
+    static constexpr int kProgressLineCards = 100;
 
     struct Plan
     {
@@ -38,9 +42,11 @@ public:
         QString resultsFolder; // absolute
         QString station;
         QString libraryPath; // the loaded device library, for the record
+        // The pane line every kProgressLineCards cards, for a front end that words it its own
+        // way; unset, burnInProgressLine. An empty line is left out. Called on the job's thread,
+        // in order with the other lines.
+        ProgressLine progressLine;
     };
-
-    static constexpr int kProgressLineCards = 100;
 
     CBurnInJob(const ZOV_SDK &sdk, CTestGate &gate, Plan plan, LogLine log,
         std::shared_ptr<CBurnInProgress> progress);
@@ -51,14 +57,15 @@ public:
 private:
     bool beginRun(CResultsStore &store);
     bool continueRun(CResultsStore &store);
-    void notBegun(const QString &why);
+    void notBegun(CBurnInProgress::NotBegun kind, const QString &why);
     QString unitText() const;
     void stepDone(int card, BurnInStep step, int code, qint64 ms) override;
     bool cardDone(const BurnInRecord &record) override;
     bool verdictSettled() const override;
-    void endStretch(CBurnInRun::End end, const CBurnInRun &run);
+    CBurnInProgress::Outcome endStretch(CBurnInRun::End end, const CBurnInRun &run);
     QString endReason(CBurnInRun::End end, const CBurnInRun &run) const;
     bool addEvent(ResultsEventKind kind, const QString &reason = QString());
+    bool recordFailed() const;
 
     const ZOV_SDK &m_sdk;
     CTestGate &m_gate;
@@ -73,6 +80,7 @@ private:
     CBurnInWriter m_writer;
     CBurnInSummary m_summary;
     QString m_storeError;
+    bool m_eventFailed = false; // an end event could not be written
 };
 
 // The log pane's line for one card: index, number, result, device seconds and a failure's step

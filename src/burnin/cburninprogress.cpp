@@ -21,9 +21,12 @@ QString CBurnInProgress::runId() const
     return m_snapshot.runId;
 }
 
-void CBurnInProgress::begin(const QString &csvPath, const QString &logPath, const QString &runId)
+void CBurnInProgress::begin(const QString &csvPath, const QString &logPath, const QString &runId,
+    const Qualification::Plan &limits, int firstCard)
 {
     const std::lock_guard<std::mutex> lock(m_mutex);
+    m_snapshot.limits = limits;
+    m_snapshot.firstCard = firstCard;
     m_snapshot.runId = runId;
     m_snapshot.started = true;
     m_snapshot.csvPath = csvPath;
@@ -37,8 +40,9 @@ void CBurnInProgress::add(const BurnInRecord &card, const BurnInFigures &figures
     m_snapshot.figures = figures;
 }
 
-void CBurnInProgress::finish()
+void CBurnInProgress::finish(const Outcome &outcome)
 {
     const std::lock_guard<std::mutex> lock(m_mutex);
+    m_snapshot.outcome = outcome;
     m_snapshot.finished = true;
 }

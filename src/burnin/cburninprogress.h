@@ -2,13 +2,16 @@
 #pragma once
 
 #include "burnin/burninrecord.h"
+#include "burnin/cburninrun.h"
 #include "burnin/cburninsummary.h"
+#include "burnin/qualification.h"
 
 #include <QString>
 #include <QVector>
 
 #include <atomic>
 #include <mutex>
+#include <optional>
 
 // What the page sees of a run under way, and its one way to stop it: the run's thread hands over
 // the finished cards and the figures, and the page takes them on its own timer rather than in one
@@ -17,6 +20,30 @@
 class CBurnInProgress
 {
 public:
+    // Why a run never began. The page shows the job's pane line; the command line also turns
+    // it into its exit status.
+    enum class NotBegun {
+        No, // it began
+        Stopped, // while it waited for its turn
+        DeviceBusy, // another process holds the working folder's station lock
+        RecordFailed, // the database or the record files could not be opened or written
+        NoSuchRun, // the run to go on with is not in the database
+        RunDone, // the run to go on with has all its planned cards
+        RunFailed, // the run to go on with is already judged 不合格
+    };
+
+    // How the run ended, set once before it finishes.
+    struct Outcome
+    {
+        NotBegun notBegun = NotBegun::No;
+        std::optional<CBurnInRun::End> end; // once a run that began has ended
+        // A card, an event or a record line could not be written: the record is incomplete,
+        // whatever end the engine saw.
+        bool recordFailed = false;
+        Qualification::Verdict verdict = Qualification::Verdict::Undecided;
+        QString reason; // why it did not begin, or how it ended, as the pane says it
+    };
+
     struct Snapshot
     {
         QVector<BurnInRecord> cards; // finished since the last take
@@ -26,6 +53,11 @@ public:
         QString csvPath; // absolute, once started
         QString logPath;
         QString runId; // in the station database, once started
+        // Once started: the limits it is judged by, plannedCards over all stretches, and the first
+        // card of this stretch (1 for a new run).
+        Qualification::Plan limits;
+        int firstCard = 1;
+        Outcome outcome; // complete once finished
     };
 
     // The card in hand goes on to its end position, then the run ends. Whoever calls it also
@@ -39,9 +71,11 @@ public:
     QString runId() const;
 
     // The run's side.
-    void begin(const QString &csvPath, const QString &logPath, const QString &runId);
+    void begin(const QString &csvPath, const QString &logPath, const QString &runId,
+        const Qualification::Plan &limits, int firstCard);
     void add(const BurnInRecord &card, const BurnInFigures &figures);
-    void finish();
+    // The outcome first, then finish: a front end that sees finished sees the outcome.
+    void finish(const Outcome &outcome);
 
 private:
     std::atomic<bool> m_stop {false};

@@ -12,6 +12,7 @@ and CDT_CPACK.
 """
 
 import configparser
+import gzip
 import os
 import pwd
 import re
@@ -33,11 +34,16 @@ import tooldriver  # noqa: E402
 NAME = "card-dispenser-test"
 SYSTEM_FOLDER = "/opt/" + NAME
 START_SCRIPT = NAME + ".sh"
+BURNIN = "card-dispenser-burnin"
+MAN_PAGE = "share/man/man1/%s.1" % BURNIN
 # The relocatable folder, as `cmake --install` makes it and the .tar.gz holds it.
-FOLDER_FILES = {"bin/" + NAME, "lib/libvarnak_c.so", START_SCRIPT, "LICENSE"}
-EXECUTABLES = {"bin/" + NAME, START_SCRIPT}
+FOLDER_FILES = {"bin/" + NAME, "bin/" + BURNIN, MAN_PAGE, "lib/libvarnak_c.so", START_SCRIPT,
+                "LICENSE"}
+EXECUTABLES = {"bin/" + NAME, "bin/" + BURNIN, START_SCRIPT}
 DEB_EXTRAS = {"usr/share/applications/%s.desktop" % NAME,
-              "usr/share/icons/hicolor/256x256/apps/%s.png" % NAME}
+              "usr/share/icons/hicolor/256x256/apps/%s.png" % NAME,
+              "usr/share/man/man1/%s.1.gz" % BURNIN}
+COMMANDS = {NAME: SYSTEM_FOLDER + "/" + START_SCRIPT, BURNIN: SYSTEM_FOLDER + "/bin/" + BURNIN}
 RUNTIME_DEPENDENCIES = {"libqt6widgets6", "libqt6gui6", "libqt6core6", "qt6-qpa-plugins",
                         "libqt6sql6", "libqt6sql6-sqlite", "libcjson1"}
 ISSUE_DONE = ">>>发卡测试完成"
@@ -105,6 +111,21 @@ class ToolRunMixin:
         lines = tool.wait_for_log(ISSUE_DONE, LINE_TIMEOUT)
         self.assertEqual(lines[0], ">>>测试发卡 1 次")
 
+    def assert_burnin_runs(self, program, install):
+        """The command-line runner in a folder of its own, without a display."""
+        work = tempfile.mkdtemp(prefix="burnin-", dir=self.folder)
+        os.mkdir(os.path.join(work, "lib"))
+        os.symlink(os.path.join(install, "lib/libvarnak_c.so"),
+                   os.path.join(work, "lib/libvarnak_c.so"))
+        environment = {key: value for key, value in os.environ.items()
+                       if key not in ("DISPLAY", "QT_QPA_PLATFORM")}
+        environment["VARNAK_SIM_TAKE_MS"] = "0"
+        done = subprocess.run([program, "--cards", "3", "--json"], cwd=work, env=environment,
+                              capture_output=True, text=True, timeout=PACKAGE_TIMEOUT,
+                              stdin=subprocess.DEVNULL)
+        self.assertEqual(done.returncode, 0, done.stderr)
+        self.assertIn('"done":3', done.stdout)
+
 
 class InstallFolderTest(ToolRunMixin, unittest.TestCase):
     def test_cmake_install_makes_a_relocatable_folder(self):
@@ -122,6 +143,10 @@ class InstallFolderTest(ToolRunMixin, unittest.TestCase):
         self.assertIn("start load so\nload success\n", tool.stderr())
         self.issue_one_card(tool)
         self.close(tool)
+
+        self.assert_burnin_runs(os.path.join(prefix, "bin", BURNIN), prefix)
+        with open(os.path.join(prefix, MAN_PAGE), encoding="utf-8") as page:
+            self.assertIn("Exit status", page.read())
 
 
 class PackagesTest(ToolRunMixin, unittest.TestCase):
@@ -170,9 +195,14 @@ class PackagesTest(ToolRunMixin, unittest.TestCase):
         self.make_folder()
         root = self.unpack_deb()
         installed = {SYSTEM_FOLDER[1:] + "/" + path for path in FOLDER_FILES}
-        self.assertEqual(files_under(root) - {"usr/bin/" + NAME}, installed | DEB_EXTRAS)
-        self.assertEqual(os.readlink(os.path.join(root, "usr/bin", NAME)),
-                         SYSTEM_FOLDER + "/" + START_SCRIPT)
+        commands = {"usr/bin/" + command for command in COMMANDS}
+        self.assertEqual(files_under(root) - commands, installed | DEB_EXTRAS)
+        for command, target in COMMANDS.items():
+            self.assertEqual(os.readlink(os.path.join(root, "usr/bin", command)), target)
+        with gzip.open(os.path.join(root, "usr/share/man/man1/%s.1.gz" % BURNIN), "rt",
+                       encoding="utf-8") as page:
+            self.assertIn("Exit status", page.read())
+        self.assert_burnin_runs(root + COMMANDS[BURNIN], root + SYSTEM_FOLDER)
 
         entry = configparser.ConfigParser(interpolation=None)
         entry.optionxform = str

@@ -1,0 +1,166 @@
+// SPDX-License-Identifier: MIT
+#include "cli/burnincommandline.h"
+
+#include "cli/burninexitstatus.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+
+#include <initializer_list>
+
+namespace {
+
+const char kDescription[]
+    = "Runs a burn-in of the card dispenser from the command line: the same runs as the tool's\n"
+      "burn-in page, with the same record in results/ (CSV, step log, the station's database\n"
+      "and, for a run with a serial, the PDF report). Works in the current folder: it loads\n"
+      "./lib/libvarnak_c.so and reads config.ini's [burnin] defaults, which the options\n"
+      "override. Ctrl-C or SIGTERM ends the run after the card in hand; a second Ctrl-C within\n"
+      "two seconds ends it at once.";
+
+// The options that set up a new run, which a continued run takes from its own record instead.
+const char *const kRunOptions[] = {"cards", "mode", "stop-on-failure", "serial", "model",
+    "operator", "target-mcbf", "confidence", "max-p95", "early-fail"};
+
+struct Parser
+{
+    QCommandLineParser parser;
+    QCommandLineOption help {{"h", "help"}, "Show this help and exit."};
+    QCommandLineOption version {{"v", "version"}, "Show the version and exit."};
+
+    Parser()
+    {
+        parser.setApplicationDescription(QString::fromUtf8(kDescription));
+        parser.addOption(help);
+        parser.addOption(version);
+        parser.addOptions({
+            {"cards", "Cards to run, 1 to 100000 (config.ini: cards, else 100).", "N"},
+            {"mode",
+                "capture: each card into the bin; handout: each card to the front for the "
+                "customer (config.ini: mode, else capture).",
+                "capture|handout"},
+            {"stop-on-failure", "End the run at the first failed card."},
+            {"serial",
+                "The tested unit's serial; needed with any limit. A run with a serial "
+                "gets a PDF report.",
+                "S"},
+            {"model", "The unit's model (config.ini: model).", "M"},
+            {"operator", "Who runs it (config.ini: operator).", "O"},
+            {"target-mcbf", "Target mean cycles between failures, 0 (none) to 10000000.", "N"},
+            {"confidence", "Confidence of the demonstrated MCBF in percent: 80, 90 or 95.",
+                "80|90|95"},
+            {"max-p95",
+                "Limit on the passed cards' 95th percentile of device time, 0 (none) "
+                "to 600 seconds, at most 3 decimals.",
+                "SECONDS"},
+            {"early-fail", "End the run as soon as the target is out of reach."},
+            {"continue",
+                "Go on with a run that was cut short, from its next card, with the "
+                "settings it was created with.",
+                "RUN_ID"},
+            {"json",
+                "Write the end summary as one JSON object on standard output; progress "
+                "goes to standard error."},
+            {"quiet", "No progress, only errors (and the JSON summary with --json)."},
+        });
+    }
+};
+
+BurnInCommandLine::Request refused(const QString &error)
+{
+    BurnInCommandLine::Request request;
+    request.action = BurnInCommandLine::Action::Usage;
+    request.text = error;
+    return request;
+}
+
+} // namespace
+
+// The program's own name rather than the path it was started by, which help2man would put
+// into the manual.
+QString BurnInCommandLine::usage()
+{
+    Parser parser;
+    QString text = parser.parser.helpText();
+    text.replace(0, text.indexOf(QLatin1Char('\n')), usageLine());
+    return text + QLatin1Char('\n') + BurnInExitStatus::helpText();
+}
+
+QString BurnInCommandLine::usageLine()
+{
+    return QStringLiteral("Usage: %1 [options]").arg(QCoreApplication::applicationName());
+}
+
+BurnInCommandLine::Request BurnInCommandLine::parse(
+    const QStringList &arguments, const BurnInOptions &defaults)
+{
+    Parser p;
+    QCommandLineParser &parser = p.parser;
+    if (!parser.parse(arguments))
+        return refused(parser.errorText());
+    Request request;
+    if (parser.isSet(p.help)) {
+        request.action = Action::Help;
+        request.text = usage();
+        return request;
+    }
+    if (parser.isSet(p.version)) {
+        request.action = Action::Version;
+        request.text = QCoreApplication::applicationName() + QLatin1Char(' ')
+            + QCoreApplication::applicationVersion() + QLatin1Char('\n');
+        return request;
+    }
+    if (!parser.positionalArguments().isEmpty())
+        return refused(
+            QStringLiteral("Unexpected argument: ") + parser.positionalArguments().first());
+    request.json = parser.isSet("json");
+    request.quiet = parser.isSet("quiet");
+    if (parser.isSet("continue")) {
+        for (const char *option : kRunOptions) {
+            if (parser.isSet(option))
+                return refused(QStringLiteral("--%1 cannot go with --continue: a run goes on "
+                                              "with the settings it was created with")
+                                   .arg(QLatin1String(option)));
+        }
+        request.continueRunId = parser.value("continue").trimmed();
+        if (request.continueRunId.isEmpty())
+            return refused(QStringLiteral("--continue needs the id of a run"));
+        request.action = Action::Run;
+        return request;
+    }
+
+    BurnInOptions options = defaults;
+    QString error;
+    const auto value = [&parser](const char *name) { return parser.value(name).trimmed(); };
+    if (parser.isSet("cards")
+        && !BurnInConfig::parseCards(value("cards"), &options.settings.cards, &error))
+        return refused(QStringLiteral("--cards: ") + error);
+    if (parser.isSet("mode")
+        && !BurnInConfig::parseMode(value("mode"), &options.settings.mode, &error))
+        return refused(QStringLiteral("--mode: ") + error);
+    if (parser.isSet("stop-on-failure"))
+        options.settings.stopOnFailure = true;
+    if (parser.isSet("serial"))
+        options.unit.serial = parser.value("serial");
+    if (parser.isSet("model"))
+        options.unit.model = parser.value("model");
+    if (parser.isSet("operator"))
+        options.unit.operatorName = parser.value("operator");
+    if (parser.isSet("target-mcbf")
+        && !BurnInConfig::parseTargetMcbf(value("target-mcbf"), &options.limits.targetMcbf, &error))
+        return refused(QStringLiteral("--target-mcbf: ") + error);
+    if (parser.isSet("confidence")
+        && !BurnInConfig::parseConfidence(value("confidence"), &options.limits.confidence, &error))
+        return refused(QStringLiteral("--confidence: ") + error);
+    if (parser.isSet("max-p95")
+        && !BurnInConfig::parseMaxP95(value("max-p95"), &options.limits.maxP95Seconds, &error))
+        return refused(QStringLiteral("--max-p95: ") + error);
+    if (parser.isSet("early-fail"))
+        options.limits.earlyFail = true;
+    error = BurnInConfig::check(options);
+    if (!error.isEmpty())
+        return refused(error);
+    request.options = options;
+    request.action = Action::Run;
+    return request;
+}

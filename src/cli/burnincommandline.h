@@ -1,0 +1,33 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "burnin/burninoptions.h"
+
+#include <QString>
+#include <QStringList>
+
+// The command line's options, read with QCommandLineParser and checked by the same code as the
+// page's controls (BurnInConfig), on top of config.ini's defaults. Needs the application object
+// for the program's name in the usage text; its thread.
+class BurnInCommandLine
+{
+public:
+    enum class Action { Run, Help, Version, Usage };
+
+    struct Request
+    {
+        Action action = Action::Usage;
+        BurnInOptions options; // checked, for a new run
+        QString continueRunId; // a run cut short to go on with, instead of a new one
+        bool json = false;
+        bool quiet = false;
+        QString text; // the usage or version text for Help and Version, the error for Usage
+    };
+
+    // arguments as main() has them, the program's name first; defaults as config.ini gives them
+    static Request parse(const QStringList &arguments, const BurnInOptions &defaults);
+    // The whole help, the exit statuses included.
+    static QString usage();
+    // Its first line.
+    static QString usageLine();
+};

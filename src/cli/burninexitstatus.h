@@ -1,0 +1,28 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "burnin/cburninprogress.h"
+
+#include <QString>
+
+// The command line's exit status. The cases that depend on the verdict (0, 1, 6) take it from
+// the job's outcome, which the one rule table (Qualification::judge) decided; only the engine's
+// own ends (stopped on failure, a failure streak) and the failures of the front end are added
+// here.
+namespace BurnInExitStatus {
+
+enum Status {
+    Passed = 0, // the planned cards done and 合格, or done without limits
+    Failed = 1, // 不合格, or a failing card ended a run that stops on failure
+    Usage = 2,
+    NoDevice = 3, // no library, or another process holds the device
+    Stopped = 4, // by a signal
+    RecordFailed = 5,
+    Undecided = 6, // ended early for a reason that --continue takes on
+};
+
+int fromOutcome(const CBurnInProgress::Outcome &outcome);
+// The exit statuses for --help, one per line.
+QString helpText();
+
+} // namespace BurnInExitStatus

@@ -1,0 +1,227 @@
+// SPDX-License-Identifier: MIT
+#include "cli/burninrunner.h"
+
+#include "burnin/burninreport.h"
+#include "burnin/burninreportsource.h"
+#include "burnin/cburninjob.h"
+#include "cli/burninexitstatus.h"
+#include "cli/clitext.h"
+#include "cli/stopsignals.h"
+#include "device/cdevicequeue.h"
+#include "results/cresultsstore.h"
+
+#include <QCoreApplication>
+#include <QJsonDocument>
+
+#include <unistd.h>
+
+#include <utility>
+
+namespace {
+
+const char kDeviceLibraryPath[] = "./lib/libvarnak_c.so";
+// Often enough that the status line follows the run, seldom enough to cost nothing.
+constexpr int kPollIntervalMs = 200;
+const char kClearLine[] = "\r\033[K";
+
+QString withoutMarker(const QString &line)
+{
+    return line.startsWith(QLatin1String(">>>")) ? line.mid(3) : line;
+}
+
+} // namespace
+
+BurnInRunner::BurnInRunner(BurnInCommandLine::Request request, QObject *parent)
+    : QObject(parent)
+    , m_request(std::move(request))
+{
+    if (m_request.json)
+        m_out = stderr;
+    m_terminal = ::isatty(::fileno(m_out)) != 0;
+    m_pollTimer.setInterval(kPollIntervalMs);
+    connect(&m_pollTimer, &QTimer::timeout, this, &BurnInRunner::poll);
+}
+
+BurnInRunner::~BurnInRunner()
+{
+    m_queue.reset();
+}
+
+std::optional<int> BurnInRunner::start()
+{
+    m_elapsed.start();
+    if (!m_sdk.Init(kDeviceLibraryPath)) {
+        printError(QStringLiteral("无法加载设备库 %1：缺少文件或缺少函数")
+                       .arg(QLatin1String(kDeviceLibraryPath)));
+        return int(BurnInExitStatus::NoDevice);
+    }
+    m_signals = new StopSignals(this);
+    connect(m_signals, &StopSignals::received, this, &BurnInRunner::stopRequested);
+
+    CBurnInJob::Plan plan;
+    plan.settings = m_request.options.settings;
+    plan.unit = m_request.options.unit;
+    plan.limits = m_request.options.limits;
+    plan.continueRunId = m_request.continueRunId;
+    plan.resultsFolder = BurnInConfig::resultsFolder();
+    plan.station = BurnInConfig::station();
+    plan.libraryPath = QString::fromStdString(m_sdk.path());
+    // Without a terminal the log gets a line of figures every hundred cards; on one, the
+    // status line shows them all the time.
+    const bool terminal = m_terminal;
+    const QElapsedTimer *elapsed = &m_elapsed;
+    plan.progressLine = [terminal, elapsed](const BurnInFigures &figures,
+                            const Qualification::Plan &limits, int firstCard) {
+        return terminal ? QString()
+                        : CliText::progressLine(figures, limits, firstCard, elapsed->elapsed());
+    };
+    const auto log = [this](const QString &line) {
+        const std::lock_guard<std::mutex> lock(m_linesMutex);
+        m_lines.append(line);
+    };
+    m_progress = std::make_shared<CBurnInProgress>();
+    m_queue = std::make_unique<CDeviceQueue>(m_sdk);
+    m_queue->submit(new CBurnInJob(m_sdk, m_queue->gate(), std::move(plan), log, m_progress));
+    m_pollTimer.start();
+    return std::nullopt;
+}
+
+// The snapshot before the lines: the job logs its end before it finishes, so the poll that sees
+// the run finished also prints its last lines.
+void BurnInRunner::poll()
+{
+    const CBurnInProgress::Snapshot snapshot = m_progress->take();
+    QStringList lines;
+    {
+        const std::lock_guard<std::mutex> lock(m_linesMutex);
+        lines.swap(m_lines);
+    }
+    for (const BurnInRecord &card : snapshot.cards) {
+        if (card.index >= snapshot.firstCard)
+            m_libraryNs += card.libraryNs;
+    }
+    if (snapshot.started) {
+        m_run.started = true;
+        m_run.csvPath = snapshot.csvPath;
+        m_run.logPath = snapshot.logPath;
+        m_run.runId = snapshot.runId;
+        m_run.limits = snapshot.limits;
+        m_run.firstCard = snapshot.firstCard;
+        m_run.figures = snapshot.figures;
+        updateStatus();
+    }
+    for (const QString &line : std::as_const(lines))
+        print(withoutMarker(line));
+    showStatus();
+    if (snapshot.finished) {
+        m_run.outcome = snapshot.outcome;
+        end(m_run);
+    }
+}
+
+void BurnInRunner::updateStatus()
+{
+    if (m_terminal && !m_request.quiet)
+        m_status = CliText::progressLine(
+            m_run.figures, m_run.limits, m_run.firstCard, m_elapsed.elapsed());
+}
+
+void BurnInRunner::showStatus()
+{
+    if (m_status.isEmpty())
+        return;
+    std::fputs(kClearLine, m_out);
+    std::fputs(m_status.toLocal8Bit().constData(), m_out);
+    std::fflush(m_out);
+}
+
+void BurnInRunner::print(const QString &line)
+{
+    if (m_request.quiet)
+        return;
+    if (m_terminal)
+        std::fputs(kClearLine, m_out);
+    std::fputs((line + QLatin1Char('\n')).toLocal8Bit().constData(), m_out);
+    std::fflush(m_out);
+}
+
+void BurnInRunner::printError(const QString &line)
+{
+    // The status line is redrawn at the next poll, below the error.
+    if (!m_status.isEmpty()) {
+        std::fputs(kClearLine, m_out);
+        std::fflush(m_out);
+    }
+    std::fputs(
+        (QCoreApplication::applicationName() + QStringLiteral(": ") + line + QLatin1Char('\n'))
+            .toLocal8Bit()
+            .constData(),
+        stderr);
+    std::fflush(stderr);
+}
+
+// The first signal lets the card in hand finish; a second one soon after ends the run at its
+// next library call or wait, and the job still records the cards that finished.
+void BurnInRunner::stopRequested(int signal)
+{
+    if (m_progress->stopRequested() && m_lastSignal.isValid()
+        && m_lastSignal.elapsed() < kSecondSignalMs) {
+        printError(QStringLiteral("收到第二个信号 %1：立即结束").arg(signal));
+        m_queue->gate().stop();
+        return;
+    }
+    m_lastSignal.start();
+    printError(QStringLiteral("收到信号 %1：完成手中这张卡后结束；%2 秒内再按一次 Ctrl-C 立即结束")
+                   .arg(signal)
+                   .arg(kSecondSignalMs / 1000));
+    m_progress->requestStop();
+    m_queue->gate().wakeWaiters();
+}
+
+void BurnInRunner::end(const CBurnInProgress::Snapshot &snapshot)
+{
+    m_pollTimer.stop();
+    if (m_terminal && !m_status.isEmpty() && !m_request.quiet) {
+        std::fputs("\n", m_out);
+        std::fflush(m_out);
+    }
+    m_status.clear();
+    int status = BurnInExitStatus::fromOutcome(snapshot.outcome);
+    // The job's own line says why it did not begin; standard error gets it once.
+    if (snapshot.outcome.notBegun != CBurnInProgress::NotBegun::No
+        && (m_request.quiet || m_out != stderr))
+        printError(QStringLiteral("老化测试未开始：") + snapshot.outcome.reason);
+    const QString report = snapshot.started ? writeReport(snapshot, &status) : QString();
+    if (m_request.json) {
+        const QJsonObject summary
+            = CliText::summary(snapshot, status, report, m_elapsed.nsecsElapsed(), m_libraryNs);
+        std::fputs(QJsonDocument(summary).toJson(QJsonDocument::Compact).constData(), stdout);
+        std::fputs("\n", stdout);
+        std::fflush(stdout);
+    }
+    emit finished(status);
+}
+
+// From the station's database, over all stretches, as the page writes it; only for a run with
+// a serial, since a report is about one unit. A report that cannot be written leaves the record
+// incomplete.
+QString BurnInRunner::writeReport(const CBurnInProgress::Snapshot &snapshot, int *exitStatus)
+{
+    CResultsStore store;
+    QString error;
+    std::optional<BurnInReportData> data;
+    if (store.open(BurnInConfig::resultsFolder()))
+        data = loadBurnInReport(store, snapshot.runId, &error);
+    else
+        error = store.error();
+    if (data && data->serial.isEmpty())
+        return QString();
+    const QString path = burnInReportPath(snapshot.csvPath);
+    if (data && BurnInReport::write(*data, path, &error)) {
+        print(QStringLiteral("报告：") + path);
+        return path;
+    }
+    printError(QStringLiteral("无法写入报告 %1：%2").arg(path, error));
+    *exitStatus = BurnInExitStatus::RecordFailed;
+    return QString();
+}

@@ -1,0 +1,132 @@
+// SPDX-License-Identifier: MIT
+#include "cli/clitext.h"
+
+#include "results/cresultsstore.h"
+
+#include <QJsonValue>
+
+namespace {
+
+QString duration(qint64 ms)
+{
+    const qint64 seconds = ms / 1000;
+    return QStringLiteral("%1:%2:%3")
+        .arg(seconds / 3600)
+        .arg(seconds / 60 % 60, 2, 10, QLatin1Char('0'))
+        .arg(seconds % 60, 2, 10, QLatin1Char('0'));
+}
+
+QString notBegunKey(CBurnInProgress::NotBegun notBegun)
+{
+    switch (notBegun) {
+    case CBurnInProgress::NotBegun::No:
+        return QString();
+    case CBurnInProgress::NotBegun::Stopped:
+        return QStringLiteral("stopped");
+    case CBurnInProgress::NotBegun::DeviceBusy:
+        return QStringLiteral("deviceBusy");
+    case CBurnInProgress::NotBegun::RecordFailed:
+        return QStringLiteral("recordFailed");
+    case CBurnInProgress::NotBegun::NoSuchRun:
+        return QStringLiteral("noSuchRun");
+    case CBurnInProgress::NotBegun::RunDone:
+        return QStringLiteral("runDone");
+    case CBurnInProgress::NotBegun::RunFailed:
+        return QStringLiteral("runFailed");
+    }
+    return QString();
+}
+
+} // namespace
+
+namespace CliText {
+
+QString progressLine(const BurnInFigures &figures, const Qualification::Plan &limits, int firstCard,
+    qint64 elapsedMs)
+{
+    const Qualification::Standing standing = Qualification::standing(figures);
+    const qint64 doneHere = figures.done - (firstCard - 1);
+    const qint64 left = qMax<qint64>(0, limits.plannedCards - figures.done);
+    const QString remaining
+        = doneHere > 0 ? duration(elapsedMs * left / doneHere) : QStringLiteral("--");
+    return QStringLiteral("老化 %1/%2 张  通过 %3  失败 %4  通过率 %5%  演示 MCBF %6 次（%7%）  "
+                          "已用 %8  剩余 %9")
+        .arg(figures.done)
+        .arg(limits.plannedCards)
+        .arg(figures.passed)
+        .arg(figures.failed())
+        .arg(figures.passRate(), 0, 'f', 1)
+        .arg(Qualification::demonstratedMcbf(standing.cycles, standing.failures, limits.confidence))
+        .arg(limits.confidence)
+        .arg(duration(elapsedMs), remaining);
+}
+
+QString endKey(CBurnInRun::End end)
+{
+    switch (end) {
+    case CBurnInRun::End::Completed:
+        return QStringLiteral("completed");
+    case CBurnInRun::End::Stopped:
+        return QStringLiteral("stopped");
+    case CBurnInRun::End::StoppedOnFailure:
+        return QStringLiteral("stoppedOnFailure");
+    case CBurnInRun::End::FailureStreak:
+        return QStringLiteral("failureStreak");
+    case CBurnInRun::End::BoxEmpty:
+        return QStringLiteral("boxEmpty");
+    case CBurnInRun::End::CardLeftAtFront:
+        return QStringLiteral("cardLeftAtFront");
+    case CBurnInRun::End::ChannelBlocked:
+        return QStringLiteral("channelBlocked");
+    case CBurnInRun::End::RecordFailed:
+        return QStringLiteral("recordFailed");
+    case CBurnInRun::End::VerdictSettled:
+        return QStringLiteral("verdictSettled");
+    case CBurnInRun::End::Interrupted:
+        return QStringLiteral("interrupted");
+    }
+    return QString();
+}
+
+QJsonObject summary(const CBurnInProgress::Snapshot &run, int exitStatus, const QString &reportPath,
+    qint64 elapsedNs, qint64 libraryNs)
+{
+    const CBurnInProgress::Outcome &outcome = run.outcome;
+    QJsonObject object {{"exitStatus", exitStatus}, {"reason", outcome.reason},
+        {"elapsedSeconds", double(elapsedNs) / 1e9}, {"librarySeconds", double(libraryNs) / 1e9}};
+    if (outcome.notBegun != CBurnInProgress::NotBegun::No) {
+        object.insert("notBegun", notBegunKey(outcome.notBegun));
+        return object;
+    }
+    const BurnInFigures &figures = run.figures;
+    const Qualification::Plan &limits = run.limits;
+    const Qualification::Standing standing = Qualification::standing(figures);
+    object.insert("runId", run.runId);
+    object.insert("end", outcome.end ? endKey(*outcome.end) : QString());
+    object.insert("recordComplete", !outcome.recordFailed);
+    object.insert("verdict", resultsVerdictKey(outcome.verdict));
+    object.insert("verdictText", Qualification::verdictText(outcome.verdict));
+    object.insert("mode", figures.mode == BurnInMode::HandOut ? "handout" : "capture");
+    object.insert("plannedCards", limits.plannedCards);
+    object.insert("firstCard", run.firstCard);
+    object.insert("done", figures.done);
+    object.insert("passed", figures.passed);
+    object.insert("failed", figures.failed());
+    object.insert("deviceFailures", figures.deviceFailures);
+    object.insert("duplicates", figures.duplicates);
+    object.insert("passRate", figures.passRate());
+    object.insert("demonstratedMcbf",
+        Qualification::demonstratedMcbf(standing.cycles, standing.failures, limits.confidence));
+    object.insert("confidence", limits.confidence);
+    object.insert("targetMcbf", limits.targetMcbf);
+    object.insert("maxP95Seconds", limits.maxP95Seconds);
+    object.insert("meanSeconds", figures.meanSeconds);
+    object.insert("p95Seconds", figures.p95Seconds);
+    object.insert("maxSeconds", figures.maxSeconds);
+    object.insert("csv", run.csvPath);
+    object.insert("log", run.logPath);
+    object.insert("report", reportPath.isEmpty() ? QJsonValue() : QJsonValue(reportPath));
+    return object;
+}
+
+} // namespace CliText

@@ -1,0 +1,47 @@
+// SPDX-License-Identifier: MIT
+#include "burnin/burninoptions.h"
+#include "cli/burnincommandline.h"
+#include "cli/burninexitstatus.h"
+#include "cli/burninrunner.h"
+#include "qtcompat.h"
+
+#include <QGuiApplication>
+
+#include <csignal>
+#include <cstdio>
+
+// A GUI application for the report's PDF writer and its fonts, on the offscreen platform so that
+// no display is needed: the command line runs over SSH and from scripts.
+int main(int argc, char *argv[])
+{
+    QtCompat::useUtf8ForLocale();
+    // A reader of the progress that goes away (a pipe into head, a closed terminal) must not end
+    // the run in the middle of a card's record.
+    std::signal(SIGPIPE, SIG_IGN);
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("card-dispenser-burnin"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(CDT_VERSION));
+
+    const BurnInCommandLine::Request request
+        = BurnInCommandLine::parse(QCoreApplication::arguments(), BurnInConfig::load());
+    switch (request.action) {
+    case BurnInCommandLine::Action::Help:
+    case BurnInCommandLine::Action::Version:
+        std::fputs(request.text.toLocal8Bit().constData(), stdout);
+        return 0;
+    case BurnInCommandLine::Action::Usage:
+        std::fprintf(stderr, "%s: %s\n%s\nTry '%s --help' for more.\n",
+            qPrintable(QCoreApplication::applicationName()), request.text.toLocal8Bit().constData(),
+            BurnInCommandLine::usageLine().toLocal8Bit().constData(),
+            qPrintable(QCoreApplication::applicationName()));
+        return BurnInExitStatus::Usage;
+    case BurnInCommandLine::Action::Run:
+        break;
+    }
+    BurnInRunner runner(request);
+    QObject::connect(&runner, &BurnInRunner::finished, &app, &QCoreApplication::exit);
+    if (const std::optional<int> status = runner.start())
+        return *status;
+    return app.exec();
+}

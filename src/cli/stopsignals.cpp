@@ -1,0 +1,66 @@
+// SPDX-License-Identifier: MIT
+#include "cli/stopsignals.h"
+
+#include <QSocketNotifier>
+
+#include <cerrno>
+#include <csignal>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+
+int g_pipe[2] = {-1, -1};
+constexpr int kSignals[] = {SIGINT, SIGTERM};
+
+void writeSignal(int signal)
+{
+    const int saved = errno;
+    const char number = char(signal);
+    // A full pipe drops the byte: the signals before it are still to be read.
+    [[maybe_unused]] const ssize_t written = ::write(g_pipe[1], &number, 1);
+    errno = saved;
+}
+
+void setHandler(int signal, void (*handler)(int))
+{
+    struct sigaction action
+    {
+    };
+    action.sa_handler = handler;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(signal, &action, nullptr);
+}
+
+} // namespace
+
+StopSignals::StopSignals(QObject *parent)
+    : QObject(parent)
+{
+    if (::pipe2(g_pipe, O_CLOEXEC | O_NONBLOCK) != 0)
+        return;
+    m_notifier = new QSocketNotifier(g_pipe[0], QSocketNotifier::Read, this);
+    connect(m_notifier, &QSocketNotifier::activated, this, &StopSignals::readPipe);
+    for (int signal : kSignals)
+        setHandler(signal, writeSignal);
+}
+
+StopSignals::~StopSignals()
+{
+    if (!m_notifier)
+        return;
+    for (int signal : kSignals)
+        setHandler(signal, SIG_DFL);
+    ::close(g_pipe[0]);
+    ::close(g_pipe[1]);
+    g_pipe[0] = g_pipe[1] = -1;
+}
+
+void StopSignals::readPipe()
+{
+    char number = 0;
+    while (::read(g_pipe[0], &number, 1) == 1)
+        emit received(int(number));
+}

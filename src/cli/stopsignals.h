@@ -1,0 +1,29 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <QObject>
+
+class QSocketNotifier;
+
+// Turns SIGINT and SIGTERM into a Qt signal on the thread that made it: the handler only writes
+// the signal's number into a pipe, the one async-signal-safe way out of it, and a socket
+// notifier reads it in the event loop. One per process; the default actions come back when it
+// goes.
+class StopSignals : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit StopSignals(QObject *parent = nullptr);
+    ~StopSignals() override;
+
+    bool isValid() const { return m_notifier != nullptr; }
+
+signals:
+    void received(int signal);
+
+private:
+    void readPipe();
+
+    QSocketNotifier *m_notifier = nullptr; // a child
+};

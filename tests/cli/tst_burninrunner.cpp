@@ -1,0 +1,314 @@
+// SPDX-License-Identifier: MIT
+#include "burnin/cburninreader.h"
+#include "burnin/qualification.h"
+#include "results/cresultsstore.h"
+#include "workingfolder.h"
+
+#include <QDir>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QtTest>
+
+#include <csignal>
+
+namespace {
+
+constexpr int kRunTimeoutMs = 120000;
+
+struct Finished
+{
+    int status = -1;
+    QByteArray out;
+    QByteArray err;
+};
+
+QProcessEnvironment environment(const QStringList &settings)
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("VARNAK_SIM_TAKE_MS", "0");
+    for (const QString &setting : settings)
+        env.insert(setting.section('=', 0, 0), setting.section('=', 1));
+    return env;
+}
+
+void start(QProcess &process, const QStringList &arguments, const QStringList &settings)
+{
+    process.setProcessEnvironment(environment(settings));
+    process.start(BURNIN_PROGRAM, arguments);
+}
+
+Finished finish(QProcess &process)
+{
+    Finished result;
+    if (process.waitForFinished(kRunTimeoutMs) && process.exitStatus() == QProcess::NormalExit)
+        result.status = process.exitCode();
+    result.out = process.readAllStandardOutput();
+    result.err = process.readAllStandardError();
+    return result;
+}
+
+Finished run(const QStringList &arguments, const QStringList &settings = {})
+{
+    QProcess process;
+    start(process, arguments, settings);
+    return finish(process);
+}
+
+QString csvPath()
+{
+    const QStringList files = QDir("results").entryList({"burnin-*.csv"}, QDir::Files);
+    return files.size() == 1 ? QDir("results").filePath(files.first()) : QString();
+}
+
+int csvRows()
+{
+    const QString path = csvPath();
+    return path.isEmpty() ? -1 : int(readBurnInCsv(path).records.size());
+}
+
+QJsonObject summary(const Finished &run)
+{
+    return QJsonDocument::fromJson(run.out).object();
+}
+
+} // namespace
+
+// The command-line runner as a process, in a working folder of its own with the simulator as
+// its device library, read back from its exit status, its output and the files it leaves.
+class tst_BurnInRunner : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void linksNoWidgets();
+    void exitStatus_data();
+    void exitStatus();
+    void badUsage_data();
+    void badUsage();
+    void noLibrary();
+    void noRecordNoRun();
+    void secondRunnerIsRefused();
+    void emptyBoxThenContinue();
+    void signalStopsAfterTheCardInHand_data();
+    void signalStopsAfterTheCardInHand();
+};
+
+void tst_BurnInRunner::linksNoWidgets()
+{
+    QProcess readelf;
+    readelf.start("readelf", {"-d", BURNIN_PROGRAM});
+    QVERIFY(readelf.waitForFinished());
+    const QString dynamic = readelf.readAllStandardOutput();
+    QVERIFY(dynamic.contains(QRegularExpression("NEEDED.*libQt[56]Gui")));
+    QVERIFY(!dynamic.contains("Widgets"));
+}
+
+void tst_BurnInRunner::exitStatus_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QStringList>("settings");
+    QTest::addColumn<QString>("config");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<int>("rows");
+    QTest::addColumn<bool>("report");
+
+    const QStringList box {"VARNAK_SIM_CARDS=100"};
+    QTest::newRow("fifty cards captured")
+        << QStringList {"--cards", "50", "--mode", "capture"} << box << "" << 0 << 50 << false;
+    QTest::newRow("config.ini's defaults")
+        << QStringList {} << box << "[burnin]\ncards=7\nmode=handout\n"
+        << 0 << 7 << false;
+    QTest::newRow("a failing card stops the run")
+        << QStringList {"--cards", "10", "--stop-on-failure"}
+        << (box + QStringList {"VARNAK_SIM_FAIL_EVERY_getICInfo=3"}) << "" << 1 << 3 << false;
+    QTest::newRow("five failures in a row")
+        << QStringList {"--cards", "10"} << (box + QStringList {"VARNAK_SIM_RC_getICInfo=-5"}) << ""
+        << 1 << 5 << false;
+    QTest::newRow("a P95 limit missed, with its report")
+        << QStringList {"--cards", "5", "--serial", "SN-1", "--max-p95", "0.001"}
+        << (box + QStringList {"VARNAK_SIM_LATENCY_MS=2"}) << "" << 1 << 5 << true;
+    QTest::newRow("the target reached, with its report") << QStringList {"--cards", "30",
+        "--serial", "SN-2", "--target-mcbf", "10", "--confidence", "80"}
+                                                         << box << "" << 0 << 30 << true;
+    QTest::newRow("an empty box") << QStringList {"--cards", "10"}
+                                  << QStringList {"VARNAK_SIM_CARDS=4"} << "" << 6 << 4 << false;
+    QTest::newRow("a full bin") << QStringList {"--cards", "10"}
+                                << (box + QStringList {"VARNAK_SIM_BIN=3"}) << "" << 6 << 4
+                                << false;
+}
+
+void tst_BurnInRunner::exitStatus()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QStringList, settings);
+    QFETCH(QString, config);
+    QFETCH(int, status);
+    QFETCH(int, rows);
+    QFETCH(bool, report);
+
+    WorkingFolder folder;
+    QVERIFY(folder.isValid() && folder.stageSimulator());
+    QFile ini("config.ini");
+    QVERIFY(ini.open(QIODevice::WriteOnly));
+    ini.write(config.toUtf8());
+    ini.close();
+
+    const Finished finished = run(arguments << "--json", settings);
+    QVERIFY2(finished.status == status, finished.err.constData());
+    QCOMPARE(csvRows(), rows);
+    const QJsonObject json = summary(finished);
+    QCOMPARE(json.value("exitStatus").toInt(), status);
+    QCOMPARE(json.value("done").toInt(), rows);
+    const int passed = json.value("passed").toInt();
+    QCOMPARE(json.value("passRate").toDouble(), 100.0 * passed / rows);
+    QCOMPARE(qint64(json.value("demonstratedMcbf").toDouble()),
+        Qualification::demonstratedMcbf(rows, rows - passed, json.value("confidence").toInt()));
+    QCOMPARE(QFile::exists(json.value("report").toString()), report);
+}
+
+void tst_BurnInRunner::badUsage_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+
+    QTest::newRow("an unknown option") << QStringList {"--card", "5"};
+    QTest::newRow("no cards") << QStringList {"--cards", "0"};
+    QTest::newRow("too many cards") << QStringList {"--cards", "100001"};
+    QTest::newRow("cards in an exponent") << QStringList {"--cards", "1e3"};
+    QTest::newRow("an unknown mode") << QStringList {"--mode", "eject"};
+    QTest::newRow("a confidence not offered") << QStringList {"--confidence", "85"};
+    QTest::newRow("a target above the range")
+        << QStringList {"--target-mcbf", "10000001", "--serial", "A"};
+    QTest::newRow("a P95 with four decimals")
+        << QStringList {"--max-p95", "1.2345", "--serial", "A"};
+    QTest::newRow("a P95 above ten minutes")
+        << QStringList {"--max-p95", "600.001", "--serial", "A"};
+    QTest::newRow("limits without a serial") << QStringList {"--target-mcbf", "100"};
+    QTest::newRow("a serial with a control character") << QStringList {"--serial", "A\tB"};
+    QTest::newRow("settings with --continue") << QStringList {"--continue", "x", "--cards", "5"};
+    QTest::newRow("an argument without an option") << QStringList {"50"};
+}
+
+void tst_BurnInRunner::badUsage()
+{
+    QFETCH(QStringList, arguments);
+
+    WorkingFolder folder;
+    QVERIFY(folder.isValid() && folder.stageSimulator());
+    const Finished finished = run(arguments);
+    QCOMPARE(finished.status, 2);
+    QVERIFY(finished.err.contains("Usage: card-dispenser-burnin"));
+    QVERIFY(finished.out.isEmpty());
+    QVERIFY(!QFile::exists("results"));
+}
+
+void tst_BurnInRunner::noLibrary()
+{
+    WorkingFolder folder;
+    QVERIFY(folder.isValid());
+    const Finished finished = run({"--cards", "5"});
+    QCOMPARE(finished.status, 3);
+    QVERIFY(finished.err.contains("./lib/libvarnak_c.so"));
+    QVERIFY(!QFile::exists("results"));
+}
+
+// A file where the results folder should be: the device is never called.
+void tst_BurnInRunner::noRecordNoRun()
+{
+    WorkingFolder folder;
+    QVERIFY(folder.isValid() && folder.stageSimulator());
+    QFile file("results");
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.close();
+    const Finished finished
+        = run({"--cards", "5"}, {"VARNAK_SIM_TRACE=" + folder.filePath("trace")});
+    QCOMPARE(finished.status, 5);
+    QVERIFY(finished.err.contains("results"));
+    QFile trace("trace");
+    QVERIFY(!trace.open(QIODevice::ReadOnly) || !trace.readAll().contains("Device("));
+}
+
+// The first holds the working folder's device for its whole run; the second names it.
+void tst_BurnInRunner::secondRunnerIsRefused()
+{
+    WorkingFolder folder;
+    QVERIFY(folder.isValid() && folder.stageSimulator());
+    QProcess first;
+    start(first, {"--cards", "2000"}, {"VARNAK_SIM_CARDS=3000", "VARNAK_SIM_LATENCY_MS=1"});
+    QTRY_VERIFY_WITH_TIMEOUT(csvRows() > 0, kRunTimeoutMs);
+
+    const Finished second = run({"--cards", "5"});
+    QCOMPARE(second.status, 3);
+    QVERIFY2(second.err.contains(QString("进程 %1").arg(first.processId()).toUtf8()),
+        second.err.constData());
+    ::kill(pid_t(first.processId()), SIGTERM);
+    QCOMPARE(finish(first).status, 4);
+}
+
+void tst_BurnInRunner::emptyBoxThenContinue()
+{
+    WorkingFolder folder;
+    QVERIFY(folder.isValid() && folder.stageSimulator());
+    const Finished cut = run({"--cards", "8", "--json"}, {"VARNAK_SIM_CARDS=5"});
+    QCOMPARE(cut.status, 6);
+    QCOMPARE(csvRows(), 5);
+
+    const QString runId = summary(cut).value("runId").toString();
+    const Finished rest = run({"--continue", runId, "--json"}, {"VARNAK_SIM_CARDS=5"});
+    QVERIFY2(rest.status == 0, rest.err.constData());
+    const QJsonObject json = summary(rest);
+    QCOMPARE(json.value("runId").toString(), runId);
+    QCOMPARE(json.value("firstCard").toInt(), 6);
+    QCOMPARE(json.value("done").toInt(), 8);
+    QCOMPARE(csvRows(), 8);
+    QCOMPARE(run({"--continue", runId}).status, 2);
+}
+
+void tst_BurnInRunner::signalStopsAfterTheCardInHand_data()
+{
+    QTest::addColumn<QList<int>>("sent");
+    QTest::addColumn<bool>("atOnce");
+
+    QTest::newRow("SIGINT") << QList<int> {SIGINT} << false;
+    QTest::newRow("SIGTERM") << QList<int> {SIGTERM} << false;
+    QTest::newRow("SIGINT twice ends at once") << QList<int> {SIGINT, SIGINT} << true;
+}
+
+// Every card in the CSV went into the bin and no other did: the card in hand was finished, or
+// with a second signal dropped before its capture.
+void tst_BurnInRunner::signalStopsAfterTheCardInHand()
+{
+    QFETCH(QList<int>, sent);
+    QFETCH(bool, atOnce);
+
+    WorkingFolder folder;
+    QVERIFY(folder.isValid() && folder.stageSimulator());
+    QProcess process;
+    start(process, {"--cards", "2000"},
+        {"VARNAK_SIM_CARDS=3000", "VARNAK_SIM_LATENCY_MS=1",
+            "VARNAK_SIM_TRACE=" + folder.filePath("trace")});
+    QTRY_VERIFY_WITH_TIMEOUT(csvRows() >= 10, kRunTimeoutMs);
+    for (int signal : sent)
+        ::kill(pid_t(process.processId()), signal);
+    const Finished finished = finish(process);
+    QCOMPARE(finished.status, 4);
+
+    QFile trace(folder.filePath("trace"));
+    QVERIFY(trace.open(QIODevice::ReadOnly));
+    const int captures = int(trace.readAll().count("deviceMoveCard(\"cp35\", 5) = 0"));
+    const int rows = csvRows();
+    QVERIFY(rows < 2000);
+    if (atOnce)
+        QVERIFY(rows == captures || rows + 1 == captures);
+    else
+        QCOMPARE(rows, captures);
+
+    CResultsStore store;
+    QVERIFY(store.open("results"));
+    const QVector<ResultsRunSummary> runs = store.runs(false);
+    QCOMPARE(runs.size(), 1);
+    QCOMPARE(resultsRunStateName(runs.first().state), QString("未完成"));
+}
+
+QTEST_GUILESS_MAIN(tst_BurnInRunner)
+#include "tst_burninrunner.moc"
