@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "burnin/burninoptions.h"
 
+#include "config/comsettings.h"
 #include "config/rwini.h"
 
 #include <QDir>
@@ -22,6 +23,9 @@ const char kTargetKey[] = "targetMcbf";
 const char kConfidenceKey[] = "confidence";
 const char kMaxP95Key[] = "maxP95";
 const char kEarlyFailKey[] = "earlyFail";
+const char kConnectionKey[] = "connection";
+const char kFixedConnection[] = "fixed";
+const char kSettingsConnection[] = "settings";
 const char kCaptureMode[] = "capture";
 const char kHandOutMode[] = "handout";
 
@@ -113,6 +117,17 @@ bool parseMode(const QString &text, BurnInMode *mode, QString *error)
     return true;
 }
 
+bool parseConnection(const QString &text, bool *settings, QString *error)
+{
+    if (text == QLatin1String(kFixedConnection))
+        *settings = false;
+    else if (text == QLatin1String(kSettingsConnection))
+        *settings = true;
+    else
+        return refuse(error, QStringLiteral("连接须为 fixed 或 settings"), text);
+    return true;
+}
+
 bool parseTargetMcbf(const QString &text, qint64 *target, QString *error)
 {
     if (!parseWhole(text, 0, kMaxTargetMcbf, target))
@@ -165,6 +180,9 @@ BurnInOptions load(const QString &configFile)
     parseConfidence(loadText(configFile, kConfidenceKey), &options.limits.confidence, &ignored);
     parseMaxP95(loadText(configFile, kMaxP95Key), &options.limits.maxP95Seconds, &ignored);
     options.limits.earlyFail = RWIni::load(configFile, kGroup, kEarlyFailKey, 0) != 0;
+    parseConnection(loadText(configFile, kConnectionKey), &options.settingsConnection, &ignored);
+    if (options.settingsConnection)
+        options.settings.connection = deviceConnection(loadComSettings(configFile));
     return options;
 }
 
@@ -182,6 +200,8 @@ bool save(const BurnInOptions &options, const QString &configFile)
     saveIfChanged(configFile, kMaxP95Key, p95Text(options.limits.maxP95Seconds), saved);
     saveIfChanged(
         configFile, kEarlyFailKey, QLatin1String(options.limits.earlyFail ? "1" : "0"), saved);
+    saveIfChanged(configFile, kConnectionKey,
+        QLatin1String(options.settingsConnection ? kSettingsConnection : kFixedConnection), saved);
     return saved;
 }
 

@@ -14,6 +14,9 @@ struct BurnInOptions
     BurnInSettings settings; // cards, mode, stop on failure
     BurnInUnit unit;
     Qualification::Plan limits; // plannedCards is left to the job
+    // Open the device on the communication settings' connection rather than the fixed one the
+    // card test page uses; settings.connection holds what that gives.
+    bool settingsConnection = false;
 };
 
 // The defaults both front ends read from config.ini's [burnin] group, the station's name, and
@@ -32,8 +35,9 @@ constexpr int kP95Decimals = 3;
 constexpr int kConfidences[] = {80, 90, 95};
 
 // [burnin] cards, mode (capture|handout), stopOnFailure (0/1), model, operator, targetMcbf,
-// confidence, maxP95 (seconds), earlyFail (0/1). A missing key, or a value the checks below
-// refuse, gives the built-in default; the serial is never remembered.
+// confidence, maxP95 (seconds), earlyFail (0/1), connection (fixed|settings; with settings the
+// connection is [com]'s as the settings dialog loads it). A missing key, or a value the checks
+// below refuse, gives the built-in default; the serial is never remembered.
 BurnInOptions load(const QString &configFile = QLatin1String(kConfigFile));
 // Writes the keys whose value differs from the file's, so that starting a run with the same
 // settings as the last one writes nothing. False when the file could not be written.
@@ -54,6 +58,8 @@ bool parseConfidence(const QString &text, int *confidence, QString *error);
 bool parseMaxP95(const QString &text, double *seconds, QString *error);
 // capture / handout, as config.ini and the command line write the mode.
 QString modeKey(BurnInMode mode);
+// fixed / settings: whether a run opens the fixed connection or the communication settings'.
+bool parseConnection(const QString &text, bool *settings, QString *error);
 
 // The first problem with the options as a whole (ranges, the unit's fields, a serial for a run
 // with limits), or an empty string; trims the unit's fields in place.

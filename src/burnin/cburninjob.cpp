@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "burnin/cburninjob.h"
 
+#include "config/comsettings.h"
 #include "results/cstationlock.h"
 
 #include <QDateTime>
@@ -181,6 +182,7 @@ bool CBurnInJob::beginRun(CResultsStore &store)
     plan.logPath = m_writer.logPath();
     plan.unit = m_plan.unit;
     plan.limits = m_plan.limits;
+    plan.connection = connectionText(settings.connection);
     m_runId = store.createRun(plan);
     m_store = &store;
     if (m_runId.isEmpty() || !addEvent(ResultsEventKind::Start)) {
@@ -200,6 +202,7 @@ bool CBurnInJob::beginRun(CResultsStore &store)
               .arg(settings.cards)
               .arg(settings.stopOnFailure ? QStringLiteral("，出错即停") : QString(), unitText());
     m_writer.writeLine(start);
+    m_writer.writeLine(QStringLiteral("连接：") + connectionText(settings.connection));
     m_log(QStringLiteral(">>>") + start);
     return true;
 }
@@ -223,7 +226,9 @@ bool CBurnInJob::continueRun(CResultsStore &store)
         return false;
     }
     BurnInSettings &settings = m_plan.settings;
-    settings = {plan->cardsPlanned, plan->mode, plan->stopOnFailure, last + 1};
+    // The connection is the station's wiring of today, not of the run's first stretch.
+    settings = {
+        plan->cardsPlanned, plan->mode, plan->stopOnFailure, last + 1, m_plan.settings.connection};
     m_plan.unit = plan->unit;
     m_plan.limits = plan->qualification();
     if (settings.firstCard > settings.cards) {
@@ -267,6 +272,7 @@ bool CBurnInJob::continueRun(CResultsStore &store)
               .arg(settings.firstCard)
               .arg(settings.stopOnFailure ? QStringLiteral("，出错即停") : QString(), unitText());
     m_writer.writeLine(start);
+    m_writer.writeLine(QStringLiteral("连接：") + connectionText(settings.connection));
     m_log(QStringLiteral(">>>") + start);
     return true;
 }

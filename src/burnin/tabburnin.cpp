@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "burnin/tabburnin.h"
 
+#include "burnin/burninoptions.h"
 #include "burnin/burninreport.h"
 #include "burnin/burninreportsource.h"
 #include "burnin/burninunit.h"
@@ -8,7 +9,6 @@
 #include "burnin/cburninjob.h"
 #include "burnin/cburninprogress.h"
 #include "burnin/chartcards.h"
-#include "config/rwini.h"
 #include "device/cdevicequeue.h"
 #include "device/zov_sdk.h"
 #include "results/cstationlock.h"
@@ -22,7 +22,6 @@
 #include <QKeyEvent>
 #include <QListWidgetItem>
 #include <QStyle>
-#include <QSysInfo>
 
 #include <algorithm>
 #include <iterator>
@@ -31,32 +30,8 @@
 
 namespace {
 
-const char kConfigFile[] = "config.ini";
-const char kGroup[] = "burnin";
-const char kCardsKey[] = "cards";
-const char kModeKey[] = "mode";
-const char kStopOnFailureKey[] = "stopOnFailure";
-const char kModelKey[] = "model";
-const char kOperatorKey[] = "operator";
-const char kTargetMcbfKey[] = "targetMcbf";
-const char kConfidenceKey[] = "confidence";
-const char kMaxP95Key[] = "maxP95";
-const char kEarlyFailKey[] = "earlyFail";
-const char kConnectionKey[] = "connection";
-const char kFixedConnection[] = "fixed";
-const char kSettingsConnection[] = "settings";
 // ComboConnection's items, in order.
 enum ConnectionChoice { FixedConnection, SettingsConnection };
-const char kHandOutMode[] = "handout";
-const char kCaptureMode[] = "capture";
-constexpr int kDefaultCards = 100;
-// ComboConfidence's items, in order.
-constexpr int kConfidences[] = {80, 90, 95};
-constexpr int kMaxP95Decimals = 3;
-
-const char kResultsFolder[] = "results";
-const char kResultsGroup[] = "results";
-const char kStationKey[] = "station";
 
 // Wide enough for a 19-digit card number and the longest step name at the table's font.
 constexpr std::pair<int, int> kColumnWidths[]
@@ -69,15 +44,6 @@ constexpr std::pair<int, int> kFailureColumnWidths[] = {{FailureModeTableModel::
 constexpr int kRowHeight = 24;
 // Often enough that the table and the totals follow the run, seldom enough to cost nothing.
 constexpr int kProgressIntervalMs = 100;
-
-// Every save rewrites config.ini and syncs it to disk, which takes tens of milliseconds on a busy
-// disk, and it happens on the GUI thread at the press of 开始: a run with the same settings as
-// the last one writes nothing. The file ends as an unconditional save would leave it.
-void saveIfChanged(const char *key, const QString &value)
-{
-    if (RWIni::load(kConfigFile, kGroup, key, QString()) != value)
-        RWIni::save(kConfigFile, kGroup, key, value);
-}
 
 void setupTable(QTableView *table, const std::pair<int, int> *widths, std::size_t count)
 {
@@ -169,59 +135,45 @@ TabBurnIn::~TabBurnIn()
     delete ui;
 }
 
+// The defaults and their checks are the command line's too (BurnInConfig).
 void TabBurnIn::loadSettings()
 {
-    const int count = RWIni::load(kConfigFile, kGroup, kCardsKey, kDefaultCards);
-    ui->SpinCount->setValue(count > 0 ? count : kDefaultCards);
-    const bool handOut = RWIni::load(kConfigFile, kGroup, kModeKey, QString(kCaptureMode))
-        == QLatin1String(kHandOutMode);
-    (handOut ? ui->RadioHandOut : ui->RadioCapture)->setChecked(true);
-    ui->CheckStopOnFailure->setChecked(RWIni::load(kConfigFile, kGroup, kStopOnFailureKey, 0) != 0);
-
-    // The file may have been edited by hand: a value the page would refuse is not taken.
-    const auto text = [](const char *key, const QString &label) {
-        const BurnInInput::Checked checked
-            = BurnInInput::checkText(label, RWIni::load(kConfigFile, kGroup, key, QString()));
+    const BurnInOptions options = BurnInConfig::load();
+    ui->SpinCount->setValue(options.settings.cards);
+    (options.settings.mode == BurnInMode::HandOut ? ui->RadioHandOut : ui->RadioCapture)
+        ->setChecked(true);
+    ui->CheckStopOnFailure->setChecked(options.settings.stopOnFailure);
+    // The file may have been edited by hand: a text the page would refuse is not taken.
+    const auto text = [](const QString &label, const QString &stored) {
+        const BurnInInput::Checked checked = BurnInInput::checkText(label, stored);
         return checked.error.isEmpty() ? checked.text : QString();
     };
-    ui->EditModel->setText(text(kModelKey, ui->LabelModel->text()));
-    ui->EditOperator->setText(text(kOperatorKey, ui->LabelOperator->text()));
-    const int target = RWIni::load(kConfigFile, kGroup, kTargetMcbfKey, 0);
-    ui->SpinTargetMcbf->setValue(
-        target >= 0 && target <= ui->SpinTargetMcbf->maximum() ? target : 0);
-    const int storedConfidence
-        = RWIni::load(kConfigFile, kGroup, kConfidenceKey, Qualification::kDefaultConfidence);
-    const auto *known
-        = std::find(std::begin(kConfidences), std::end(kConfidences), storedConfidence);
-    const auto *fallback = std::find(
-        std::begin(kConfidences), std::end(kConfidences), Qualification::kDefaultConfidence);
-    ui->ComboConfidence->setCurrentIndex(
-        int((known != std::end(kConfidences) ? known : fallback) - std::begin(kConfidences)));
-    bool number = false;
-    const double maxP95 = RWIni::load(kConfigFile, kGroup, kMaxP95Key, QString()).toDouble(&number);
-    ui->SpinMaxP95->setValue(
-        number && maxP95 >= 0.0 && maxP95 <= ui->SpinMaxP95->maximum() ? maxP95 : 0.0);
-    ui->CheckEarlyFail->setChecked(RWIni::load(kConfigFile, kGroup, kEarlyFailKey, 0) != 0);
-    const bool settings = RWIni::load(kConfigFile, kGroup, kConnectionKey, QString())
-        == QLatin1String(kSettingsConnection);
-    ui->ComboConnection->setCurrentIndex(settings ? SettingsConnection : FixedConnection);
+    ui->EditModel->setText(text(ui->LabelModel->text(), options.unit.model));
+    ui->EditOperator->setText(text(ui->LabelOperator->text(), options.unit.operatorName));
+    ui->SpinTargetMcbf->setValue(int(options.limits.targetMcbf));
+    const auto *known = std::find(std::begin(BurnInConfig::kConfidences),
+        std::end(BurnInConfig::kConfidences), options.limits.confidence);
+    ui->ComboConfidence->setCurrentIndex(known == std::end(BurnInConfig::kConfidences)
+            ? 0
+            : int(known - std::begin(BurnInConfig::kConfidences)));
+    ui->SpinMaxP95->setValue(options.limits.maxP95Seconds);
+    ui->CheckEarlyFail->setChecked(options.limits.earlyFail);
+    ui->ComboConnection->setCurrentIndex(
+        options.settingsConnection ? SettingsConnection : FixedConnection);
 }
 
 // The serial is the one field left out: it names one unit, and the next run tests another.
 void TabBurnIn::saveSettings(const BurnInUnit &unit)
 {
-    saveIfChanged(kCardsKey, QString::number(ui->SpinCount->value()));
-    saveIfChanged(kModeKey, ui->RadioHandOut->isChecked() ? kHandOutMode : kCaptureMode);
-    saveIfChanged(kStopOnFailureKey, ui->CheckStopOnFailure->isChecked() ? "1" : "0");
-    saveIfChanged(kModelKey, unit.model);
-    saveIfChanged(kOperatorKey, unit.operatorName);
-    saveIfChanged(kTargetMcbfKey, QString::number(ui->SpinTargetMcbf->value()));
-    saveIfChanged(kConfidenceKey, QString::number(confidence()));
-    saveIfChanged(kMaxP95Key, QString::number(ui->SpinMaxP95->value(), 'f', kMaxP95Decimals));
-    saveIfChanged(kEarlyFailKey, ui->CheckEarlyFail->isChecked() ? "1" : "0");
-    saveIfChanged(kConnectionKey,
-        ui->ComboConnection->currentIndex() == SettingsConnection ? kSettingsConnection
-                                                                  : kFixedConnection);
+    BurnInOptions options;
+    options.settings.cards = ui->SpinCount->value();
+    options.settings.mode
+        = ui->RadioHandOut->isChecked() ? BurnInMode::HandOut : BurnInMode::Capture;
+    options.settings.stopOnFailure = ui->CheckStopOnFailure->isChecked();
+    options.unit = unit;
+    options.limits = inputLimits();
+    options.settingsConnection = ui->ComboConnection->currentIndex() == SettingsConnection;
+    BurnInConfig::save(options);
 }
 
 ComSettings TabBurnIn::chosenConnection() const
@@ -256,8 +208,9 @@ std::optional<ComSettings> TabBurnIn::usableConnection()
 int TabBurnIn::confidence() const
 {
     const int index = ui->ComboConfidence->currentIndex();
-    return index >= 0 && index < int(std::size(kConfidences)) ? kConfidences[index]
-                                                              : Qualification::kDefaultConfidence;
+    return index >= 0 && index < int(std::size(BurnInConfig::kConfidences))
+        ? BurnInConfig::kConfidences[index]
+        : Qualification::kDefaultConfidence;
 }
 
 Qualification::Plan TabBurnIn::inputLimits() const
@@ -420,14 +373,12 @@ void TabBurnIn::startJob(CBurnInJob::Plan plan)
 
 QString TabBurnIn::resultsFolder()
 {
-    return QDir::current().absoluteFilePath(kResultsFolder);
+    return BurnInConfig::resultsFolder();
 }
 
-// The name the station's records carry; the host's name unless config.ini gives one.
 QString TabBurnIn::station()
 {
-    const QString name = RWIni::load(kConfigFile, kResultsGroup, kStationKey, QString()).trimmed();
-    return name.isEmpty() ? QSysInfo::machineHostName() : name;
+    return BurnInConfig::station();
 }
 
 // A run judged 不合格 stays so: more cards cannot mend it.

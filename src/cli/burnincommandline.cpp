@@ -2,6 +2,7 @@
 #include "cli/burnincommandline.h"
 
 #include "cli/burninexitstatus.h"
+#include "config/comsettings.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -54,6 +55,19 @@ struct Parser
                 "to 600 seconds, at most 3 decimals.",
                 "SECONDS"},
             {"early-fail", "End the run as soon as the target is out of reach."},
+            {"connection",
+                "fixed: the HID connection at 115200 baud, as the card test page opens it; "
+                "settings: the communication settings of config.ini's [com] (config.ini: "
+                "[burnin] connection, else fixed).",
+                "fixed|settings"},
+            {"port",
+                "With --connection settings, for this run: the port, 0 (HID) to 100 "
+                "(port n is ttySn-1).",
+                "N"},
+            {"baud", "With --connection settings, for this run: the baud rate.",
+                "1200|9600|115200"},
+            {"bp", "With --connection settings, for this run: the BP port, or none.",
+                "none|A|B|C|K"},
             {"continue",
                 "Go on with a run that was cut short, from its next card, with the "
                 "settings it was created with.",
@@ -72,6 +86,50 @@ BurnInCommandLine::Request refused(const QString &error)
     request.action = BurnInCommandLine::Action::Usage;
     request.text = error;
     return request;
+}
+
+// The connection from --connection, --port, --baud and --bp over config.ini's; an error line, or
+// an empty string. The overrides are checked as the settings dialog's values are, and only go
+// with the settings' connection, which they change for this run alone.
+QString connectionFrom(const QCommandLineParser &parser, BurnInOptions *options)
+{
+    QString error;
+    if (parser.isSet("connection")
+        && !BurnInConfig::parseConnection(
+            parser.value("connection").trimmed(), &options->settingsConnection, &error))
+        return QStringLiteral("--connection: ") + error;
+    ComSettings com = loadComSettings(QLatin1String(BurnInConfig::kConfigFile));
+    for (const char *option : {"port", "baud", "bp"}) {
+        if (!parser.isSet(option))
+            continue;
+        if (!options->settingsConnection)
+            return QStringLiteral("--%1 only goes with --connection settings")
+                .arg(QLatin1String(option));
+        const QString text = parser.value(option).trimmed();
+        const QString name = QLatin1String(option);
+        if (name == QLatin1String("port")) {
+            const std::optional<int> port = parsePort(text, &error);
+            if (!port)
+                return QStringLiteral("--port: ") + error;
+            com.port = *port;
+        } else if (name == QLatin1String("baud")) {
+            const std::optional<int> baud = parseBaud(text, &error);
+            if (!baud)
+                return QStringLiteral("--baud: ") + error;
+            com.baud = *baud;
+        } else {
+            const std::optional<char> bp = parseBp(text, &error);
+            if (!bp)
+                return QStringLiteral("--bp: ") + error;
+            com.bp = *bp;
+        }
+    }
+    // config.ini's port is read as stored, even outside the range the dialog offers.
+    if (options->settingsConnection && !parsePort(QString::number(com.port), &error))
+        return QStringLiteral("config.ini [com]: ") + error;
+    options->settings.connection
+        = options->settingsConnection ? deviceConnection(com) : DeviceArguments::Connection();
+    return QString();
 }
 
 } // namespace
@@ -115,6 +173,10 @@ BurnInCommandLine::Request BurnInCommandLine::parse(
             QStringLiteral("Unexpected argument: ") + parser.positionalArguments().first());
     request.json = parser.isSet("json");
     request.quiet = parser.isSet("quiet");
+    // The connection is the station's wiring of today, for a new run and a continued one alike.
+    BurnInOptions options = defaults;
+    if (const QString error = connectionFrom(parser, &options); !error.isEmpty())
+        return refused(error);
     if (parser.isSet("continue")) {
         for (const char *option : kRunOptions) {
             if (parser.isSet(option))
@@ -125,11 +187,11 @@ BurnInCommandLine::Request BurnInCommandLine::parse(
         request.continueRunId = parser.value("continue").trimmed();
         if (request.continueRunId.isEmpty())
             return refused(QStringLiteral("--continue needs the id of a run"));
+        request.options.settings.connection = options.settings.connection;
         request.action = Action::Run;
         return request;
     }
 
-    BurnInOptions options = defaults;
     QString error;
     const auto value = [&parser](const char *name) { return parser.value(name).trimmed(); };
     if (parser.isSet("cards")

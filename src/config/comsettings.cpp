@@ -133,6 +133,11 @@ QString connectionText(const ComSettings &settings)
     return text;
 }
 
+QString connectionText(const DeviceArguments::Connection &connection)
+{
+    return connectionText(ComSettings {connection.port, connection.bp, connection.baud});
+}
+
 DeviceArguments::Connection deviceConnection(const ComSettings &settings)
 {
     return {settings.port, settings.baud, settings.bp};

@@ -54,6 +54,7 @@ std::optional<char> parseBp(const QString &text, QString *reason = nullptr);
 // The connection for people, e.g. "ttyS1，9600，BP：A" for port 2, or "HID，115200" for port 0
 // without a BP port.
 QString connectionText(const ComSettings &settings);
+QString connectionText(const DeviceArguments::Connection &connection);
 
 // The settings as openDevice's arguments.
 DeviceArguments::Connection deviceConnection(const ComSettings &settings);

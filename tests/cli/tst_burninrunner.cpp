@@ -86,6 +86,8 @@ private slots:
     void exitStatus();
     void badUsage_data();
     void badUsage();
+    void opensTheChosenConnection_data();
+    void opensTheChosenConnection();
     void noLibrary();
     void noRecordNoRun();
     void secondRunnerIsRefused();
@@ -187,6 +189,14 @@ void tst_BurnInRunner::badUsage_data()
     QTest::newRow("a serial with a control character") << QStringList {"--serial", "A\tB"};
     QTest::newRow("settings with --continue") << QStringList {"--continue", "x", "--cards", "5"};
     QTest::newRow("an argument without an option") << QStringList {"50"};
+    QTest::newRow("an unknown connection") << QStringList {"--connection", "serial"};
+    QTest::newRow("a port with the fixed connection") << QStringList {"--port", "2"};
+    QTest::newRow("a port outside the dialog's range")
+        << QStringList {"--connection", "settings", "--port", "101"};
+    QTest::newRow("a baud rate the dialog does not offer")
+        << QStringList {"--connection", "settings", "--baud", "4800"};
+    QTest::newRow("a BP port the dialog does not offer")
+        << QStringList {"--connection", "settings", "--bp", "D"};
 }
 
 void tst_BurnInRunner::badUsage()
@@ -200,6 +210,47 @@ void tst_BurnInRunner::badUsage()
     QVERIFY(finished.err.contains("Usage: card-dispenser-burnin"));
     QVERIFY(finished.out.isEmpty());
     QVERIFY(!QFile::exists("results"));
+}
+
+void tst_BurnInRunner::opensTheChosenConnection_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("config");
+    QTest::addColumn<QString>("opened");
+
+    const QString com = "[com]\nport=2\nbaud=9600\nbp=B\n";
+    QTest::newRow("fixed, whatever the settings")
+        << QStringList() << com << R"(openDevice(0, 115200, "", 5))";
+    QTest::newRow("the settings, chosen in config.ini")
+        << QStringList() << com + "[burnin]\nconnection=settings\n"
+        << R"(openDevice(2, 9600, "B", 5))";
+    QTest::newRow("the settings, chosen here")
+        << QStringList {"--connection", "settings"} << com << R"(openDevice(2, 9600, "B", 5))";
+    QTest::newRow("the settings, overridden for this run")
+        << QStringList {"--connection", "settings", "--port", "3", "--baud", "1200", "--bp", "none"}
+        << com << R"(openDevice(3, 1200, "", 5))";
+}
+
+void tst_BurnInRunner::opensTheChosenConnection()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, config);
+    QFETCH(QString, opened);
+
+    WorkingFolder folder;
+    QVERIFY(folder.isValid() && folder.stageSimulator());
+    QFile ini("config.ini");
+    QVERIFY(ini.open(QIODevice::WriteOnly));
+    ini.write(config.toUtf8());
+    ini.close();
+    const QString trace = QDir::current().absoluteFilePath("trace.txt");
+    const Finished finished = run(arguments << "--cards"
+                                            << "1",
+        {"VARNAK_SIM_TRACE=" + trace});
+    QVERIFY2(finished.status == 0, finished.err.constData());
+    QFile calls(trace);
+    QVERIFY(calls.open(QIODevice::ReadOnly));
+    QVERIFY2(calls.readAll().startsWith((opened + " = 0").toUtf8()), qPrintable(trace));
 }
 
 void tst_BurnInRunner::noLibrary()
