@@ -18,6 +18,7 @@ import re
 import signal
 import sqlite3
 import shutil
+import subprocess
 import sys
 import unittest
 
@@ -427,6 +428,48 @@ class OperatorTest(unittest.TestCase):
             "SELECT kind FROM run_events WHERE run_id = ? ORDER BY seq", (run_id,))]
         # Each stretch that ends writes its verdict before its end.
         self.assertEqual(kinds, ["start", "continue", "verdict", "end"])
+        self.drag_and_close(tool)
+
+    def start_runner(self, *arguments, **simulator):
+        """Starts the command-line runner in the tool's working folder with the same device."""
+        env = dict(os.environ, QT_QPA_PLATFORM="offscreen", VARNAK_SIM_TRACE=self.trace,
+                   **QUICK_CUSTOMER, **simulator)
+        runner = subprocess.Popen([os.environ["CDT_BURNIN"], *arguments], cwd=self.workdir,
+                                  env=env, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                                  text=True)
+        self.addCleanup(lambda: runner.poll() is None and runner.kill())
+        return runner
+
+    def test_one_device_one_runner(self):
+        # The window's burn-in holds the device: the command line is refused at once.
+        tool = self.start_tool(VARNAK_SIM_LATENCY_MS="20", VARNAK_SIM_CARDS="1000")
+        tool.open_page(BURN_IN_ROW)
+        tool.set_burn_in_count(500)
+        tool.press_burn_in("开始")
+        self.wait_for_csv_rows(2)
+        runner = self.start_runner("--cards", "5")
+        out, err = runner.communicate(timeout=LINE_TIMEOUT)
+        self.assertEqual(runner.returncode, 3, err)
+        self.assertIn("设备正被另一进程使用：card-dispenser-test", err)
+        tool.press_burn_in("停止")
+        tool.wait_for_log(RECORD_FILES, LINE_TIMEOUT)
+
+        # The command line holds it: the window's buttons name it and call nothing.
+        runner = self.start_runner("--cards", "2000", VARNAK_SIM_LATENCY_MS="20",
+                                   VARNAK_SIM_CARDS="5000")
+        tooldriver.wait_for(lambda: len(glob.glob(os.path.join(
+            self.workdir, "results", "burnin-*.csv"))) == 2, LINE_TIMEOUT, "the runner's record")
+        tool.press_burn_in("开始")
+        busy = "设备正被另一进程使用：card-dispenser-burnin（进程 %d" % runner.pid
+        self.wait_for_lines(tool, lambda lines: busy in lines[-1], "burn-in refused")
+        tool.open_page(ISSUE_ROW)
+        tool.press("发卡")
+        lines = self.wait_for_lines(tool, lambda lines: lines[-1].startswith(">>>" + busy),
+                                    "发卡 refused")
+        self.assertFalse(any(line.startswith(">>>测试发卡") for line in lines), lines)
+        runner.send_signal(signal.SIGINT)
+        runner.communicate(timeout=LINE_TIMEOUT)
+        self.assertEqual(runner.returncode, 4)
         self.drag_and_close(tool)
 
     def test_empty_box_continued_after_refills(self):
