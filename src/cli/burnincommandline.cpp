@@ -170,7 +170,7 @@ BurnInCommandLine::Request BurnInCommandLine::parse(
     }
     if (!parser.positionalArguments().isEmpty())
         return refused(
-            QStringLiteral("Unexpected argument: ") + parser.positionalArguments().first());
+            QStringLiteral("Unexpected argument: ") + parser.positionalArguments().constFirst());
     request.json = parser.isSet("json");
     request.quiet = parser.isSet("quiet");
     // The connection is the station's wiring of today, for a new run and a continued one alike.

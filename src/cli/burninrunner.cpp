@@ -15,6 +15,7 @@
 
 #include <unistd.h>
 
+#include <numeric>
 #include <utility>
 
 namespace {
@@ -96,10 +97,11 @@ void BurnInRunner::poll()
         const std::lock_guard<std::mutex> lock(m_linesMutex);
         lines.swap(m_lines);
     }
-    for (const BurnInRecord &card : snapshot.cards) {
-        if (card.index >= snapshot.firstCard)
-            m_libraryNs += card.libraryNs;
-    }
+    // Only this stretch's cards were timed: those read back from the record carry no times.
+    m_libraryNs = std::accumulate(snapshot.cards.cbegin(), snapshot.cards.cend(), m_libraryNs,
+        [&snapshot](qint64 sum, const BurnInRecord &card) {
+            return card.index >= snapshot.firstCard ? sum + card.libraryNs : sum;
+        });
     if (snapshot.started) {
         m_run.started = true;
         m_run.csvPath = snapshot.csvPath;
@@ -216,7 +218,7 @@ QString BurnInRunner::writeReport(const CBurnInProgress::Snapshot &snapshot, int
         error = store.error();
     if (data && data->serial.isEmpty())
         return QString();
-    const QString path = burnInReportPath(snapshot.csvPath);
+    QString path = burnInReportPath(snapshot.csvPath);
     if (data && BurnInReport::write(*data, path, &error)) {
         print(QStringLiteral("报告：") + path);
         return path;
