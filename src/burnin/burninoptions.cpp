@@ -174,8 +174,14 @@ BurnInOptions load(const QString &configFile)
         options.settings.cards = kDefaultCards;
     parseMode(loadText(configFile, kModeKey), &options.settings.mode, &ignored);
     options.settings.stopOnFailure = RWIni::load(configFile, kGroup, kStopOnFailureKey, 0) != 0;
-    options.unit.model = loadText(configFile, kModelKey).trimmed();
-    options.unit.operatorName = loadText(configFile, kOperatorKey).trimmed();
+    // The file may have been edited by hand: a text a person could not have typed is not taken.
+    const auto text = [&configFile](const char *key) {
+        const BurnInInput::Checked checked
+            = BurnInInput::checkText(QString(), loadText(configFile, key));
+        return checked.error.isEmpty() ? checked.text : QString();
+    };
+    options.unit.model = text(kModelKey);
+    options.unit.operatorName = text(kOperatorKey);
     parseTargetMcbf(loadText(configFile, kTargetKey), &options.limits.targetMcbf, &ignored);
     parseConfidence(loadText(configFile, kConfidenceKey), &options.limits.confidence, &ignored);
     parseMaxP95(loadText(configFile, kMaxP95Key), &options.limits.maxP95Seconds, &ignored);

@@ -143,13 +143,8 @@ void TabBurnIn::loadSettings()
     (options.settings.mode == BurnInMode::HandOut ? ui->RadioHandOut : ui->RadioCapture)
         ->setChecked(true);
     ui->CheckStopOnFailure->setChecked(options.settings.stopOnFailure);
-    // The file may have been edited by hand: a text the page would refuse is not taken.
-    const auto text = [](const QString &label, const QString &stored) {
-        const BurnInInput::Checked checked = BurnInInput::checkText(label, stored);
-        return checked.error.isEmpty() ? checked.text : QString();
-    };
-    ui->EditModel->setText(text(ui->LabelModel->text(), options.unit.model));
-    ui->EditOperator->setText(text(ui->LabelOperator->text(), options.unit.operatorName));
+    ui->EditModel->setText(options.unit.model);
+    ui->EditOperator->setText(options.unit.operatorName);
     ui->SpinTargetMcbf->setValue(int(options.limits.targetMcbf));
     const auto *known = std::find(std::begin(BurnInConfig::kConfidences),
         std::end(BurnInConfig::kConfidences), options.limits.confidence);

@@ -49,7 +49,8 @@ void tst_BurnInOptions::load_data()
                                << "2500 handout 1 5000 95 2.500 1 KD-7";
     QTest::newRow("values the checks refuse fall back") << QByteArray(
         "[burnin]\ncards=100001\nmode=eject\ntargetMcbf=-5\nconfidence=85\n"
-        "maxP95=1.2345\n") << "100 capture 0 0 90 0.000 0 -";
+        "maxP95=1.2345\nmodel="
+        + QByteArray(65, 'M') + "\n") << "100 capture 0 0 90 0.000 0 -";
     QTest::newRow("no cards is no number of cards")
         << QByteArray("[burnin]\ncards=0\nmaxP95=601\n") << "100 capture 0 0 90 0.000 0 -";
 }

@@ -10,7 +10,6 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
-#include <QDoubleSpinBox>
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
@@ -105,8 +104,6 @@ private slots:
     void enterInAFieldStartsNothing();
     void mcbfHintFollowsTheInputs_data();
     void mcbfHintFollowsTheInputs();
-    void storedLimitsComeBack_data();
-    void storedLimitsComeBack();
     void judgedRunIsReported_data();
     void judgedRunIsReported();
     void runOpensTheChosenConnection_data();
@@ -373,8 +370,6 @@ void tst_TabBurnInSimulator::mcbfHintFollowsTheInputs_data()
     QTest::newRow("no target, no hint") << 0 << "90%" << 100 << QString() << false;
     QTest::newRow("too few cards to show it")
         << 100 << "90%" << 230 << QStringLiteral("无故障至少 231 张\n可证 MCBF ≥ 100") << true;
-    QTest::newRow("enough cards") << 100 << "90%" << 231
-                                  << QStringLiteral("无故障至少 231 张\n可证 MCBF ≥ 100") << false;
     QTest::newRow("a higher confidence needs more")
         << 100 << "95%" << 231 << QStringLiteral("无故障至少 300 张\n可证 MCBF ≥ 100") << true;
 }
@@ -394,38 +389,6 @@ void tst_TabBurnInSimulator::mcbfHintFollowsTheInputs()
     const QLabel *label = page->findChild<QLabel *>("LabelMcbf");
     QTEST(label->text(), "hint");
     QTEST(label->property("warning").toString() == QStringLiteral("true"), "warning");
-}
-
-void tst_TabBurnInSimulator::storedLimitsComeBack_data()
-{
-    QTest::addColumn<QStringList>("stored");
-    QTest::addColumn<QString>("model");
-    QTest::addColumn<int>("targetMcbf");
-    QTest::addColumn<QString>("confidence");
-    QTest::addColumn<double>("maxP95");
-    QTest::addColumn<bool>("earlyFail");
-
-    QTest::newRow("as the page saved them") << QStringList {"model=CD300", "targetMcbf=250",
-        "confidence=95", "maxP95=1.500", "earlyFail=1"}
-                                            << "CD300" << 250 << "95%" << 1.5 << true;
-    QTest::newRow("values the page would refuse fall back") << QStringList {
-        "model=" + QString(65, QLatin1Char('M')), "targetMcbf=-5", "confidence=85", "maxP95=fast",
-        "earlyFail=0"} << QString() << 0 << "90%" << 0.0 << false;
-}
-
-void tst_TabBurnInSimulator::storedLimitsComeBack()
-{
-    QFETCH(QStringList, stored);
-
-    SimulatorWindow window({});
-    for (const QString &setting : std::as_const(stored))
-        RWIni::save("config.ini", "burnin", setting.section('=', 0, 0), setting.section('=', 1));
-    auto *page = window.burnInPage();
-    QTEST(page->findChild<QLineEdit *>("EditModel")->text(), "model");
-    QTEST(page->findChild<QSpinBox *>("SpinTargetMcbf")->value(), "targetMcbf");
-    QTEST(page->findChild<QComboBox *>("ComboConfidence")->currentText(), "confidence");
-    QTEST(page->findChild<QDoubleSpinBox *>("SpinMaxP95")->value(), "maxP95");
-    QTEST(page->findChild<QCheckBox *>("CheckEarlyFail")->isChecked(), "earlyFail");
 }
 
 void tst_TabBurnInSimulator::judgedRunIsReported_data()

@@ -67,6 +67,12 @@ int csvRows()
     return path.isEmpty() ? -1 : int(readBurnInCsv(path).records.size());
 }
 
+bool writeConfig(const QString &text)
+{
+    QFile ini("config.ini");
+    return ini.open(QIODevice::WriteOnly) && ini.write(text.toUtf8()) == text.toUtf8().size();
+}
+
 QJsonObject summary(const Finished &run)
 {
     return QJsonDocument::fromJson(run.out).object();
@@ -151,10 +157,7 @@ void tst_BurnInRunner::exitStatus()
 
     WorkingFolder folder;
     QVERIFY(folder.isValid() && folder.stageSimulator());
-    QFile ini("config.ini");
-    QVERIFY(ini.open(QIODevice::WriteOnly));
-    ini.write(config.toUtf8());
-    ini.close();
+    QVERIFY(writeConfig(config));
 
     const Finished finished = run(arguments << "--json", settings);
     QVERIFY2(finished.status == status, finished.err.constData());
@@ -239,10 +242,7 @@ void tst_BurnInRunner::opensTheChosenConnection()
 
     WorkingFolder folder;
     QVERIFY(folder.isValid() && folder.stageSimulator());
-    QFile ini("config.ini");
-    QVERIFY(ini.open(QIODevice::WriteOnly));
-    ini.write(config.toUtf8());
-    ini.close();
+    QVERIFY(writeConfig(config));
     const QString trace = QDir::current().absoluteFilePath("trace.txt");
     const Finished finished = run(arguments << "--cards"
                                             << "1",
