@@ -9,6 +9,7 @@
 #include <QList>
 #include <QMouseEvent>
 #include <QPoint>
+#include <QString>
 #include <QStringList>
 #include <QtGlobal>
 
@@ -78,6 +79,16 @@ template<typename T> QList<T> repeated(int count, const T &value)
 inline QStringList repeated(int count, const QString &value)
 {
     return QStringList(repeated<QString>(count, value));
+}
+
+// Debian's package of Qt SQL's PostgreSQL driver for the Qt the tool is built with.
+inline QString postgresDriverPackage()
+{
+#if CDT_QT5
+    return QStringLiteral("libqt5sql5-psql");
+#else
+    return QStringLiteral("libqt6sql6-psql");
+#endif
 }
 
 } // namespace QtCompat

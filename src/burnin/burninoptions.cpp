@@ -32,6 +32,7 @@ const char kHandOutMode[] = "handout";
 const char kResultsFolder[] = "results";
 const char kResultsGroup[] = "results";
 const char kStationKey[] = "station";
+const char kServerKey[] = "server";
 
 // A whole decimal number: no sign, no spaces, no exponent, no digit grouping, so that "1e5" or
 // "10,000" is refused rather than read as something else.
@@ -215,6 +216,11 @@ QString station(const QString &configFile)
 {
     const QString name = RWIni::load(configFile, kResultsGroup, kStationKey, QString()).trimmed();
     return name.isEmpty() ? QSysInfo::machineHostName() : name;
+}
+
+QString resultsServer(const QString &configFile)
+{
+    return RWIni::load(configFile, kResultsGroup, kServerKey, QString()).trimmed();
 }
 
 QString resultsFolder()

@@ -45,6 +45,8 @@ bool save(const BurnInOptions &options, const QString &configFile = QLatin1Strin
 
 // [results] station, else the host's name: the name the station's records carry.
 QString station(const QString &configFile = QLatin1String(kConfigFile));
+// [results] server: the shared results server's libpq connection string, empty for none.
+QString resultsServer(const QString &configFile = QLatin1String(kConfigFile));
 // ./results, absolute.
 QString resultsFolder();
 

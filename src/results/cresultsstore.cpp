@@ -36,9 +36,7 @@ constexpr int kBusyTimeoutMs = 10000;
 constexpr int kSqliteCorrupt = 11;
 constexpr int kSqliteNotADatabase = 26;
 constexpr int kSqlitePrimaryCodeMask = 0xff;
-// The columns of a card before its step times; the step times follow, then duplicate.
-const char *const kCardHead[] = {"card_index", "started_at", "card_number", "passed", "failed_step",
-    "code", "elapsed_ms", "device_ms"};
+// The fields of a card as cardColumns() lists them.
 constexpr int kFirstStepField = 8;
 constexpr int kDuplicateField = kFirstStepField + kBurnInStepCount;
 
@@ -113,13 +111,7 @@ bool isBroken(const QSqlError &error)
 
 QString cardColumns()
 {
-    QStringList columns;
-    for (const char *column : kCardHead)
-        columns << QString::fromLatin1(column);
-    for (int step = 0; step < kBurnInStepCount; ++step)
-        columns << ResultsSchema::stepColumn(static_cast<BurnInStep>(step));
-    columns << QStringLiteral("duplicate");
-    return columns.join(QStringLiteral(", "));
+    return ResultsSchema::cardColumns().join(QStringLiteral(", "));
 }
 
 QString insertCardSql()
@@ -153,16 +145,14 @@ BurnInRecord cardFrom(const QSqlQuery &query)
 }
 
 // A run's plan as stored, in planFrom()'s order; prefix names the table, e.g. "r.".
-const char *const kPlanColumns[] = {"station", "mode", "cards_planned", "stop_on_failure",
-    "created_at", "csv_path", "log_path", "serial", "model", "operator", "target_mcbf",
-    "confidence", "max_p95_s", "early_fail", "connection"};
-constexpr int kPlanFields = static_cast<int>(std::size(kPlanColumns));
+constexpr int kPlanFields = 15;
 
 QString planColumns(const QString &prefix = QString())
 {
-    QStringList columns;
-    for (const char *column : kPlanColumns)
-        columns << prefix + QLatin1String(column);
+    QStringList columns = ResultsSchema::planColumns();
+    Q_ASSERT(columns.size() == kPlanFields);
+    for (QString &column : columns)
+        column.prepend(prefix);
     return columns.join(QStringLiteral(", "));
 }
 

@@ -148,6 +148,8 @@ public:
     int importCsvRuns(const QString &station, QStringList *skipped);
 
 private:
+    friend class ResultsOutbox;
+
     enum class Check { Usable, Broken, Failed };
 
     Check connect(bool quickCheck, QString *problem);

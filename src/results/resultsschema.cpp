@@ -19,6 +19,24 @@ const char *const kStepKeys[] = {"open", "status", "clear_channel", "dispense", 
     "power_on", "read_chip", "power_off", "capture", "hand_out", "removal"};
 static_assert(std::size(kStepKeys) == kBurnInStepCount, "a step without a key");
 
+const char *const kPlanColumns[] = {"station", "mode", "cards_planned", "stop_on_failure",
+    "created_at", "csv_path", "log_path", "serial", "model", "operator", "target_mcbf",
+    "confidence", "max_p95_s", "early_fail", "connection"};
+const char *const kEventColumns[] = {"seq", "at", "kind", "reason", "tool_version",
+    "library_path", "library_sha256"};
+// A card's columns before its step times; the step times follow, then duplicate.
+const char *const kCardHead[] = {"card_index", "started_at", "card_number", "passed", "failed_step",
+    "code", "elapsed_ms", "device_ms"};
+
+template<std::size_t N>
+QStringList names(const char *const (&columns)[N])
+{
+    QStringList list;
+    for (const char *column : columns)
+        list << QString::fromLatin1(column);
+    return list;
+}
+
 // Each version's statements as that version shipped them, written out rather than generated from
 // the enums above: a step added to the program later must not change what an old step creates.
 // Kinds and modes are not CHECKed, since SQLite can only change a CHECK by copying the table.
@@ -89,9 +107,17 @@ std::vector<std::vector<const char *>> migrationSteps()
         {
             "ALTER TABLE runs ADD COLUMN connection TEXT NOT NULL DEFAULT ''",
         },
+        // 3 → 4: how far each run has reached the shared server, the forwarder's bookkeeping
+        // rather than a record: a row per run, moved forward once per batch sent.
+        {
+            "CREATE TABLE forwarded ("
+            " run_id TEXT PRIMARY KEY NOT NULL REFERENCES runs (run_id),"
+            " last_seq INTEGER NOT NULL,"
+            " last_card INTEGER NOT NULL)",
+        },
     };
 }
-static_assert(ResultsSchema::kVersion >= 3, "no version to migrate to");
+static_assert(ResultsSchema::kVersion >= 4, "no version to migrate to");
 
 QString failure(const QSqlDatabase &db, const QSqlError &error)
 {
@@ -145,6 +171,25 @@ std::optional<BurnInMode> modeFromKey(const QString &key)
     if (key == QLatin1String("handout"))
         return BurnInMode::HandOut;
     return std::nullopt;
+}
+
+QStringList planColumns()
+{
+    return names(kPlanColumns);
+}
+
+QStringList eventColumns()
+{
+    return names(kEventColumns);
+}
+
+QStringList cardColumns()
+{
+    QStringList columns = names(kCardHead);
+    for (int step = 0; step < kBurnInStepCount; ++step)
+        columns << stepColumn(static_cast<BurnInStep>(step));
+    columns << QStringLiteral("duplicate");
+    return columns;
 }
 
 bool migrate(QSqlDatabase &db, QString *error)

@@ -4,6 +4,7 @@
 #include "burnin/burninrecord.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 
@@ -14,7 +15,7 @@ class QSqlDatabase;
 namespace ResultsSchema {
 
 // PRAGMA user_version of a file that migrate() has brought up to date.
-constexpr int kVersion = 3;
+constexpr int kVersion = 4;
 
 // Stable ASCII keys, where the operator's names (burnInStepName) may change with the page.
 QString stepKey(BurnInStep step); // "open", "read_chip"…
@@ -22,6 +23,12 @@ std::optional<BurnInStep> stepFromKey(const QString &key);
 QString stepColumn(BurnInStep step); // "step_open_ms"…
 QString modeKey(BurnInMode mode); // "capture" or "handout"
 std::optional<BurnInMode> modeFromKey(const QString &key);
+
+// Each table's columns as every reader and the forwarder list them, run_id left out: a run's plan
+// (runs), an event (run_events), and a card (cards) with its step times in step order.
+QStringList planColumns();
+QStringList eventColumns();
+QStringList cardColumns();
 
 // Brings the database from its version to kVersion, one transaction per version step, so that a
 // file is always at one version or the next, never between. A file of version 0 is new only
