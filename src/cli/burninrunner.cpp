@@ -8,6 +8,7 @@
 #include "cli/clitext.h"
 #include "cli/stopsignals.h"
 #include "device/cdevicequeue.h"
+#include "results/cresultsforwarder.h"
 #include "results/cresultsstore.h"
 
 #include <QCoreApplication>
@@ -23,6 +24,8 @@ namespace {
 const char kDeviceLibraryPath[] = "./lib/libvarnak_c.so";
 // Often enough that the status line follows the run, seldom enough to cost nothing.
 constexpr int kPollIntervalMs = 200;
+// How long the last cards may take to reach the results server once the run has ended.
+constexpr int kUploadFinishMs = 5000;
 const char kClearLine[] = "\r\033[K";
 
 QString withoutMarker(const QString &line)
@@ -84,6 +87,9 @@ std::optional<int> BurnInRunner::start()
     m_queue = std::make_unique<CDeviceQueue>(m_sdk);
     m_queue->submit(new CBurnInJob(m_sdk, m_queue->gate(), std::move(plan), log, m_progress));
     m_pollTimer.start();
+    m_upload = new CResultsUpload(BurnInConfig::resultsFolder(), BurnInConfig::resultsServer(), this);
+    connect(m_upload, &CResultsUpload::line, this, &BurnInRunner::print);
+    m_upload->start();
     return std::nullopt;
 }
 
@@ -194,6 +200,7 @@ void BurnInRunner::end(const CBurnInProgress::Snapshot &snapshot)
         && (m_request.quiet || m_out != stderr))
         printError(QStringLiteral("老化测试未开始：") + snapshot.outcome.reason);
     const QString report = snapshot.started ? writeReport(snapshot, &status) : QString();
+    finishUpload();
     if (m_request.json) {
         const QJsonObject summary
             = CliText::summary(snapshot, status, report, m_elapsed.nsecsElapsed(), m_libraryNs);
@@ -202,6 +209,17 @@ void BurnInRunner::end(const CBurnInProgress::Snapshot &snapshot)
         std::fflush(stdout);
     }
     emit finished(status);
+}
+
+// The run's last cards go to the server before the runner ends, as far as the server lets them in
+// a few seconds; what it cannot take waits in the station's database for the next start.
+void BurnInRunner::finishUpload()
+{
+    m_upload->finish(kUploadFinishMs);
+    const ResultsUploadStatus upload = m_upload->status();
+    if (upload.state == ResultsUploadStatus::State::Pending
+        || upload.state == ResultsUploadStatus::State::Unreachable)
+        print(QStringLiteral("上传未完成：%1 张留在本机，下次启动时上传").arg(upload.pendingCards));
 }
 
 // From the station's database, over all stretches, as the page writes it; only for a run with

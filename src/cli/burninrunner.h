@@ -16,6 +16,7 @@
 #include <optional>
 
 class CDeviceQueue;
+class CResultsUpload;
 class StopSignals;
 
 // The command line's burn-in: loads the device library from the working folder, runs one job on
@@ -44,6 +45,7 @@ private:
     void stopRequested(int signal);
     void end(const CBurnInProgress::Snapshot &snapshot);
     QString writeReport(const CBurnInProgress::Snapshot &snapshot, int *exitStatus);
+    void finishUpload();
     void print(const QString &line);
     void printError(const QString &line);
     void updateStatus();
@@ -54,6 +56,7 @@ private:
     std::unique_ptr<CDeviceQueue> m_queue; // stopped and gone before the loader
     std::shared_ptr<CBurnInProgress> m_progress;
     StopSignals *m_signals = nullptr; // a child
+    CResultsUpload *m_upload = nullptr; // a child
     QTimer m_pollTimer;
     QElapsedTimer m_elapsed;
     QElapsedTimer m_lastSignal;

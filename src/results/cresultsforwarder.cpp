@@ -4,6 +4,8 @@
 #include "results/cresultsstore.h"
 #include "results/resultsoutbox.h"
 
+#include <QCoreApplication>
+
 #include <unistd.h>
 
 #include <algorithm>
@@ -71,6 +73,16 @@ void CResultsForwarder::finish(qint64 deadlineMs)
         m_retryMs = 0;
         if (send(deadline) || m_retryMs != 0)
             break;
+    }
+    // The count that stays behind, for the owner's last word.
+    if (m_store && m_store->isOpen()) {
+        const qint64 unsent = ResultsOutbox(*m_store).unsentCards();
+        if (unsent >= 0 && unsent != m_status.pendingCards) {
+            m_status.pendingCards = unsent;
+            if (m_status.state == ResultsUploadStatus::State::Synced && unsent > 0)
+                m_status.state = ResultsUploadStatus::State::Pending;
+            emit statusChanged(m_status);
+        }
     }
     QThread::currentThread()->quit();
 }
@@ -237,6 +249,8 @@ void CResultsUpload::finish(int ms)
         forwarder, [forwarder, ms] { forwarder->finish(ms); }, Qt::QueuedConnection);
     if (thread->wait(ms + kStopMarginMs)) {
         delete thread;
+        // Its last status is queued to this thread, which was waiting.
+        QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
         return;
     }
     // A QThread is never destroyed while it runs: this one is left to end on its own.
