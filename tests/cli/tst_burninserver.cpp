@@ -1,0 +1,185 @@
+// SPDX-License-Identifier: MIT
+#include "pgcluster.h"
+#include "results/cresultsforwarder.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+
+constexpr int kRunTimeoutMs = 120000;
+constexpr int kServerTimeoutMs = 30000;
+
+// A station: a working folder with the simulator as its device and config.ini pointing at the
+// server as its own role, and the runner started there as a process.
+class Station
+{
+public:
+    Station(const PgCluster &cluster, const QString &name)
+    {
+        QDir dir(m_dir.path());
+        dir.mkdir("lib");
+        QFile::link(SIM_LIBRARY_PATH, dir.filePath("lib/libvarnak_c.so"));
+        QFile ini(dir.filePath("config.ini"));
+        if (ini.open(QIODevice::WriteOnly)) {
+            ini.write(QString("[results]\nstation=%1\nserver=%2\n")
+                          .arg(name, cluster.serverText(name))
+                          .toUtf8());
+        }
+    }
+
+    void start(const QStringList &arguments, const QStringList &settings = {})
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("VARNAK_SIM_TAKE_MS", "0");
+        env.insert("VARNAK_SIM_CARDS", "5000");
+        for (const QString &setting : settings)
+            env.insert(setting.section('=', 0, 0), setting.section('=', 1));
+        m_process.setProcessEnvironment(env);
+        m_process.setWorkingDirectory(m_dir.path());
+        m_process.start(BURNIN_PROGRAM, arguments);
+    }
+
+    int finish()
+    {
+        const bool ended = m_process.waitForFinished(kRunTimeoutMs)
+            && m_process.exitStatus() == QProcess::NormalExit;
+        m_err = m_process.readAllStandardError() + m_process.readAllStandardOutput();
+        return ended ? m_process.exitCode() : -1;
+    }
+
+    QByteArray output() const { return m_err; }
+
+    // The station's own record, read as the history reads it.
+    int localCards() const
+    {
+        const QString name = QString("station-%1").arg(quintptr(this));
+        int cards = -1;
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", name);
+            db.setDatabaseName(QDir(m_dir.path()).filePath("results/results.sqlite"));
+            QSqlQuery query(db);
+            if (db.open() && query.exec("SELECT count(*) FROM cards") && query.next())
+                cards = query.value(0).toInt();
+        }
+        QSqlDatabase::removeDatabase(name);
+        return cards;
+    }
+
+private:
+    QTemporaryDir m_dir;
+    QProcess m_process;
+    QByteArray m_err;
+};
+
+} // namespace
+
+// Stations forwarding to one shared server, each a command-line runner in a working folder of
+// its own, against a real PostgreSQL cluster that the test stops and starts.
+class tst_BurnInServer : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void twoStationsMeetOnTheServer();
+    void serverRestartsMidRun();
+    void batchCommittedButNotMarkedIsSentOnce();
+
+private:
+    int serverCards(const QString &station);
+    // Every (run_id, card_index) of the server is there once, and one of the station's cards.
+    void verifyOnce(const QString &station, int cards);
+
+    PgCluster m_cluster;
+};
+
+void tst_BurnInServer::initTestCase()
+{
+    QString error;
+    QVERIFY2(m_cluster.setUp({"station1", "station2"}, &error), qPrintable(error));
+}
+
+void tst_BurnInServer::init()
+{
+    QVERIFY(!m_cluster.psql("TRUNCATE run_events, cards, runs").isNull());
+}
+
+int tst_BurnInServer::serverCards(const QString &station)
+{
+    return m_cluster
+        .psql(QString("SELECT count(*) FROM cards JOIN runs USING (run_id) WHERE station = '%1'")
+                  .arg(station))
+        .toInt();
+}
+
+void tst_BurnInServer::verifyOnce(const QString &station, int cards)
+{
+    QCOMPARE(m_cluster.psql(QString("SELECT count(*), count(DISTINCT (run_id, card_index)) "
+                                    "FROM cards JOIN runs USING (run_id) WHERE station = '%1'")
+                                .arg(station)),
+        QString("%1|%1").arg(cards));
+}
+
+void tst_BurnInServer::twoStationsMeetOnTheServer()
+{
+    Station first(m_cluster, "station1");
+    Station second(m_cluster, "station2");
+    first.start({"--cards", "500"});
+    second.start({"--cards", "500"});
+    QCOMPARE(first.finish(), 0);
+    QCOMPARE(second.finish(), 0);
+
+    verifyOnce("station1", 500);
+    verifyOnce("station2", 500);
+    // Both runs, each with its start, verdict and end, seen as one station's role sees them.
+    QCOMPARE(m_cluster.psql("SELECT string_agg(station || ':' || events, ' ' ORDER BY station) "
+                            "FROM runs JOIN (SELECT run_id, string_agg(kind, ',' ORDER BY seq) "
+                            "AS events FROM run_events GROUP BY run_id) AS e USING (run_id)",
+                 nullptr, "station1"),
+        QString("station1:start,verdict,end station2:start,verdict,end"));
+}
+
+void tst_BurnInServer::serverRestartsMidRun()
+{
+    Station station(m_cluster, "station1");
+    // About 20 ms a card: long enough to stop and start the server under the run.
+    station.start({"--cards", "600"}, {"VARNAK_SIM_LATENCY_MS=2"});
+    QTRY_VERIFY_WITH_TIMEOUT(serverCards("station1") > 0, kServerTimeoutMs);
+    QVERIFY(m_cluster.stop());
+    const int atStop = station.localCards();
+    // The run goes on without the server.
+    QTRY_VERIFY_WITH_TIMEOUT(station.localCards() >= atStop + 50, kServerTimeoutMs);
+    QVERIFY(m_cluster.start());
+    QCOMPARE(station.finish(), 0);
+    QVERIFY2(station.output().contains("上传暂停"), station.output().constData());
+    verifyOnce("station1", 600);
+}
+
+// The forwarder's test hook ends the runner right after the server's first commit, before the
+// station marks the batch sent; the next run sends that batch again with its own cards.
+void tst_BurnInServer::batchCommittedButNotMarkedIsSentOnce()
+{
+    Station station(m_cluster, "station1");
+    station.start({"--cards", "300"},
+        {QString(CResultsForwarder::kExitAfterCommitVariable) + "=1", "VARNAK_SIM_LATENCY_MS=1"});
+    QCOMPARE(station.finish(), 99);
+    const int sent = serverCards("station1");
+    const int interrupted = station.localCards();
+    QVERIFY2(sent > 0 && sent <= interrupted, qPrintable(QString::number(sent)));
+
+    station.start({"--cards", "20"});
+    QCOMPARE(station.finish(), 0);
+    verifyOnce("station1", interrupted + 20);
+}
+
+QTEST_GUILESS_MAIN(tst_BurnInServer)
+#include "tst_burninserver.moc"
