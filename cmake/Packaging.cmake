@@ -1,7 +1,8 @@
 # SPDX-License-Identifier: MIT
 # cmake --install makes one relocatable folder: bin/card-dispenser-test, the command-line runner
 # bin/card-dispenser-burnin with its manual page in share/man/man1, lib/libvarnak_c.so (the
-# simulator) and the start script card-dispenser-test.sh. CPack ships that folder as a .tar.gz
+# simulator), the results server's schema in share/doc/card-dispenser-test and the start script
+# card-dispenser-test.sh. CPack ships that folder as a .tar.gz
 # and as a .deb that puts it under /opt with a desktop entry, an icon, both commands on the PATH
 # and the manual page where man finds it.
 set(CDT_PACKAGE_NAME card-dispenser-test)
@@ -12,6 +13,9 @@ if(CMAKE_INSTALL_PREFIX_INITIALIZED_TO_DEFAULT)
 endif()
 # The licence asks to travel with every copy.
 install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION .)
+# The shared results server's schema, which its administrator runs once.
+install(FILES ${PROJECT_SOURCE_DIR}/sql/server.sql
+    DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/${CDT_PACKAGE_NAME})
 set(CDT_PACKAGE_MAINTAINER "Card dispenser test tool developers <maintainers@invalid>"
     CACHE STRING "Maintainer field of the .deb")
 
@@ -31,10 +35,13 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # driver of the results database, and a font for the Chinese texts. Qt 5's platform plugins come
 # in libqt5gui5, which the program links; its SQL drivers come in a package of their own.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-wqy-microhei | fonts-noto-cjk")
+# The PostgreSQL driver is needed only by a station that forwards to a results server.
 if(QT_VERSION_MAJOR EQUAL 6)
     string(PREPEND CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, libqt6sql6-sqlite, ")
+    set(CPACK_DEBIAN_PACKAGE_RECOMMENDS libqt6sql6-psql)
 else()
     string(PREPEND CPACK_DEBIAN_PACKAGE_DEPENDS "libqt5sql5-sqlite, ")
+    set(CPACK_DEBIAN_PACKAGE_RECOMMENDS libqt5sql5-psql)
 endif()
 
 # Read by CPackOptions.cmake and CPackDebianExtras.cmake when CPack runs.
