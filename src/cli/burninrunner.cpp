@@ -87,7 +87,8 @@ std::optional<int> BurnInRunner::start()
     m_queue = std::make_unique<CDeviceQueue>(m_sdk);
     m_queue->submit(new CBurnInJob(m_sdk, m_queue->gate(), std::move(plan), log, m_progress));
     m_pollTimer.start();
-    m_upload = new CResultsUpload(BurnInConfig::resultsFolder(), BurnInConfig::resultsServer(), this);
+    m_upload
+        = new CResultsUpload(BurnInConfig::resultsFolder(), BurnInConfig::resultsServer(), this);
     connect(m_upload, &CResultsUpload::line, this, &BurnInRunner::print);
     m_upload->start();
     return std::nullopt;

@@ -37,6 +37,9 @@ QString resultsUploadText(const ResultsUploadStatus &status)
     case ResultsUploadStatus::State::Synced:
         return QStringLiteral("上传：已同步");
     case ResultsUploadStatus::State::Pending:
+        // Not yet counted, for the moment after a start.
+        if (status.pendingCards < 0)
+            return QStringLiteral("上传：待上传");
         return QStringLiteral("上传：待上传 %1 张").arg(status.pendingCards);
     case ResultsUploadStatus::State::Unreachable:
         return QStringLiteral("上传：服务器不可达（自 %1）")
@@ -236,6 +239,7 @@ void CResultsUpload::start()
         });
     connect(forwarder, &CResultsForwarder::line, this, &CResultsUpload::line);
     m_status.state = ResultsUploadStatus::State::Pending;
+    m_status.pendingCards = -1;
     m_thread->start();
 }
 

@@ -27,7 +27,7 @@ struct ResultsUploadStatus
         Unreachable, // the last attempt failed; the backlog waits in the station's database
     };
     State state = State::NotConfigured;
-    qint64 pendingCards = 0;
+    qint64 pendingCards = 0; // -1 before the first count
     QDateTime unreachableSince; // when the attempts began to fail
 };
 Q_DECLARE_METATYPE(ResultsUploadStatus)

@@ -51,8 +51,7 @@ bool execute(QSqlQuery &query, const QString &sql, const QVariantList &values)
 
 ResultsOutbox::ResultsOutbox(CResultsStore &store)
     : m_store(store)
-{
-}
+{ }
 
 QString ResultsOutbox::error() const
 {
@@ -122,38 +121,44 @@ std::optional<ResultsOutbox::Batch> ResultsOutbox::next(int maxCards)
     QVector<QByteArray> cardRows;
     Batch batch;
     QSqlQuery query(db);
+    // Runs sql and steps onto its one row of answers.
+    const auto read = [&query](const QString &sql, const QVariantList &values) {
+        return execute(query, sql, values) && query.next();
+    };
     for (const Pending &run : std::as_const(runs)) {
         const int budget = maxCards - batch.cardCount;
         if (budget <= 0)
             break;
         Batch::Mark mark {run.runId, run.lastSeq, run.lastCard};
         if (!run.runSent) {
-            if (!execute(query, runSql, {run.runId}) || !query.next())
-                return m_store.readFailed(query.lastError()), std::nullopt;
+            if (!read(runSql, {run.runId}))
+                break;
             runRows << '[' + query.value(0).toByteArray() + ']';
         }
-        if (!execute(query, cardSql, {run.runId, run.lastCard, budget}) || !query.next())
-            return m_store.readFailed(query.lastError()), std::nullopt;
+        if (!read(cardSql, {run.runId, run.lastCard, budget}))
+            break;
         const int cards = query.value(1).toInt();
         cardRows << query.value(0).toByteArray();
         batch.cardCount += cards;
         if (cards > 0)
             mark.lastCard = query.value(2).toInt();
         // Its events go once the run has no card left behind.
-        if (!execute(query,
-                QStringLiteral("SELECT EXISTS (SELECT 1 FROM cards"
-                               " WHERE run_id = ? AND card_index > ?)"),
-                {run.runId, mark.lastCard})
-            || !query.next())
-            return m_store.readFailed(query.lastError()), std::nullopt;
+        if (!read(QStringLiteral("SELECT EXISTS (SELECT 1 FROM cards"
+                                 " WHERE run_id = ? AND card_index > ?)"),
+                {run.runId, mark.lastCard}))
+            break;
         if (!query.value(0).toBool()) {
-            if (!execute(query, eventSql, {run.runId, run.lastSeq}) || !query.next())
-                return m_store.readFailed(query.lastError()), std::nullopt;
+            if (!read(eventSql, {run.runId, run.lastSeq}))
+                break;
             eventRows << query.value(0).toByteArray();
             if (!query.isNull(1))
                 mark.lastSeq = query.value(1).toInt();
         }
         batch.marks << mark;
+    }
+    if (query.lastError().isValid()) {
+        m_store.readFailed(query.lastError());
+        return std::nullopt;
     }
     batch.runs = joined(runRows);
     batch.events = joined(eventRows);
@@ -170,11 +175,11 @@ bool ResultsOutbox::markSent(const Batch &batch)
     if (!transaction.isOpen())
         return m_store.writeFailed(transaction.error());
     QSqlQuery query(db);
-    if (!query.prepare(QStringLiteral(
-            "INSERT INTO forwarded (run_id, last_seq, last_card) VALUES (?, ?, ?) "
-            "ON CONFLICT (run_id) DO UPDATE SET"
-            " last_seq = max(last_seq, excluded.last_seq),"
-            " last_card = max(last_card, excluded.last_card)")))
+    if (!query.prepare(
+            QStringLiteral("INSERT INTO forwarded (run_id, last_seq, last_card) VALUES (?, ?, ?) "
+                           "ON CONFLICT (run_id) DO UPDATE SET"
+                           " last_seq = max(last_seq, excluded.last_seq),"
+                           " last_card = max(last_card, excluded.last_card)")))
         return m_store.writeFailed(query.lastError());
     for (const Batch::Mark &mark : batch.marks) {
         query.addBindValue(mark.runId);
@@ -193,9 +198,10 @@ qint64 ResultsOutbox::unsentCards()
     // A range of the (run_id, card_index) index per run: nothing to count when all is sent.
     QSqlQuery query(m_store.m_db);
     if (!execute(query,
-            QStringLiteral("SELECT coalesce(sum((SELECT count(*) FROM cards"
-                           " WHERE run_id = r.run_id AND card_index > coalesce(f.last_card, 0))), 0) "
-                           "FROM runs AS r LEFT JOIN forwarded AS f ON f.run_id = r.run_id"),
+            QStringLiteral(
+                "SELECT coalesce(sum((SELECT count(*) FROM cards"
+                " WHERE run_id = r.run_id AND card_index > coalesce(f.last_card, 0))), 0) "
+                "FROM runs AS r LEFT JOIN forwarded AS f ON f.run_id = r.run_id"),
             {})
         || !query.next()) {
         m_store.readFailed(query.lastError());

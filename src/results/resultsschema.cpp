@@ -22,14 +22,13 @@ static_assert(std::size(kStepKeys) == kBurnInStepCount, "a step without a key");
 const char *const kPlanColumns[] = {"station", "mode", "cards_planned", "stop_on_failure",
     "created_at", "csv_path", "log_path", "serial", "model", "operator", "target_mcbf",
     "confidence", "max_p95_s", "early_fail", "connection"};
-const char *const kEventColumns[] = {"seq", "at", "kind", "reason", "tool_version",
-    "library_path", "library_sha256"};
+const char *const kEventColumns[]
+    = {"seq", "at", "kind", "reason", "tool_version", "library_path", "library_sha256"};
 // A card's columns before its step times; the step times follow, then duplicate.
 const char *const kCardHead[] = {"card_index", "started_at", "card_number", "passed", "failed_step",
     "code", "elapsed_ms", "device_ms"};
 
-template<std::size_t N>
-QStringList names(const char *const (&columns)[N])
+template<std::size_t N> QStringList names(const char *const (&columns)[N])
 {
     QStringList list;
     for (const char *column : columns)

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "pgcluster.h"
+#include "results/cresultsforwarder.h"
 #include "results/cresultsserver.h"
 #include "results/cresultsstore.h"
 #include "results/resultsoutbox.h"
@@ -43,6 +44,8 @@ private slots:
     void stationCannotRewrite_data();
     void stationCannotRewrite();
     void sameBatchTwiceIsStoredOnce();
+    void uploadStatus_data();
+    void uploadStatus();
 
 private:
     PgCluster m_cluster;
@@ -63,16 +66,29 @@ void tst_CResultsServer::address_data()
     QTest::addColumn<QString>("option"); // among the driver's options, or the error's words
 
     QTest::newRow("plain") << "host=qa-db port=5432 dbname=burnin user=station7"
-                           << "station7@qa-db:5432/burnin" << "dbname='burnin'";
-    QTest::newRow("quoted with a space and a quote")
-        << "host=qa-db user='st \\'7'" << "st '7@qa-db" << "user='st \\'7'";
-    QTest::newRow("the tool's timeout wins") << "host=h connect_timeout=600" << "h"
-                                            << "connect_timeout=2";
-    QTest::newRow("a password") << "host=h password=secret" << "" << "~/.pgpass";
-    QTest::newRow("a password in capitals") << "host=h PASSWORD=secret" << "" << "~/.pgpass";
-    QTest::newRow("a URI") << "postgresql://u:secret@h/db" << "" << "key=value";
-    QTest::newRow("no equals sign") << "host" << "" << "host";
-    QTest::newRow("an open quote") << "host='qa-db" << "" << "单引号";
+                           << "station7@qa-db:5432/burnin"
+                           << "dbname='burnin'";
+    QTest::newRow("quoted with a space and a quote") << "host=qa-db user='st \\'7'"
+                                                     << "st '7@qa-db"
+                                                     << "user='st \\'7'";
+    QTest::newRow("the tool's timeout wins") << "host=h connect_timeout=600"
+                                             << "h"
+                                             << "connect_timeout=2";
+    QTest::newRow("a password") << "host=h password=secret"
+                                << ""
+                                << "~/.pgpass";
+    QTest::newRow("a password in capitals") << "host=h PASSWORD=secret"
+                                            << ""
+                                            << "~/.pgpass";
+    QTest::newRow("a URI") << "postgresql://u:secret@h/db"
+                           << ""
+                           << "key=value";
+    QTest::newRow("no equals sign") << "host"
+                                    << ""
+                                    << "host";
+    QTest::newRow("an open quote") << "host='qa-db"
+                                   << ""
+                                   << "单引号";
 }
 
 void tst_CResultsServer::address()
@@ -104,19 +120,31 @@ void tst_CResultsServer::refusals_data()
     QTest::addColumn<QString>("words");
 
     const int refused = int(CResultsServer::Failure::Refused);
-    QTest::newRow("wrong password") << "changed" << "" << "" << "" << refused << "password";
-    QTest::newRow("no station privilege") << "outsider" << "" << "" << "" << refused << "permission";
+    QTest::newRow("wrong password") << "changed"
+                                    << ""
+                                    << ""
+                                    << "" << refused << "password";
+    QTest::newRow("no station privilege") << "outsider"
+                                          << ""
+                                          << ""
+                                          << "" << refused << "permission";
     QTest::newRow("another schema version")
-        << "station1" << "" << "UPDATE burnin_schema SET version = 2"
+        << "station1"
+        << ""
+        << "UPDATE burnin_schema SET version = 2"
         << "UPDATE burnin_schema SET version = 1" << refused << "第 2 版，本程序需要第 1 版";
-    QTest::newRow("no schema")
-        << "station1" << "" << "ALTER TABLE burnin_schema RENAME TO old_schema"
-        << "ALTER TABLE old_schema RENAME TO burnin_schema" << refused << "server.sql";
+    QTest::newRow("no schema") << "station1"
+                               << ""
+                               << "ALTER TABLE burnin_schema RENAME TO old_schema"
+                               << "ALTER TABLE old_schema RENAME TO burnin_schema" << refused
+                               << "server.sql";
     // A port that nothing listens on: the cluster's own, moved by one.
     QTest::newRow("nobody listening")
-        << "station1" << QString("host=127.0.0.1 port=%1 dbname=burnin user=station1")
-                             .arg(qEnvironmentVariableIntValue("PGPORT") + 1)
-        << "" << "" << int(CResultsServer::Failure::Unreachable) << "127.0.0.1";
+        << "station1"
+        << QString("host=127.0.0.1 port=%1 dbname=burnin user=station1")
+               .arg(qEnvironmentVariableIntValue("PGPORT") + 1)
+        << ""
+        << "" << int(CResultsServer::Failure::Unreachable) << "127.0.0.1";
 }
 
 void tst_CResultsServer::refusals()
@@ -159,8 +187,8 @@ void tst_CResultsServer::stationCannotRewrite()
     QFETCH(QString, statement);
     QString error;
     QVERIFY(m_cluster.psql(statement, &error, "station1").isNull());
-    QVERIFY2(error.contains("permission denied") || error.contains("must be owner"),
-        qPrintable(error));
+    QVERIFY2(
+        error.contains("permission denied") || error.contains("must be owner"), qPrintable(error));
 }
 
 // The batch the server committed but the station never marked, as after a crash between the two:
@@ -190,8 +218,8 @@ void tst_CResultsServer::sameBatchTwiceIsStoredOnce()
     // The events wait for the run's last card.
     QVERIFY(batch->events.isEmpty());
     QVERIFY(server.insertBatch(batch->runs, batch->events, batch->cards));
-    QVERIFY2(server.insertBatch(batch->runs, batch->events, batch->cards),
-        qPrintable(server.error()));
+    QVERIFY2(
+        server.insertBatch(batch->runs, batch->events, batch->cards), qPrintable(server.error()));
     QVERIFY(outbox.markSent(*batch));
     QCOMPARE(outbox.unsentCards(), 1);
 
@@ -207,10 +235,62 @@ void tst_CResultsServer::sameBatchTwiceIsStoredOnce()
     const QString where = QString(" WHERE run_id = '%1'").arg(runId);
     QCOMPARE(m_cluster.psql("SELECT count(*), count(DISTINCT card_index), sum(passed::int), "
                             "min(started_at) AT TIME ZONE 'UTC' FROM cards"
-                            + where),
+                 + where),
         QString("3|3|2|2026-12-08 02:00:01"));
     QCOMPARE(m_cluster.psql("SELECT string_agg(kind, ',' ORDER BY seq) FROM run_events" + where),
         QString("start"));
+}
+
+void tst_CResultsServer::uploadStatus_data()
+{
+    QTest::addColumn<QString>("user"); // empty: no server configured
+    QTest::addColumn<QString>("label");
+    QTest::addColumn<QString>("line");
+
+    QTest::newRow("no server") << ""
+                               << "上传：未配置"
+                               << "";
+    QTest::newRow("in sync") << "station1"
+                             << "上传：已同步"
+                             << "";
+    QTest::newRow("wrong password") << "changed"
+                                    << "上传：服务器不可达（自 "
+                                    << "上传暂停：结果服务器 changed@127.0.0.1";
+}
+
+// What LabelUpload and the log pane are told, from a station with two cards to send.
+void tst_CResultsServer::uploadStatus()
+{
+    QFETCH(QString, user);
+    QFETCH(QString, label);
+    QFETCH(QString, line);
+
+    QTemporaryDir folder;
+    {
+        CResultsStore store;
+        QVERIFY(store.open(folder.path()));
+        const QString runId = store.createRun(ResultsRunPlan());
+        QVERIFY(store.addCard(runId, card(1)) && store.addCard(runId, card(2)));
+    }
+    CResultsUpload upload(folder.path(), user.isEmpty() ? QString() : m_cluster.serverText(user));
+    QSignalSpy lines(&upload, &CResultsUpload::line);
+    QSignalSpy statuses(&upload, &CResultsUpload::statusChanged);
+    upload.start();
+    if (!user.isEmpty()) {
+        QTRY_VERIFY(upload.status().state == ResultsUploadStatus::State::Synced
+            || upload.status().state == ResultsUploadStatus::State::Unreachable);
+        QCOMPARE(resultsUploadText(statuses.first().first().value<ResultsUploadStatus>()),
+            QString("上传：待上传 2 张"));
+    }
+    QVERIFY2(resultsUploadText(upload.status()).startsWith(label),
+        qPrintable(resultsUploadText(upload.status())));
+    QCOMPARE(lines.size(), line.isEmpty() ? 0 : 1);
+    if (!line.isEmpty())
+        QVERIFY2(lines.first().first().toString().startsWith(line),
+            qPrintable(lines.first().first().toString()));
+    // Refused, a last try at the end changes nothing and says nothing more.
+    upload.finish(1000);
+    QCOMPARE(lines.size(), line.isEmpty() ? 0 : 1);
 }
 
 QTEST_GUILESS_MAIN(tst_CResultsServer)
