@@ -97,8 +97,8 @@ std::optional<ResultsServerAddress> parseResultsServer(const QString &text, QStr
     QString port;
     QString dbname;
     QString user;
-    int i = 0;
-    const int n = source.size();
+    qsizetype i = 0;
+    const qsizetype n = source.size();
     const auto skipSpaces = [&] {
         while (i < n && source.at(i).isSpace())
             ++i;
@@ -280,11 +280,9 @@ bool CResultsServer::insertBatch(
         if (!query.prepare(insert.sql))
             return failed(query.lastError());
         query.addBindValue(QString::fromUtf8(insert.rows));
-        if (!query.exec()) {
-            const QSqlError error = query.lastError();
-            m_db.rollback();
-            return failed(error);
-        }
+        // Closing the connection on the failure rolls the transaction back.
+        if (!query.exec())
+            return failed(query.lastError());
     }
     if (!m_db.commit())
         return failed(m_db.lastError());

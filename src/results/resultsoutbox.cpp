@@ -69,11 +69,16 @@ std::optional<ResultsOutbox::Batch> ResultsOutbox::next(int maxCards)
         m_store.readFailed(db.lastError());
         return std::nullopt;
     }
-    struct Rollback
+    // Ends the read, however the batch ends.
+    struct EndRead
     {
         QSqlDatabase &db;
-        ~Rollback() { db.rollback(); }
-    } rollback {db};
+        ~EndRead()
+        {
+            // cppcheck-suppress ignoredReturnErrorCode ; it wrote nothing: nothing to undo
+            QSqlQuery(db).exec(QStringLiteral("ROLLBACK"));
+        }
+    } endRead {db};
 
     QSqlQuery pending(db);
     const bool found = execute(pending,
