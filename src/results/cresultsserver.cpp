@@ -18,6 +18,9 @@ constexpr int kConnectTimeoutSeconds = 2;
 // A statement that takes longer is cancelled by the server, so that a batch on a server that has
 // stopped answering ends within a few seconds and closing the window never waits for it long.
 constexpr int kStatementTimeoutMs = 5000;
+// The server's statement_timeout cannot help when the network itself goes silent: the kernel
+// then gives up on what it sent after this long, and the statement fails on the station's side.
+constexpr int kTcpUserTimeoutMs = 10000;
 
 const char kNoSuchTable[] = "42P01";
 // SQLSTATE classes and codes that no retry mends without a person.
@@ -147,7 +150,7 @@ std::optional<ResultsServerAddress> parseResultsServer(const QString &text, QStr
             *error = QStringLiteral("[results] server 的 %1 不能含有分号").arg(key);
             return std::nullopt;
         }
-        if (key == QLatin1String("connect_timeout"))
+        if (key == QLatin1String("connect_timeout") || key == QLatin1String("tcp_user_timeout"))
             continue;
         if (key == QLatin1String("host") || key == QLatin1String("hostaddr"))
             host = host.isEmpty() ? value : host;
@@ -160,6 +163,7 @@ std::optional<ResultsServerAddress> parseResultsServer(const QString &text, QStr
         options << key + QLatin1Char('=') + quoted(value);
     }
     options << QStringLiteral("connect_timeout=%1").arg(kConnectTimeoutSeconds)
+            << QStringLiteral("tcp_user_timeout=%1").arg(kTcpUserTimeoutMs)
             << QStringLiteral("application_name=card-dispenser-test");
     ResultsServerAddress address;
     address.connectOptions = options.join(QLatin1Char(';'));
