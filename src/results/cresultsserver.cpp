@@ -243,9 +243,12 @@ void CResultsServer::close()
 bool CResultsServer::failed(const QSqlError &error)
 {
     m_failure = refused(error) ? Failure::Refused : Failure::Unreachable;
+    // libpq's first line says what happened; the lines after it guess at why, over several
+    // lines that a log pane line cannot hold.
     QString why = error.databaseText().trimmed();
     if (why.isEmpty())
         why = error.text().trimmed();
+    why = why.section(QLatin1Char('\n'), 0, 0).simplified();
     m_error = QStringLiteral("结果服务器 %1：%2").arg(m_shown, why);
     // A connection in an unknown state is not used again: the next attempt opens a new one.
     close();
