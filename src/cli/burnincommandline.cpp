@@ -16,8 +16,10 @@ const char kDescription[]
       "burn-in page, with the same record in results/ (CSV, step log, the station's database\n"
       "and, for a run with a serial, the PDF report). Works in the current folder: it loads\n"
       "./lib/libvarnak_c.so and reads config.ini's [burnin] defaults, which the options\n"
-      "override. Ctrl-C or SIGTERM ends the run after the card in hand; a second Ctrl-C within\n"
-      "two seconds ends it at once.";
+      "override. With config.ini's [results] server it forwards the record to the shared\n"
+      "results server while it runs (password in ~/.pgpass); what the server cannot take waits\n"
+      "in the station's database for the next start. Ctrl-C or SIGTERM ends the run after the\n"
+      "card in hand; a second Ctrl-C within two seconds ends it at once.";
 
 // The options that set up a new run, which a continued run takes from its own record instead.
 const char *const kRunOptions[] = {"cards", "mode", "stop-on-failure", "serial", "model",
