@@ -143,7 +143,7 @@ bool CResultsForwarder::send(const QDeadlineTimer &slice)
             failed(m_server->failure(), m_server->error());
             return false;
         }
-        if (m_exitAfterCommit)
+        if (m_exitAfterCommit && batch->cardCount > 0)
             ::_exit(kHookExitStatus);
         if (!outbox.markSent(*batch)) {
             // The server has the batch; sending it again is harmless, losing the mark is not.

@@ -49,7 +49,8 @@ public:
     // Cards per batch: one transaction of three statements on the server.
     static constexpr int kBatchCards = 1000;
     // The test hook: with this variable set, the process ends between the server's commit of
-    // the first batch and its mark in the station's database.
+    // the first batch that carries cards and its mark in the station's database. (A run's row
+    // can go alone, before its first card is committed.)
     static constexpr char kExitAfterCommitVariable[] = "CDT_FORWARD_EXIT_AFTER_COMMIT";
 
     CResultsForwarder(QString resultsFolder, ResultsServerAddress address);
