@@ -3,12 +3,11 @@
 
 #include "qtcompat.h"
 #include "results/resultsschema.h"
+#include "results/sqlconnection.h"
 
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QVariant>
-
-#include <atomic>
 
 namespace {
 
@@ -40,12 +39,6 @@ const char *const kRefusedLogins[] = {
     "no pg_hba.conf entry",
     "permission denied",
 };
-
-QString newConnectionName()
-{
-    static std::atomic<int> next {0};
-    return QStringLiteral("cdt-server-%1").arg(++next);
-}
 
 // libpq's quoting of a value: single quotes, with \ and ' escaped.
 QString quoted(const QString &value)
@@ -194,9 +187,8 @@ bool CResultsServer::open(const ResultsServerAddress &address)
                       .arg(m_shown, QtCompat::postgresDriverPackage());
         return false;
     }
-    m_connection = newConnectionName();
     m_thread = QThread::currentThread();
-    m_db = QSqlDatabase::addDatabase(QLatin1String(kDriver), m_connection);
+    m_db = addSqlConnection(QLatin1String(kDriver), QStringLiteral("cdt-server-"), &m_connection);
     m_db.setConnectOptions(address.connectOptions);
     if (!m_db.open()) {
         failed(m_db.lastError());
@@ -231,13 +223,7 @@ bool CResultsServer::open(const ResultsServerAddress &address)
 
 void CResultsServer::close()
 {
-    if (m_connection.isEmpty())
-        return;
-    Q_ASSERT(QThread::currentThread() == m_thread);
-    m_db.close();
-    m_db = QSqlDatabase();
-    QSqlDatabase::removeDatabase(m_connection);
-    m_connection.clear();
+    removeSqlConnection(m_db, &m_connection, m_thread);
 }
 
 bool CResultsServer::failed(const QSqlError &error)

@@ -3,6 +3,7 @@
 
 #include "burnin/cburninreader.h"
 #include "results/resultsschema.h"
+#include "results/sqlconnection.h"
 #include "results/sqltransaction.h"
 
 #include <QCryptographicHash>
@@ -19,7 +20,6 @@
 #include <QVariant>
 
 #include <algorithm>
-#include <atomic>
 #include <cstdlib>
 #include <iterator>
 
@@ -49,12 +49,6 @@ QMutex &openMutex()
 {
     static QMutex mutex;
     return mutex;
-}
-
-QString newConnectionName()
-{
-    static std::atomic<int> next {0};
-    return QStringLiteral("cdt-results-%1").arg(++next);
 }
 
 QString newRunId()
@@ -334,9 +328,9 @@ bool CResultsStore::open(const QString &resultsFolder, bool quickCheck)
 
 CResultsStore::Check CResultsStore::connect(bool quickCheck, QString *problem)
 {
-    m_connection = newConnectionName();
     m_thread = QThread::currentThread();
-    m_db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connection);
+    m_db = addSqlConnection(
+        QStringLiteral("QSQLITE"), QStringLiteral("cdt-results-"), &m_connection);
     m_db.setDatabaseName(m_path);
     m_db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(kBusyTimeoutMs));
     if (!m_db.open()) {
@@ -403,14 +397,7 @@ bool CResultsStore::setAside(const QString &problem)
 
 void CResultsStore::close()
 {
-    if (m_connection.isEmpty())
-        return;
-    // Qt's connections are not to be used, nor removed, from another thread than their own.
-    Q_ASSERT(QThread::currentThread() == m_thread);
-    m_db.close();
-    m_db = QSqlDatabase();
-    QSqlDatabase::removeDatabase(m_connection);
-    m_connection.clear();
+    removeSqlConnection(m_db, &m_connection, m_thread);
 }
 
 bool CResultsStore::writeFailed(const QSqlError &error)

@@ -74,18 +74,12 @@ void tst_CResultsServer::address_data()
     QTest::newRow("the tool's timeout wins") << "host=h connect_timeout=600"
                                              << "h"
                                              << "connect_timeout=2";
-    QTest::newRow("a password") << "host=h password=secret"
-                                << ""
-                                << "~/.pgpass";
     QTest::newRow("a password in capitals") << "host=h PASSWORD=secret"
                                             << ""
                                             << "~/.pgpass";
     QTest::newRow("a URI") << "postgresql://u:secret@h/db"
                            << ""
                            << "key=value";
-    QTest::newRow("no equals sign") << "host"
-                                    << ""
-                                    << "host";
     QTest::newRow("an open quote") << "host='qa-db"
                                    << ""
                                    << "单引号";
@@ -176,10 +170,8 @@ void tst_CResultsServer::stationCannotRewrite_data()
 {
     QTest::addColumn<QString>("statement");
     QTest::newRow("update a card") << "UPDATE cards SET passed = true";
-    QTest::newRow("delete a run's events") << "DELETE FROM run_events";
     QTest::newRow("delete a run") << "DELETE FROM runs";
     QTest::newRow("empty a table") << "TRUNCATE cards";
-    QTest::newRow("change the schema") << "ALTER TABLE cards DROP COLUMN code";
 }
 
 void tst_CResultsServer::stationCannotRewrite()
