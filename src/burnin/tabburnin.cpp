@@ -651,16 +651,15 @@ void TabBurnIn::fillHistory(const QVector<ResultsFleet::ModelFigures> &models,
     if (!failure.isEmpty()) {
         auto *item = new QListWidgetItem(
             QStringLiteral("无法读取全部工位的记录：") + failure, ui->ListRuns);
-        item->setFlags(Qt::NoItemFlags);
         // libpq's words can be longer than the list is wide.
         item->setToolTip(failure);
     }
-    // Figures, not runs: nothing to choose or open.
     for (int i = 0; i < models.size(); ++i)
         new QListWidgetItem(ui->ListRuns);
     m_headRows = ui->ListRuns->count();
+    // Read as plainly as the runs, but nothing to choose, continue or report on.
     for (int row = 0; row < m_headRows; ++row)
-        ui->ListRuns->item(row)->setFlags(Qt::NoItemFlags);
+        ui->ListRuns->item(row)->setFlags(Qt::ItemIsEnabled);
     showModelLines();
     for (const ResultsRunSummary &run : runs) {
         auto *item = new QListWidgetItem(burnInHistoryLabel(run), ui->ListRuns);

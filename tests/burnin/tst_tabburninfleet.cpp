@@ -84,7 +84,7 @@ void tst_TabBurnInFleet::fleetListsEveryStation()
     QCOMPARE(list->count(), 3);
     QCOMPARE(list->item(0)->text(),
         QStringLiteral("型号 MX-200  2 台  2 次运行  累计 7 次  故障 1 次  演示 MCBF 1 次（90%）"));
-    QCOMPARE(list->item(0)->flags(), Qt::ItemFlags(Qt::NoItemFlags));
+    QCOMPARE(list->item(0)->flags(), Qt::ItemFlags(Qt::ItemIsEnabled));
     QVERIFY2(list->item(2)->text().contains("  kiosk2  SN-2  回收  3/3 张  通过率 66.6%"),
         qPrintable(list->item(2)->text()));
     auto *filter = page->findChild<QLineEdit *>("EditFilter");
