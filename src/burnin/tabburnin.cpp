@@ -11,6 +11,7 @@
 #include "burnin/chartcards.h"
 #include "device/cdevicequeue.h"
 #include "device/zov_sdk.h"
+#include "results/cresultsserver.h"
 #include "results/cstationlock.h"
 #include "shell/maindialog.h"
 #include "ui_tabburnin.h"
@@ -32,6 +33,12 @@ namespace {
 
 // ComboConnection's items, in order.
 enum ConnectionChoice { FixedConnection, SettingsConnection };
+// ComboScope's items, in order.
+enum HistoryScope { StationScope, FleetScope };
+// What closing the page gives the upload for what is left; the rest goes at the next start.
+constexpr int kUploadFinishMs = 2000;
+// Between ComboScope and ListRuns below it, as between the rows of buttons above.
+constexpr int kScopeGap = 6;
 
 // Wide enough for a 19-digit card number and the longest step name at the table's font.
 constexpr std::pair<int, int> kColumnWidths[]
@@ -64,6 +71,29 @@ void setStyleProperty(QWidget *widget, const char *name, const QString &value)
     widget->setProperty(name, value);
     widget->style()->unpolish(widget);
     widget->style()->polish(widget);
+}
+
+// The fleet as the server has it, on the calling thread; why it could not be read, or empty.
+QString readFleet(const QString &serverText, QVector<ResultsFleet::ModelFigures> *models,
+    QVector<ResultsRunSummary> *runs)
+{
+    QString failure;
+    const std::optional<ResultsServerAddress> address = parseResultsServer(serverText, &failure);
+    if (!address)
+        return failure;
+    CResultsServer server;
+    if (!server.open(*address))
+        return server.error();
+    const std::optional<QVector<ResultsFleet::ModelFigures>> readModels
+        = ResultsFleet::models(server);
+    if (!readModels)
+        return server.error();
+    const std::optional<QVector<ResultsRunSummary>> readRuns = ResultsFleet::runs(server);
+    if (!readRuns)
+        return server.error();
+    *models = *readModels;
+    *runs = *readRuns;
+    return QString();
 }
 
 } // namespace
@@ -104,6 +134,13 @@ TabBurnIn::TabBurnIn(QWidget *parent)
             ui->TableCards->scrollToBottom();
     });
     connect(ui->ListRuns, &QListWidget::currentRowChanged, this, &TabBurnIn::updateRunActions);
+    m_serverText = BurnInConfig::resultsServer().trimmed();
+    // Without a server there is one scope, and the list keeps the place the other views have.
+    if (!m_serverText.isEmpty()) {
+        QRect list = ui->ListRuns->geometry();
+        list.setTop(ui->ComboScope->geometry().bottom() + 1 + kScopeGap);
+        ui->ListRuns->setGeometry(list);
+    }
     m_progressTimer.setInterval(kProgressIntervalMs);
     connect(&m_progressTimer, &QTimer::timeout, this, &TabBurnIn::takeProgress);
     m_readers.setMaxThreadCount(1);
@@ -124,6 +161,13 @@ TabBurnIn::TabBurnIn(QWidget *parent)
     ui->LabelSummary->setText(m_figures.text());
     showQualification();
     setRunning(false);
+    connect(ui->ComboScope, qOverload<int>(&QComboBox::currentIndexChanged), this, [this] {
+        if (!ui->ListRuns->isHidden())
+            scanHistory();
+    });
+    connect(ui->ComboConfidence, qOverload<int>(&QComboBox::currentIndexChanged), this,
+        &TabBurnIn::showModelLines);
+    startUpload();
 }
 
 // A run still going holds its job; the main window stops the queue before its pages go. A read
@@ -132,7 +176,31 @@ TabBurnIn::~TabBurnIn()
 {
     m_readers.clear();
     m_readers.waitForDone();
+    // The main window's log pane may be gone already: what the upload says now is not shown.
+    if (m_upload) {
+        m_upload->disconnect(this);
+        m_upload->finish(kUploadFinishMs);
+    }
     delete ui;
+}
+
+// Started with the page, so that what earlier runs left behind goes now rather than after the
+// next run; the main window builds the page at its start when a server is configured.
+void TabBurnIn::startUpload()
+{
+    if (!m_serverText.isEmpty()) {
+        m_upload = std::make_unique<CResultsUpload>(resultsFolder(), m_serverText);
+        connect(m_upload.get(), &CResultsUpload::statusChanged, this, &TabBurnIn::showUpload);
+        connect(m_upload.get(), &CResultsUpload::line, this,
+            [this](const QString &line) { log(QStringLiteral(">>>") + line); });
+        m_upload->start();
+    }
+    showUpload(m_upload ? m_upload->status() : ResultsUploadStatus());
+}
+
+void TabBurnIn::showUpload(const ResultsUploadStatus &status)
+{
+    ui->LabelUpload->setText(resultsUploadText(status));
 }
 
 // The defaults and their checks are the command line's too (BurnInConfig).
@@ -389,13 +457,20 @@ bool TabBurnIn::reportable(const ResultsRunSummary &run)
     return run.state == ResultsRunState::Complete || run.state == ResultsRunState::Incomplete;
 }
 
+// The fleet's runs are there to be looked at: 继续 and 生成报告 act on this station's record.
 const ResultsRunSummary *TabBurnIn::chosenRun() const
 {
     const int row = ui->ListRuns->currentRow();
-    if (ui->ListRuns->isHidden() || row < 0 || row >= m_runs.size()
-        || ui->ListRuns->item(row)->isHidden())
+    const int run = runIndex(row);
+    if (ui->ListRuns->isHidden() || fleetShown() || run < 0 || ui->ListRuns->item(row)->isHidden())
         return nullptr;
-    return &m_runs.at(row);
+    return &m_runs.at(run);
+}
+
+int TabBurnIn::runIndex(int row) const
+{
+    const int run = row - m_headRows;
+    return row >= 0 && run >= 0 && run < m_runs.size() ? run : -1;
 }
 
 void TabBurnIn::on_BtnStop_clicked()
@@ -464,6 +539,7 @@ void TabBurnIn::showView(QWidget *view)
         each->setVisible(each == view);
     }
     ui->EditFilter->setVisible(view == ui->ListRuns);
+    ui->ComboScope->setVisible(view == ui->ListRuns && !m_serverText.isEmpty());
     updateRunActions();
 }
 
@@ -493,6 +569,10 @@ void TabBurnIn::on_BtnShowHistory_clicked()
 // opens and closes there; runs that exist only as CSV files from before are taken in first.
 void TabBurnIn::scanHistory()
 {
+    if (fleetShown()) {
+        scanFleet();
+        return;
+    }
     const QString folder = resultsFolder();
     const QString name = station();
     const QString ownRunId = m_run ? m_run->runId() : QString();
@@ -531,12 +611,56 @@ void TabBurnIn::showHistory(
             log(QStringLiteral(">>>不是老化测试记录，已跳过：") + skip);
         }
     }
+    fillHistory({}, runs);
+}
+
+bool TabBurnIn::fleetShown() const
+{
+    return !m_serverText.isEmpty() && ui->ComboScope->currentIndex() == FleetScope;
+}
+
+// Read on the history's thread, as the station database is, through a server connection of its
+// own that is opened and closed there; the server's timeouts bound a read of a lost network.
+void TabBurnIn::scanFleet()
+{
+    const QString serverText = m_serverText;
+    const int serial = ++m_readSerial;
+    m_readers.start([this, serverText, serial] {
+        QVector<ResultsFleet::ModelFigures> models;
+        QVector<ResultsRunSummary> runs;
+        const QString failure = readFleet(serverText, &models, &runs);
+        QMetaObject::invokeMethod(
+            this,
+            [this, models, runs, failure, serial] {
+                if (serial == m_readSerial)
+                    fillHistory(models, runs, failure);
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void TabBurnIn::fillHistory(const QVector<ResultsFleet::ModelFigures> &models,
+    const QVector<ResultsRunSummary> &runs, const QString &failure)
+{
     // The run the operator chose stays chosen when the list is read again.
-    const int current = ui->ListRuns->currentRow();
-    const QString chosen
-        = current >= 0 && current < m_runs.size() ? m_runs.at(current).runId : QString();
+    const int current = runIndex(ui->ListRuns->currentRow());
+    const QString chosen = current >= 0 ? m_runs.at(current).runId : QString();
     m_runs = runs;
+    m_models = models;
     ui->ListRuns->clear();
+    if (!failure.isEmpty()) {
+        auto *item = new QListWidgetItem(
+            QStringLiteral("无法读取全部工位的记录：") + failure, ui->ListRuns);
+        // libpq's words can be longer than the list is wide.
+        item->setToolTip(failure);
+    }
+    for (int i = 0; i < models.size(); ++i)
+        new QListWidgetItem(ui->ListRuns);
+    m_headRows = ui->ListRuns->count();
+    // Read as plainly as the runs, but nothing to choose, continue or report on.
+    for (int row = 0; row < m_headRows; ++row)
+        ui->ListRuns->item(row)->setFlags(Qt::ItemIsEnabled);
+    showModelLines();
     for (const ResultsRunSummary &run : runs) {
         auto *item = new QListWidgetItem(burnInHistoryLabel(run), ui->ListRuns);
         item->setToolTip(run.plan.csvPath);
@@ -551,6 +675,15 @@ void TabBurnIn::showHistory(
     emit historyScanned();
 }
 
+// At the confidence the page is set to, which the operator may change while they are on show.
+void TabBurnIn::showModelLines()
+{
+    const int first = m_headRows - int(m_models.size());
+    for (int i = 0; i < m_models.size(); ++i)
+        ui->ListRuns->item(first + i)->setText(
+            ResultsFleet::modelLine(m_models.at(i), confidence()));
+}
+
 void TabBurnIn::updateRunActions()
 {
     const ResultsRunSummary *chosen = chosenRun();
@@ -563,17 +696,22 @@ void TabBurnIn::on_EditFilter_textChanged()
     filterHistory();
 }
 
-// Rows are hidden rather than removed, so that row i of the list stays run i of m_runs.
+// Rows are hidden rather than removed, so that the rows of the list stay the runs of m_runs. A
+// model's line stays while one of its runs is shown.
 void TabBurnIn::filterHistory()
 {
     const QString filter = ui->EditFilter->text().trimmed();
-    for (int row = 0; row < m_runs.size(); ++row) {
-        const ResultsRunPlan &plan = m_runs.at(row).plan;
-        const bool shown = filter.isEmpty()
-            || plan.unit.serial.contains(filter, Qt::CaseInsensitive)
-            || plan.unit.model.contains(filter, Qt::CaseInsensitive)
-            || plan.station.contains(filter, Qt::CaseInsensitive);
-        ui->ListRuns->item(row)->setHidden(!shown);
+    QSet<QString> shownModels;
+    for (int run = 0; run < m_runs.size(); ++run) {
+        const ResultsRunPlan &plan = m_runs.at(run).plan;
+        const bool shown = ResultsFleet::matches(plan, filter);
+        if (shown)
+            shownModels.insert(plan.unit.model);
+        ui->ListRuns->item(m_headRows + run)->setHidden(!shown);
+    }
+    const int firstModel = m_headRows - int(m_models.size());
+    for (int i = 0; i < m_models.size(); ++i) {
+        ui->ListRuns->item(firstModel + i)->setHidden(!shownModels.contains(m_models.at(i).model));
     }
     // A hidden run must not stay the one that 继续 and 生成报告 act on.
     const int current = ui->ListRuns->currentRow();
@@ -622,15 +760,16 @@ void TabBurnIn::writeReport(const QString &runId, const QString &csvPath)
 
 void TabBurnIn::on_ListRuns_itemActivated(QListWidgetItem *item)
 {
-    const int row = ui->ListRuns->row(item);
-    if (row < 0 || row >= m_runs.size())
+    // The cards of a run on the server stay there: this page opens this station's runs.
+    const int index = runIndex(ui->ListRuns->row(item));
+    if (index < 0 || fleetShown())
         return;
     // The table and the chart follow the run under way until it ends.
     if (m_run) {
         log(QStringLiteral(">>>老化测试进行中，结束后才能打开记录"));
         return;
     }
-    const ResultsRunSummary run = m_runs.at(row);
+    const ResultsRunSummary run = m_runs.at(index);
     if (run.state == ResultsRunState::Running)
         return;
     const QString folder = resultsFolder();

@@ -8,7 +8,9 @@
 #include "burnin/failuremodetablemodel.h"
 #include "burnin/qualification.h"
 #include "config/comsettings.h"
+#include "results/cresultsforwarder.h"
 #include "results/cresultsstore.h"
+#include "results/resultsfleet.h"
 #include "shell/mainwindowpxy.h"
 
 #include <QDialog>
@@ -30,8 +32,11 @@ class Ui_TabBurnIn;
 // window's device queue, shows every card in a table or a chart, the totals in one line, the
 // failure modes, and the verdict against the limits the unit is to meet, and leaves a record of
 // the run in results/ (with a PDF report for a unit with a serial), whose earlier runs it lists,
-// opens again and reports on. GUI thread; the run is on the global thread pool, and the station
-// database is read on a pool of the page's own.
+// opens again and reports on. With a results server in config.ini, it forwards the station's
+// records there for as long as it exists, and its history also lists every station's runs from
+// the server with each model's pooled figures. GUI thread; the run is on the global thread pool,
+// the station database and the server are read on a pool of the page's own, and the upload has a
+// thread of its own.
 class TabBurnIn : public QDialog, public MainWindowPxy
 {
     Q_OBJECT
@@ -43,7 +48,7 @@ public:
     BurnInTableModel &cards() { return m_cards; }
     // The figures of the cards on show: the running or last run's, or one opened from the history.
     const BurnInFigures &figures() const { return m_figures; }
-    // The runs the history list shows, newest first.
+    // The runs the history list shows, newest first: this station's, or with 全部工位 the server's.
     const QVector<ResultsRunSummary> &runs() const { return m_runs; }
 
 signals:
@@ -101,6 +106,16 @@ private:
     void scanHistory();
     void showHistory(const QVector<ResultsRunSummary> &runs, const QStringList &skipped,
         const QStringList &notices);
+    bool fleetShown() const;
+    void scanFleet();
+    // The models' lines, then the runs; or, when the server could not be read, one line saying why.
+    void fillHistory(const QVector<ResultsFleet::ModelFigures> &models,
+        const QVector<ResultsRunSummary> &runs, const QString &failure = QString());
+    void showModelLines();
+    // The run of a row of ListRuns; -1 for a model's line and the like.
+    int runIndex(int row) const;
+    void startUpload();
+    void showUpload(const ResultsUploadStatus &status);
     void showRun(const ResultsRunSummary &run, const QVector<BurnInRecord> &cards,
         const BurnInFigures &figures);
 
@@ -122,6 +137,13 @@ private:
     // The CSV of the cards on show: the running or last run's, or one opened from the history.
     QString m_shownCsv;
     QVector<ResultsRunSummary> m_runs;
+    // Lines of ListRuns above the runs: the models' figures, or why the server could not be read.
+    QVector<ResultsFleet::ModelFigures> m_models;
+    int m_headRows = 0;
+    // [results] server as the page was built; empty for none.
+    QString m_serverText;
+    // Only with a server; finished, within a bounded wait, before the page goes.
+    std::unique_ptr<CResultsUpload> m_upload;
     QSet<QString> m_reportedSkips;
     // Reading a long run's CSV takes seconds; a scan or an opened run that a newer one has
     // overtaken is dropped on arrival.

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "shell/maindialog.h"
 
+#include "burnin/burninoptions.h"
 #include "burnin/tabburnin.h"
 #include "cardtest/tabkeypad.h"
 #include "qtcompat.h"
@@ -10,6 +11,7 @@
 #include <QElapsedTimer>
 #include <QFont>
 #include <QThread>
+#include <QTimer>
 
 namespace {
 const char kDeviceLibraryPath[] = "./lib/libvarnak_c.so";
@@ -66,6 +68,11 @@ MainDialog::MainDialog(QWidget *parent)
         qDebug() << "load libvarnak_c.so failed";
 
     ui->pushButton_2->setVisible(false);
+
+    // The burn-in page forwards the station's records: with a server, it is built once the
+    // window is up, so that what earlier runs left behind goes now.
+    if (!BurnInConfig::resultsServer().trimmed().isEmpty())
+        QTimer::singleShot(0, this, [this] { burnInPage(); });
 
     // A timer, not a posted event: the event loop dispatches posted events before timers, so a
     // slice posted after a slice could run twice before any timer of the window.

@@ -98,6 +98,7 @@ private slots:
     void chartAndHistoryAfterARun();
     void startWritesOnlyChangedSettings_data();
     void startWritesOnlyChangedSettings();
+    void layoutFitsThePage_data();
     void layoutFitsThePage();
     void badUnitStartsNothing_data();
     void badUnitStartsNothing();
@@ -252,12 +253,23 @@ void tst_TabBurnInSimulator::startWritesOnlyChangedSettings()
     QCOMPARE(RWIni::load("config.ini", "burnin", "mode", QString()), QString("capture"));
 }
 
-// Every widget inside the page, none over another, every text within its widget: the page has a
-// fixed size, and a label cut short or a button under a field is easy to miss by eye.
-// CDT_BURNIN_PAGE_PNG names a file to keep a picture of the page in.
+void tst_TabBurnInSimulator::layoutFitsThePage_data()
+{
+    QTest::addColumn<QString>("server");
+    QTest::newRow("no server") << QString();
+    // Nothing listens on port 1: LabelUpload and the history say so.
+    QTest::newRow("a server") << QStringLiteral("host=127.0.0.1 port=1 dbname=burnin user=kiosk1");
+}
+
+// Every widget inside the page, none over another that is shown with it, every text within its
+// widget: the page has a fixed size, and a label cut short or a button under a field is easy to
+// miss by eye. CDT_BURNIN_PAGE_PNG names a file to keep a picture of the page in.
 void tst_TabBurnInSimulator::layoutFitsThePage()
 {
+    QFETCH(QString, server);
     SimulatorWindow window({});
+    if (!server.isEmpty())
+        QVERIFY(RWIni::save("config.ini", "results", "server", server));
     auto *page = window.burnInPage();
     page->window()->show();
     QVERIFY(QTest::qWaitForWindowExposed(page->window()));
@@ -265,8 +277,19 @@ void tst_TabBurnInSimulator::layoutFitsThePage()
     page->findChild<QSpinBox *>("SpinTargetMcbf")->setValue(10000000);
     page->findChild<QComboBox *>("ComboConfidence")->setCurrentIndex(2);
     page->findChild<QLabel *>("LabelVerdict")->setText(QStringLiteral("不合格"));
+    if (!server.isEmpty()) {
+        QTRY_VERIFY(page->findChild<QLabel *>("LabelUpload")->text().contains("不可达"));
+        page->findChild<QComboBox *>("ComboScope")->setCurrentIndex(1);
+    }
     page->findChild<QPushButton *>("BtnShowHistory")->click();
     QCOMPARE(page->size(), QSize(757, 346));
+    if (!server.isEmpty()) {
+        auto *list = page->findChild<QListWidget *>("ListRuns");
+        QTRY_COMPARE(list->count(), 1);
+        QVERIFY2(list->item(0)->text().startsWith(
+                     "无法读取全部工位的记录：结果服务器 kiosk1@127.0.0.1:1/burnin："),
+            qPrintable(list->item(0)->text()));
+    }
 
     const QString picture = qEnvironmentVariable("CDT_BURNIN_PAGE_PNG");
     if (!picture.isEmpty())
@@ -285,8 +308,8 @@ void tst_TabBurnInSimulator::layoutFitsThePage()
         if (neededWidth(widget) > widget->width())
             faults << QStringLiteral("%1 needs %2 px").arg(name).arg(neededWidth(widget));
         for (QWidget *other : std::as_const(widgets)) {
-            if (other != widget && !(isView(other) && isView(widget))
-                && other->geometry().intersects(widget->geometry()))
+            if (other != widget && !(isView(other) && isView(widget)) && widget->isVisibleTo(page)
+                && other->isVisibleTo(page) && other->geometry().intersects(widget->geometry()))
                 faults << name + " overlaps " + other->objectName();
         }
     }
