@@ -273,10 +273,11 @@ void tst_TabBurnInSimulator::layoutFitsThePage()
     auto *page = window.burnInPage();
     page->window()->show();
     QVERIFY(QTest::qWaitForWindowExposed(page->window()));
-    // The longest texts the two labels get.
+    // The longest texts the labels get.
     page->findChild<QSpinBox *>("SpinTargetMcbf")->setValue(10000000);
     page->findChild<QComboBox *>("ComboConfidence")->setCurrentIndex(2);
     page->findChild<QLabel *>("LabelVerdict")->setText(QStringLiteral("不合格"));
+    page->findChild<QLabel *>("LabelConnection")->setText(QStringLiteral("ttyUSB0，115200，BP：A"));
     if (!server.isEmpty()) {
         QTRY_VERIFY(page->findChild<QLabel *>("LabelUpload")->text().contains("不可达"));
         page->findChild<QComboBox *>("ComboScope")->setCurrentIndex(1);
