@@ -159,8 +159,7 @@ bool matches(const ResultsRunPlan &plan, const QString &filter)
         || plan.station.contains(filter, Qt::CaseInsensitive);
 }
 
-std::optional<QVector<ResultsRunSummary>> runs(
-    CResultsServer &server, const QString &filter, const QDateTime &now)
+std::optional<QVector<ResultsRunSummary>> runs(CResultsServer &server, const QDateTime &now)
 {
     QSqlQuery query(server.database());
     query.setForwardOnly(true);
@@ -169,11 +168,8 @@ std::optional<QVector<ResultsRunSummary>> runs(
         return std::nullopt;
     }
     QVector<ResultsRunSummary> found;
-    while (query.next()) {
-        ResultsRunSummary run = summaryFrom(query, now);
-        if (matches(run.plan, filter))
-            found << run;
-    }
+    while (query.next())
+        found << summaryFrom(query, now);
     if (query.lastError().isValid()) {
         server.failed(query.lastError());
         return std::nullopt;

@@ -35,10 +35,11 @@ struct ModelFigures
 // whatever the case; an empty text keeps every run.
 bool matches(const ResultsRunPlan &plan, const QString &filter);
 
-// The runs that match filter, newest first. A run that has not ended is 进行中 while its last card
-// or event is less than kQuietMinutes older than now, else 中断.
-std::optional<QVector<ResultsRunSummary>> runs(CResultsServer &server, const QString &filter = {},
-    const QDateTime &now = QDateTime::currentDateTimeUtc());
+// Every station's runs, newest first; the page filters them as it filters its own. A run that has
+// not ended is 进行中 while its last card or event is less than kQuietMinutes older than now, else
+// 中断.
+std::optional<QVector<ResultsRunSummary>> runs(
+    CResultsServer &server, const QDateTime &now = QDateTime::currentDateTimeUtc());
 // Every model that runs name, by name, from one grouped query.
 std::optional<QVector<ModelFigures>> models(CResultsServer &server);
 
