@@ -10,7 +10,7 @@
 #
 # Environment (all optional):
 #   CDT_BENCH_SERVER_RUNS      ingest and catch-up rounds (5)
-#   CDT_BENCH_SERVER_PAIRS     pairs of runner runs with and without a server (7)
+#   CDT_BENCH_SERVER_PAIRS     pairs of runner runs with and without a server (9)
 #   CDT_BENCH_SERVER_STATIONS  stations that forward at once (20)
 #   CDT_BENCH_LAG_CARDS        cards each station runs at about a second a card (60)
 set -euo pipefail
@@ -21,7 +21,7 @@ repo=$(cd "$(dirname "$0")/.." && pwd)
 bin=$build/bench
 runner=$build/card-dispenser-burnin
 runs=${CDT_BENCH_SERVER_RUNS:-5}
-pairs=${CDT_BENCH_SERVER_PAIRS:-7}
+pairs=${CDT_BENCH_SERVER_PAIRS:-9}
 stations=${CDT_BENCH_SERVER_STATIONS:-20}
 lag_cards=${CDT_BENCH_LAG_CARDS:-60}
 # Cards per station for the ingest, cards of the backlog the window catches up, cards of a run
@@ -138,7 +138,9 @@ record lag tool 1 median_ms "$median"
 record lag tool 1 card_s "$card_s"
 
 # The runner's own time per card at full speed, with and without a server, pair by pair, the
-# order reversed every other round; round 0 warms up.
+# order reversed every other round; round 0 warms up. The whole run less library time counts
+# the upload of the last cards at the end of the run too; the interval between the cards' starts
+# in the station's record is the pace while the run goes on.
 echo "Measuring the results server: $pairs pairs of $pace_cards-card runs with and without" >&2
 sql -c 'TRUNCATE run_events, cards, runs'
 without=$(station pace-without)
@@ -154,6 +156,13 @@ pace() {
     awk -v p="offscreen pace $1 $3" -v e="$elapsed" -v l="$library" -v c="$cards" 'BEGIN {
         printf "%s run_ms %f\n%s run_own_us_per_card %f\n", p, e * 1e3, p, (e - l) / c * 1e6
     }' >> "$results"
+    python3 - "$2/results/results.sqlite" "offscreen pace $1 $3" >> "$results" << 'EOF'
+import datetime, sqlite3, sys
+first, last, cards = sqlite3.connect(sys.argv[1]).execute(
+    "SELECT min(started_at), max(started_at), count(*) FROM cards").fetchone()
+span = datetime.datetime.fromisoformat(last) - datetime.datetime.fromisoformat(first)
+print(sys.argv[2], "card_interval_us", span.total_seconds() * 1e6 / (cards - 1))
+EOF
 }
 for ((r = 0; r <= pairs; r++)); do
     side=tool
