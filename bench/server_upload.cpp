@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: MIT
 // Forwards one results folder to the results server until the server has every card, as a
 // station does after being cut off: CResultsUpload, its own thread, its own connections. With
-// --window it runs under a QApplication with the upload's status in a shown label, as the
-// window's status bar holds it, and a 1 ms timer measures the GUI thread's longest stall while
-// the backlog goes out, from the label's first paint on. The server is a [results] server text; its
-// password is libpq's affair.
+// --window it runs under a QApplication with the upload's status in a shown label, as a window
+// would show it, and a 1 ms timer measures the GUI thread's longest stall while the backlog goes
+// out, from the label's first paint on. The server is a [results] server text; its password is
+// libpq's affair.
 //
 //     cdt-bench-server-upload [--window] FOLDER SERVER
 #include "benchreport.h"
