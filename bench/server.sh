@@ -152,7 +152,7 @@ pace() {
         || fail "card-dispenser-burnin failed"
     elapsed=$(json_number elapsedSeconds <<< "$output")
     library=$(json_number librarySeconds <<< "$output")
-    cards=$(($(json_number done <<< "$output") - $(json_number firstCard <<< "$output") + 1))
+    cards=$(($(json_number 'done' <<< "$output") - $(json_number firstCard <<< "$output") + 1))
     awk -v p="offscreen pace $1 $3" -v e="$elapsed" -v l="$library" -v c="$cards" 'BEGIN {
         printf "%s run_ms %f\n%s run_own_us_per_card %f\n", p, e * 1e3, p, (e - l) / c * 1e6
     }' >> "$results"
