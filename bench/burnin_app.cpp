@@ -24,7 +24,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <ctime>
 #include <functional>
 #include <utility>
 #include <vector>
@@ -71,37 +70,6 @@ protected:
 private:
     QWidget *m_widget; // not owned
     std::function<void()> m_enabled;
-};
-
-qint64 threadCpuNs()
-{
-    timespec now {};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-    return qint64(now.tv_sec) * 1000000000 + now.tv_nsec;
-}
-
-// The GUI thread's own work between two timer firings. On a machine shared with other work the
-// longest gap between firings also holds the time the thread waited for a core; the longest busy
-// stretch tells how much of a stall was the tool's.
-class BusyWatch
-{
-public:
-    void start()
-    {
-        m_lastCpuNs = threadCpuNs();
-        m_maxBusyNs = 0;
-    }
-    void tick()
-    {
-        const qint64 cpu = threadCpuNs();
-        m_maxBusyNs = std::max(m_maxBusyNs, cpu - m_lastCpuNs);
-        m_lastCpuNs = cpu;
-    }
-    double maxBusyMs() const { return double(m_maxBusyNs) / 1e6; }
-
-private:
-    qint64 m_lastCpuNs = 0;
-    qint64 m_maxBusyNs = 0;
 };
 
 struct Sample
@@ -192,8 +160,6 @@ int main(int argc, char *argv[])
     }
 
     LatencyMonitor monitor;
-    BusyWatch busy;
-    QObject::connect(&monitor, &LatencyMonitor::ticked, &app, [&busy] { busy.tick(); });
     BurnInTableModel &table = page->cards();
     std::vector<Sample> samples;
     qint64 startNs = 0;
@@ -232,7 +198,7 @@ int main(int argc, char *argv[])
         BenchReport::print("run_max_lateness_ms", monitor.maxLatenessMs());
         BenchReport::print("run_late_firings", monitor.lateFirings());
         BenchReport::print("run_worst_stall_at_ms", monitor.worstAtMs());
-        BenchReport::print("run_max_busy_ms", busy.maxBusyMs());
+        BenchReport::print("run_max_busy_ms", monitor.maxBusyMs());
         BenchReport::print("rss_start_kib", rssStartKib);
         BenchReport::print("rss_end_kib", rssEndKib);
         BenchReport::print("rss_run_growth_mib", double(rssEndKib - rssStartKib) / 1024.0);
@@ -250,7 +216,6 @@ int main(int argc, char *argv[])
     PaintIdleProbe shown;
     QObject::connect(&shown, &PaintIdleProbe::reached, &app, [&] {
         rssStartKib = BenchReport::statusKib("VmRSS");
-        busy.start();
         monitor.start();
         startNs = BenchReport::nanosNow();
         start->click();

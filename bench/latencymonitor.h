@@ -12,11 +12,21 @@ class LatencyMonitor : public QObject
 
 public:
     explicit LatencyMonitor(QObject *parent = nullptr);
+    ~LatencyMonitor() override;
 
     void start();
     void stop();
 
     double maxLatenessMs() const { return m_maxLatenessNs / 1e6; }
+    // The GUI thread's own work between two firings, by its CPU clock. On a machine shared with
+    // other work the longest gap between firings also holds the time the thread waited for a
+    // core; this tells how much of a stall was the program's.
+    double maxBusyMs() const { return m_maxBusyNs / 1e6; }
+    // Within the worst firing's gap: the thread's own work, and its time ready to run but waiting
+    // for a core (the kernel's run-queue time, /proc/thread-self/schedstat). What is left of the
+    // gap the thread slept, blocked or was idle.
+    double worstBusyMs() const { return m_worstBusyNs / 1e6; }
+    double worstWaitMs() const { return m_worstWaitNs / 1e6; }
     // When the worst firing came, after start(): tells a one-off cost from a recurring one.
     double worstAtMs() const { return m_worstAtNs / 1e6; }
     // Firings more than a frame (16 ms) late: one is a hiccup, many are a pattern.
@@ -34,6 +44,12 @@ private:
     qint64 m_lastNs = 0;
     qint64 m_worstAtNs = 0;
     qint64 m_maxLatenessNs = 0;
+    qint64 m_lastCpuNs = 0;
+    qint64 m_maxBusyNs = 0;
+    qint64 m_worstBusyNs = 0;
+    int m_schedstat = -1; // the GUI thread's schedstat file, opened by start()
+    qint64 m_lastWaitNs = 0;
+    qint64 m_worstWaitNs = 0;
     qint64 m_lateFirings = 0;
     qint64 m_ticks = 0;
 };

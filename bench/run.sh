@@ -13,7 +13,8 @@
 #   CDT_BENCH_BURNIN_RUNS 10,000-card burn-in runs per platform and from the command line (5)
 #   CDT_BENCH_PLATFORMS   Qt platforms to measure on (offscreen, plus xcb when Xvfb is installed)
 #   CDT_BENCH_RESULTS     file that keeps every single figure (a temporary file)
-#   CDT_BENCH_ONLY        startup: build and measure the start-up figures alone (everything)
+#   CDT_BENCH_ONLY        startup: build and measure the start-up figures alone; server: the
+#                         shared results server's alone, see bench/server.sh (everything)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 repo=$(pwd)
@@ -30,8 +31,12 @@ case "$only" in
         targets=(--target cdt-bench-launch cdt-bench-startup-baseline cdt-bench-startup-text
             cdt-bench-startup-app varnak_c)
         ;;
+    server)
+        targets=(--target cdt-bench-server-fill cdt-bench-server-upload card-dispenser-burnin
+            varnak_c)
+        ;;
     *)
-        echo "CDT_BENCH_ONLY: startup, or unset for everything" >&2
+        echo "CDT_BENCH_ONLY: startup, server, or unset for everything" >&2
         exit 2
         ;;
 esac
@@ -39,6 +44,8 @@ if [ -z "${CDT_BENCH_PLATFORMS:-}" ]; then
     CDT_BENCH_PLATFORMS=offscreen
     command -v Xvfb > /dev/null && CDT_BENCH_PLATFORMS="offscreen xcb"
 fi
+# The server's figures run once, after the loop over the platforms.
+[ "$only" != server ] || CDT_BENCH_PLATFORMS=
 
 cmake -S . -B "$build_dir" -DCMAKE_BUILD_TYPE=Release -DCDT_BUILD_BENCHMARKS=ON \
     -DBUILD_TESTING=OFF > /dev/null
@@ -171,6 +178,11 @@ for platform in $CDT_BENCH_PLATFORMS; do
     unset CDT_BENCH_BURNIN_CARDS CDT_BENCH_BURNIN_VIEW
     rm -rf "$work/run/results"
 done
+if [ -z "$only" ] || [ "$only" = server ]; then
+    # Headless, and beside a PostgreSQL cluster of its own that ends with it.
+    QT_QPA_PLATFORM=offscreen "$repo/tests/support/with-postgres.sh" \
+        "$repo/bench/server.sh" "$repo/$build_dir" "$results" "$work" > /dev/null
+fi
 load_after=$(cut -d' ' -f1-3 /proc/loadavg)
 
 echo
@@ -181,6 +193,8 @@ echo "Machine: $(nproc) cores, $(sed -n 's/^model name[[:space:]]*: //p' /proc/c
 echo "Load average (1, 5, 15 min): $load_before before, $load_after after"
 if [ "$only" = startup ]; then
     echo "Rounds: $runs, start-up figures only"
+elif [ "$only" = server ]; then
+    echo "Results server figures only"
 else
     echo "Pairs per figure: $runs; ten-card runs: $card_runs; burn-in runs: $burnin_runs"
 fi
@@ -213,9 +227,10 @@ function pairRatios(key, side, base,    k, parts, b, t, r) {
     return median(r)
 }
 function shown(v, unit) { return v == "" ? "" : sprintf("%.1f %s", v, unit) }
-# mode: "ratio" (limit on tool / baseline), "floor" (limit on tool / reference, the reference
-# in the baseline column), "value" (limit on the tool median), "reference" (the reference
-# program against the baseline, no target) or "" (no target)
+# mode: "ratio" (limit on tool / baseline, if any), "floor" (limit on tool / reference, the reference
+# in the baseline column), "value" (limit on the tool median), "least" (the tool median at least
+# the limit), "reference" (the reference program against the baseline, no target) or "" (no
+# target)
 function row(p, figure, name, title, mode, limit, unit,    key, b, t, r) {
     key = p SUBSEP figure SUBSEP name
     b = median(all[key SUBSEP (mode == "floor" ? "reference" : "baseline")])
@@ -224,13 +239,17 @@ function row(p, figure, name, title, mode, limit, unit,    key, b, t, r) {
     if (mode == "reference") {
         printf "| %s | %s | %s | %s | %.2fx | | |\n", title, p, shown(b, unit), shown(t, unit), \
             pairRatios(key, "reference")
-    } else if (mode == "ratio" || mode == "floor") {
+    } else if ((mode == "ratio" || mode == "floor") && limit != "") {
         r = pairRatios(key, "tool", mode == "floor" ? "reference" : "baseline")
         printf "| %s | %s | %s | %s | %.2fx | <= %sx | %s |\n", title, p, shown(b, unit), \
             shown(t, unit), r, limit, r <= limit ? "yes" : "NO"
-    } else if (mode == "value") {
-        printf "| %s | %s | %s | %s | %.2f %s | <= %s %s | %s |\n", title, p, shown(b, unit), \
-            shown(t, unit), t, unit, limit, unit, t <= limit ? "yes" : "NO"
+    } else if (mode == "ratio") {
+        printf "| %s | %s | %s | %s | %.2fx | | |\n", title, p, shown(b, unit), shown(t, unit), \
+            pairRatios(key, "tool")
+    } else if (mode == "value" || mode == "least") {
+        printf "| %s | %s | %s | %s | %.2f %s | %s %s %s | %s |\n", title, p, shown(b, unit), \
+            shown(t, unit), t, unit, mode == "value" ? "<=" : ">=", limit, unit, \
+            (mode == "value" ? t <= limit : t >= limit) ? "yes" : "NO"
     } else {
         printf "| %s | %s | %s | %s | | | |\n", title, p, shown(b, unit), shown(t, unit)
     }
@@ -278,6 +297,24 @@ END {
         row(p, "store", "list_runs_median_ms", "8. Store: history list of those 101 runs", "value", 100, "ms")
         row(p, "store", "read_long_run_median_ms", "8. Store: reading the run of 100,000 cards", "value", 1000, "ms")
     }
+    # The results server'"'"'s, once, headless (bench/server.sh); the baseline is the runner without
+    # a server.
+    p = "offscreen"
+    row(p, "ingest", "cards_per_s", "9. Server: cards a second arriving from 20 stations at once", "least", 10000, "cards/s")
+    row(p, "ingest", "station_upload_max_ms", "9. Server: the slowest station'"'"'s whole backlog", "", "", "ms")
+    row(p, "ingest", "stations_cpu_s", "9. Server: CPU time of the 20 stations'"'"' processes", "", "", "s")
+    row(p, "ingest", "server_cpu_s", "9. Server: CPU time of the server'"'"'s sessions", "", "", "s")
+    row(p, "lag", "max_ms", "10. Server: longest time from a card'"'"'s end to its arrival", "value", 2000, "ms")
+    row(p, "lag", "median_ms", "10. Server: median time from a card'"'"'s end to its arrival", "", "", "ms")
+    row(p, "lag", "card_s", "10. Server: the stations'"'"' time per card", "", "", "s")
+    row(p, "pace", "card_interval_us", "11. Runner: time per card while running, with / without a server", "ratio", 1.1, "µs")
+    row(p, "pace", "run_own_us_per_card", "11. Runner: whole run less library time, per card, with / without a server", "ratio", "", "µs")
+    row(p, "pace", "run_ms", "11. Runner: whole run of 5,000 cards, with / without a server", "ratio", "", "ms")
+    row(p, "catchup", "upload_ms", "12. Window: catching up 100,000 cards", "", "", "ms")
+    row(p, "catchup", "max_lateness_ms", "12. Window: longest 1 ms timer stall while catching up", "value", 16, "ms")
+    row(p, "catchup", "max_busy_ms", "12. Window: longest GUI thread work between two firings", "", "", "ms")
+    row(p, "catchup", "worst_busy_ms", "12. Window: GUI thread work within the longest stall", "", "", "ms")
+    row(p, "catchup", "worst_wait_ms", "12. Window: GUI thread waiting for a core within the longest stall", "", "", "ms")
 }' "$results"
 [ -n "${CDT_BENCH_RESULTS:-}" ] && echo "Every single figure: $results"
 exit 0

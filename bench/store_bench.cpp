@@ -6,8 +6,8 @@
 // a folder made in the working folder, so that it is on the disk the tool writes to.
 // CDT_BENCH_STORE_CARDS changes the size of the long run.
 #include "benchreport.h"
+#include "benchstation.h"
 
-#include "burnin/cburninwriter.h"
 #include "results/cresultsstore.h"
 
 #include <QCoreApplication>
@@ -59,37 +59,6 @@ std::vector<qint64> timed(int times, const std::function<bool()> &work)
     return ns;
 }
 
-BurnInRecord card(int index, const QDateTime &runStart)
-{
-    BurnInRecord record;
-    record.index = index;
-    record.started = runStart.addMSecs(qint64(index) * 900);
-    record.cardNumber = QStringLiteral("6217%1").arg(index, 12, 10, QLatin1Char('0'));
-    record.passed = index % 97 != 0;
-    if (!record.passed) {
-        record.failedStep = BurnInStep::ReadChip;
-        record.failedCode = -3;
-    }
-    record.elapsedMs = 880;
-    for (const BurnInStep step : {BurnInStep::Open, BurnInStep::Status, BurnInStep::Dispense,
-             BurnInStep::PowerOn, BurnInStep::ReadChip, BurnInStep::PowerOff, BurnInStep::Capture})
-        record.stepTime(step) = 120;
-    return record;
-}
-
-bool writeCsvRun(const QString &folder, const QDateTime &start, int cards)
-{
-    CBurnInWriter writer;
-    QString error;
-    if (!writer.open(folder, start, BurnInMode::Capture, QString(), &error)) {
-        std::fprintf(stderr, "%s\n", qPrintable(error));
-        return false;
-    }
-    for (int i = 1; i <= cards; ++i)
-        writer.writeRecord(card(i, start));
-    return writer.error().isEmpty();
-}
-
 } // namespace
 
 int main(int argc, char *argv[])
@@ -116,7 +85,8 @@ int main(int argc, char *argv[])
     plan.cardsPlanned = kWrites;
     const QString run = store.open(durable) ? store.createRun(plan) : QString();
     int index = 0;
-    const auto cards = timed(kWrites, [&]() { return store.addCard(run, card(++index, kStart)); });
+    const auto cards
+        = timed(kWrites, [&]() { return store.addCard(run, BenchStation::card(++index, kStart)); });
     if (floor.empty() || cards.empty()) {
         std::fprintf(stderr, "durable writes failed: %s\n", qPrintable(store.error()));
         return 1;
@@ -125,9 +95,10 @@ int main(int argc, char *argv[])
     BenchReport::print("card_write_median_ms", medianMs(cards));
 
     const int longCards = longRunCards();
-    bool written = writeCsvRun(history, kStart.addDays(-1), longCards);
+    bool written = BenchStation::writeCsvRun(history, kStart.addDays(-1), longCards);
     for (int i = 0; written && i < kShortRuns; ++i)
-        written = writeCsvRun(history, kStart.addSecs(qint64(i) * 3600), kShortRunCards);
+        written
+            = BenchStation::writeCsvRun(history, kStart.addSecs(qint64(i) * 3600), kShortRunCards);
     CResultsStore reader;
     QStringList skipped;
     const qint64 importStart = BenchReport::nanosNow();
