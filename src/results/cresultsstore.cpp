@@ -174,15 +174,6 @@ ResultsRunPlan planFrom(const QSqlQuery &query, int first)
     return plan;
 }
 
-std::optional<ResultsEventKind> eventKindFromKey(const QString &key)
-{
-    constexpr ResultsEventKind kinds[] = {ResultsEventKind::Start, ResultsEventKind::End,
-        ResultsEventKind::Continue, ResultsEventKind::Verdict};
-    const auto found = std::find_if(std::begin(kinds), std::end(kinds),
-        [&key](ResultsEventKind kind) { return key == resultsEventKindKey(kind); });
-    return found == std::end(kinds) ? std::nullopt : std::optional<ResultsEventKind>(*found);
-}
-
 ResultsRunState stateOf(const ResultsRunSummary &run, const QString &activeRunId)
 {
     if (run.lastEvent == ResultsEventKind::End) {
@@ -236,6 +227,15 @@ QString resultsVerdictKey(Qualification::Verdict verdict)
         break;
     }
     return QStringLiteral("undecided");
+}
+
+std::optional<ResultsEventKind> resultsEventKindFromKey(const QString &key)
+{
+    constexpr ResultsEventKind kinds[] = {ResultsEventKind::Start, ResultsEventKind::End,
+        ResultsEventKind::Continue, ResultsEventKind::Verdict};
+    const auto found = std::find_if(std::begin(kinds), std::end(kinds),
+        [&key](ResultsEventKind kind) { return key == resultsEventKindKey(kind); });
+    return found == std::end(kinds) ? std::nullopt : std::optional<ResultsEventKind>(*found);
 }
 
 std::optional<Qualification::Verdict> resultsVerdictFromKey(const QString &key)
@@ -573,7 +573,7 @@ QVector<ResultsRunSummary> CResultsStore::runs(bool stationBusy, const QString &
         summary.passed = query.value(Passed).toInt();
         summary.firstCardStarted = parseTime(query.value(FirstStarted).toString());
         if (!query.isNull(EventKind))
-            summary.lastEvent = eventKindFromKey(query.value(EventKind).toString());
+            summary.lastEvent = resultsEventKindFromKey(query.value(EventKind).toString());
         summary.lastEventReason = query.value(EventReason).toString();
         summary.verdict = resultsVerdictFromKey(query.value(Verdict).toString());
         const QDateTime lastStarted = parseTime(query.value(LastStarted).toString());
@@ -642,7 +642,7 @@ QVector<ResultsRunEvent> CResultsStore::events(const QString &runId)
         while (query.next()) {
             // A kind this version does not know is some later version's; it is left out.
             const std::optional<ResultsEventKind> kind
-                = eventKindFromKey(query.value(0).toString());
+                = resultsEventKindFromKey(query.value(0).toString());
             if (!kind)
                 continue;
             ResultsRunEvent event;

@@ -44,6 +44,7 @@ struct ResultsRunPlan
 enum class ResultsEventKind { Start, End, Continue, Verdict };
 // "start", "end", "continue", "verdict"
 QString resultsEventKindKey(ResultsEventKind kind);
+std::optional<ResultsEventKind> resultsEventKindFromKey(const QString &key);
 // A verdict event's reason: "pass", "fail" or "undecided", the same in every language.
 QString resultsVerdictKey(Qualification::Verdict verdict);
 std::optional<Qualification::Verdict> resultsVerdictFromKey(const QString &key);

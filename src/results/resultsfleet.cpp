@@ -83,16 +83,6 @@ QDateTime timeAt(const QSqlQuery &query, int field)
         : QDateTime::fromMSecsSinceEpoch(query.value(field).toLongLong(), Qt::UTC);
 }
 
-std::optional<ResultsEventKind> eventKind(const QString &key)
-{
-    for (ResultsEventKind kind : {ResultsEventKind::Start, ResultsEventKind::End,
-             ResultsEventKind::Continue, ResultsEventKind::Verdict}) {
-        if (key == resultsEventKindKey(kind))
-            return kind;
-    }
-    return std::nullopt;
-}
-
 ResultsRunPlan planFrom(const QSqlQuery &query)
 {
     ResultsRunPlan plan;
@@ -125,7 +115,7 @@ ResultsRunSummary summaryFrom(const QSqlQuery &query, const QDateTime &now)
     run.passed = query.value(Passed).toInt();
     run.firstCardStarted = timeAt(query, FirstStarted);
     if (!query.isNull(EventKind))
-        run.lastEvent = eventKind(query.value(EventKind).toString());
+        run.lastEvent = resultsEventKindFromKey(query.value(EventKind).toString());
     run.lastEventReason = query.value(EventReason).toString();
     run.verdict = resultsVerdictFromKey(query.value(Verdict).toString());
     const QDateTime lastStarted = timeAt(query, LastStarted);
@@ -141,7 +131,7 @@ ResultsRunSummary summaryFrom(const QSqlQuery &query, const QDateTime &now)
         // A continue after the last card is news from the station too.
         const QDateTime heard
             = eventAt.isValid() && eventAt > run.lastActivity ? eventAt : run.lastActivity;
-        run.state = heard.secsTo(now) < ResultsFleet::kQuietMinutes * 60
+        run.state = heard.secsTo(now) < qint64(ResultsFleet::kQuietMinutes) * 60
             ? ResultsRunState::Running
             : ResultsRunState::Interrupted;
     }
