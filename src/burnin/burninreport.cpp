@@ -195,6 +195,8 @@ QString limitsCell(const BurnInReportData &data, qint64 mcbf)
     return limits.join(QStringLiteral("<br/>"));
 }
 
+QString conclusion(const BurnInReportData &data);
+
 QString qualificationSection(const BurnInReportData &data)
 {
     const qint64 cycles = data.figures.done;
@@ -207,7 +209,6 @@ QString qualificationSection(const BurnInReportData &data)
     const qint64 notTaken = data.figures.failed() - data.figures.deviceFailures;
     if (notTaken > 0)
         counted += QStringLiteral("；顾客未取卡 %1 张不计入 r").arg(notTaken);
-    const Qualification::Verdict verdict = data.verdict();
     return heading(QStringLiteral("可靠性")) + tableStart()
         + row(QStringLiteral("演示 MCBF"),
             QStringLiteral("<b>%1 次</b>（%2% 置信下限；%3）")
@@ -215,12 +216,42 @@ QString qualificationSection(const BurnInReportData &data)
                 .arg(confidence)
                 .arg(counted))
         + row(QStringLiteral("限值"), limitsCell(data, mcbf))
-        + QStringLiteral("<tr>%1<td colspan=\"3\" align=\"center\">"
-                         "<span style=\"font-size: 30pt; font-weight: bold; color: %2;\">%3</span>"
-                         "</td></tr>")
-              .arg(labelCell(QStringLiteral("结论")), verdictColor(verdict),
-                  Qualification::verdictText(verdict))
+        + QStringLiteral("<tr>%1<td colspan=\"3\" align=\"center\">%2</td></tr>")
+              .arg(labelCell(QStringLiteral("结论")), conclusion(data))
         + QStringLiteral("</table>");
+}
+
+// The verdict where the limits give one; a run cut short before it has one says how far it
+// got, and one without limits shows its figures alone.
+QString conclusion(const BurnInReportData &data)
+{
+    const Qualification::Verdict verdict = data.verdict();
+    const QString big = QStringLiteral(
+        "<span style=\"font-size: 30pt; font-weight: bold; color: %1;\">%2</span>");
+    if (verdict != Qualification::Verdict::Undecided)
+        return big.arg(verdictColor(verdict), Qualification::verdictText(verdict));
+    if (!data.finished())
+        return big.arg(QLatin1String(kUndecidedColor), QStringLiteral("未完成"))
+            + QStringLiteral("<br/>计划 %1 张，已完成 %2 张，尚余 %3 张；尚未判定")
+                  .arg(data.plan.plannedCards)
+                  .arg(data.figures.done)
+                  .arg(data.plan.plannedCards - data.figures.done);
+    return QStringLiteral("未设限值，不作判定");
+}
+
+QString interruptionSection(const BurnInReportData &data)
+{
+    QString html = heading(QStringLiteral("连接中断"));
+    if (data.interruptions.empty())
+        return html + QStringLiteral("<p>无。</p>");
+    html += QStringLiteral("<p>设备无法打开 %1 次（不计入失败）：</p>")
+                .arg(data.interruptions.size())
+        + tableStart();
+    // The time is wider than a label: it must not break across two lines.
+    for (const BurnInReportData::Interruption &interruption : data.interruptions)
+        html += QStringLiteral("<tr><td width=\"30%\">%1</td><td>%2</td></tr>")
+                    .arg(timeText(interruption.at), interruption.reason.toHtmlEscaped());
+    return html + QStringLiteral("</table>");
 }
 
 QString failureSection(const BurnInReportData &data)
@@ -250,8 +281,8 @@ QString reportHtml(const BurnInReportData &data)
     return QStringLiteral("<p align=\"center\" style=\"font-size: 20pt; font-weight: bold; "
                           "margin-bottom: %1px;\">发卡机老化测试报告</p>")
                .arg(htmlPixels(2.0))
-        + identitySection(data) + runSection(data) + qualificationSection(data)
-        + failureSection(data) + heading(QStringLiteral("每张用时"))
+        + identitySection(data) + runSection(data) + interruptionSection(data)
+        + qualificationSection(data) + failureSection(data) + heading(QStringLiteral("每张用时"))
         + QStringLiteral("<p>%1</p>").arg(QLatin1String(kChartPlaceholder));
 }
 

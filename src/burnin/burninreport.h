@@ -31,6 +31,15 @@ struct BurnInReportData
     QDateTime started;
     QDateTime ended;
     QString endText; // how it ended, e.g. "已完成" or "已停止"; left out when empty
+    // Each time a card could not begin because the dispenser could not be opened: when, and
+    // which card with the open's code. Not charged to the unit, but a connection that keeps
+    // dropping is worth a look.
+    struct Interruption
+    {
+        QDateTime at;
+        QString reason;
+    };
+    std::vector<Interruption> interruptions;
     // done (T), passed, failed, device failures (r) and the device times of passed cards
     BurnInFigures figures;
     // What the run was to show, plannedCards included, and what it showed.
@@ -40,6 +49,8 @@ struct BurnInReportData
 
     Qualification::Standing standing() const;
     Qualification::Verdict verdict() const;
+    // Every planned card is recorded.
+    bool finished() const { return figures.done >= plan.plannedCards; }
 };
 
 // Writes a burn-in report as an A4 PDF with Qt's own PDF writer: the figures, the demonstrated

@@ -35,6 +35,8 @@ std::optional<BurnInReportData> loadBurnInReport(
         } else if (event.kind == ResultsEventKind::End) {
             data.ended = event.at;
             data.endText = event.reason;
+        } else if (event.kind == ResultsEventKind::DeviceLost) {
+            data.interruptions.push_back({event.at, event.reason});
         }
     }
     CBurnInSummary summary(plan->mode);
@@ -53,5 +55,9 @@ std::optional<BurnInReportData> loadBurnInReport(
 QString burnInReportPath(const QString &csvPath)
 {
     const QFileInfo csv(csvPath);
-    return csv.dir().filePath(csv.completeBaseName() + QStringLiteral(".pdf"));
+    const QString base = csv.dir().filePath(csv.completeBaseName());
+    QString path = base + QStringLiteral(".pdf");
+    for (int copy = 2; QFileInfo::exists(path); ++copy)
+        path = QStringLiteral("%1-%2.pdf").arg(base).arg(copy);
+    return path;
 }

@@ -16,5 +16,7 @@ class CResultsStore;
 std::optional<BurnInReportData> loadBurnInReport(
     CResultsStore &store, const QString &runId, QString *error);
 
-// The report's file: the run's CSV with .pdf for .csv.
+// A new file for the run's report beside its CSV, which no earlier report has: the CSV's name
+// with .pdf for .csv, or with "-2", "-3"… before .pdf once that is taken. A report never
+// replaces another: a QA engineer may have signed it.
 QString burnInReportPath(const QString &csvPath);

@@ -2,6 +2,8 @@
 #include "burnin/cburninjob.h"
 
 #include "config/comsettings.h"
+#include "device/ctestgate.h"
+#include "device/devicecalls.h"
 #include "results/cstationlock.h"
 
 #include <QDateTime>
@@ -41,8 +43,24 @@ QString burnInEndText(CBurnInRun::End end)
         return QStringLiteral("窗口关闭");
     case CBurnInRun::End::VerdictSettled:
         return QStringLiteral("无法达标");
+    case CBurnInRun::End::DeviceLost:
+        return QStringLiteral("设备连接中断");
     }
     return QString();
+}
+
+QString burnInOpenFailedText(int code)
+{
+    return QStringLiteral("无法打开设备（%1：%2），请检查端口、线缆和电源")
+        .arg(burnInStepName(BurnInStep::Open))
+        .arg(code);
+}
+
+QString burnInSettledText(Qualification::Verdict verdict, bool allDone)
+{
+    const QString done = allDone ? QStringLiteral("计划的卡已全部完成，") : QString();
+    return QStringLiteral("这次运行%1判定为%2，不再继续；结论见报告（生成报告）")
+        .arg(done, Qualification::verdictText(verdict));
 }
 
 QString burnInCardLine(const BurnInRecord &record)
@@ -63,10 +81,13 @@ QString burnInCardLine(const BurnInRecord &record)
 
 QString burnInProgressLine(const BurnInFigures &figures)
 {
-    return QStringLiteral(">>>老化 已完成 %1 张：通过 %2，失败 %3")
-        .arg(figures.done)
-        .arg(figures.passed)
-        .arg(figures.failed());
+    QString line = QStringLiteral(">>>老化 已完成 %1 张：通过 %2，失败 %3")
+                       .arg(figures.done)
+                       .arg(figures.passed)
+                       .arg(figures.failed());
+    if (figures.duplicates > 0)
+        line += QStringLiteral("，重复卡号 %1").arg(figures.duplicates);
+    return line;
 }
 
 QString burnInVerdictLine(const Qualification::Plan &plan, const BurnInFigures &figures)
@@ -112,6 +133,7 @@ void CBurnInJob::run()
     m_librarySha256 = fileSha256(m_plan.libraryPath);
     if (!(m_plan.continueRunId.isEmpty() ? beginRun(store) : continueRun(store)))
         return;
+
     m_store = &store;
 
     CBurnInRun run(m_sdk, m_gate, m_plan.settings, *this, m_progress->stopFlag());
@@ -122,6 +144,11 @@ void CBurnInJob::run()
         m_log(QStringLiteral(">>>卡箱内无卡，请放置好卡片后，再进行测试！！！"));
     else if (end == CBurnInRun::End::CardLeftAtFront)
         m_log(QStringLiteral(">>>请取走卡片，再进行测试！！！"));
+    else if (end == CBurnInRun::End::ChannelBlocked)
+        m_log(QStringLiteral(">>>通道无法清理：请清空回收箱并清理通道，然后继续这次运行"));
+    else if (end == CBurnInRun::End::DeviceLost)
+        m_log(QStringLiteral(">>>") + burnInOpenFailedText(run.openCode())
+            + QStringLiteral("，恢复后继续这次运行"));
     CBurnInProgress::Outcome outcome = endStretch(end, run);
     m_writer.close();
     m_store = nullptr;
@@ -137,10 +164,18 @@ CBurnInProgress::Outcome CBurnInJob::endStretch(CBurnInRun::End end, const CBurn
     const Qualification::Verdict verdict
         = Qualification::judge(m_plan.limits, Qualification::standing(figures));
     const QString reason = endReason(end, run);
-    const QString ending = QStringLiteral("老化测试结束（%1）：%2").arg(reason, figures.text());
+    const QString ending
+        = QStringLiteral("老化测试结束（%1）：%2%3").arg(reason, figures.text(), runIdText());
+    // The card that could not begin has no row: this event is its only trace.
+    const bool lostWritten = end != CBurnInRun::End::DeviceLost
+        || addEvent(ResultsEventKind::DeviceLost,
+            QStringLiteral("第 %1 张：%2：%3")
+                .arg(run.lostCard())
+                .arg(burnInStepName(BurnInStep::Open))
+                .arg(run.openCode()));
     const bool verdictWritten = addEvent(ResultsEventKind::Verdict, resultsVerdictKey(verdict));
     const bool endWritten = addEvent(ResultsEventKind::End, reason);
-    m_eventFailed = !verdictWritten || !endWritten;
+    m_eventFailed = !lostWritten || !verdictWritten || !endWritten;
     m_writer.writeLine(ending);
     m_log(QStringLiteral(">>>") + ending);
     if (m_plan.limits.hasLimit()) {
@@ -153,7 +188,21 @@ CBurnInProgress::Outcome CBurnInJob::endStretch(CBurnInRun::End end, const CBurn
     outcome.end = end;
     outcome.verdict = verdict;
     outcome.reason = reason;
+    outcome.openCode = run.openCode();
     return outcome;
+}
+
+QString CBurnInJob::runIdText() const
+{
+    return m_plan.namesRunId ? QStringLiteral("，运行 ID ") + m_runId : QString();
+}
+
+std::optional<int> CBurnInJob::openDevice()
+{
+    int rc = 0;
+    if (!m_gate.call([&] { rc = DeviceCalls::openOn(m_sdk, m_plan.settings.connection); }))
+        return std::nullopt;
+    return rc;
 }
 
 bool CBurnInJob::recordFailed() const
@@ -165,6 +214,17 @@ bool CBurnInJob::beginRun(CResultsStore &store)
 {
     const BurnInSettings &settings = m_plan.settings;
     m_plan.limits.plannedCards = settings.cards;
+    // A station that cannot reach its dispenser has no run to record: nothing is written.
+    const std::optional<int> opened = openDevice();
+    if (!opened) {
+        notBegun(CBurnInProgress::NotBegun::Stopped, QStringLiteral("已停止"));
+        return false;
+    }
+    if (*opened != DeviceArguments::kOk) {
+        notBegun(CBurnInProgress::NotBegun::DeviceUnavailable, burnInOpenFailedText(*opened),
+            Qualification::Verdict::Undecided, *opened);
+        return false;
+    }
     const QDateTime now = QDateTime::currentDateTime();
     QString error;
     if (!m_writer.open(m_plan.resultsFolder, now, settings.mode,
@@ -197,10 +257,11 @@ bool CBurnInJob::beginRun(CResultsStore &store)
     m_progress->begin(
         m_writer.csvPath(), m_writer.logPath(), m_runId, m_plan.limits, settings.firstCard);
     const QString start
-        = QStringLiteral("老化测试开始：%1 %2 张%3%4")
+        = QStringLiteral("老化测试开始：%1 %2 张%3%4%5")
               .arg(burnInModeName(settings.mode))
               .arg(settings.cards)
-              .arg(settings.stopOnFailure ? QStringLiteral("，出错即停") : QString(), unitText());
+              .arg(settings.stopOnFailure ? QStringLiteral("，出错即停") : QString(), unitText(),
+                  runIdText());
     m_writer.writeLine(start);
     m_writer.writeLine(QStringLiteral("连接：") + connectionText(settings.connection));
     m_log(QStringLiteral(">>>") + start);
@@ -213,8 +274,9 @@ bool CBurnInJob::continueRun(CResultsStore &store)
 {
     const std::optional<ResultsRunPlan> plan = store.run(m_plan.continueRunId);
     if (!plan) {
-        if (store.error().isEmpty())
-            notBegun(CBurnInProgress::NotBegun::NoSuchRun, QStringLiteral("记录中没有这次运行"));
+        if (store.missing())
+            notBegun(CBurnInProgress::NotBegun::NoSuchRun,
+                QStringLiteral("记录中没有运行 %1").arg(m_plan.continueRunId));
         else
             notBegun(CBurnInProgress::NotBegun::RecordFailed, store.error());
         return false;
@@ -231,18 +293,28 @@ bool CBurnInJob::continueRun(CResultsStore &store)
         plan->cardsPlanned, plan->mode, plan->stopOnFailure, last + 1, m_plan.settings.connection};
     m_plan.unit = plan->unit;
     m_plan.limits = plan->qualification();
-    if (settings.firstCard > settings.cards) {
-        notBegun(CBurnInProgress::NotBegun::RunDone,
-            QStringLiteral("这次运行的 %1 张已全部完成").arg(settings.cards));
+    if (settled(recorded))
+        return false;
+    m_runId = m_plan.continueRunId;
+    m_store = &store;
+    // The unit keeps its record; only the attempt is noted, so a connection that keeps
+    // dropping shows in the run's report.
+    const std::optional<int> opened = openDevice();
+    if (!opened) {
+        notBegun(CBurnInProgress::NotBegun::Stopped, QStringLiteral("已停止"));
         return false;
     }
-    CBurnInSummary recordedSummary(settings.mode);
-    for (const BurnInRecord &card : recorded)
-        recordedSummary.add(card);
-    // Its verdict is final: more cards cannot mend it.
-    if (Qualification::judge(m_plan.limits, Qualification::standing(recordedSummary.figures()))
-        == Qualification::Verdict::Fail) {
-        notBegun(CBurnInProgress::NotBegun::RunFailed, QStringLiteral("这次运行已判定为不合格"));
+    if (*opened != DeviceArguments::kOk) {
+        const bool noted = addEvent(ResultsEventKind::DeviceLost,
+            QStringLiteral("第 %1 张：%2：%3")
+                .arg(settings.firstCard)
+                .arg(burnInStepName(BurnInStep::Open))
+                .arg(*opened));
+        if (!noted)
+            notBegun(CBurnInProgress::NotBegun::RecordFailed, store.error());
+        else
+            notBegun(CBurnInProgress::NotBegun::DeviceUnavailable, burnInOpenFailedText(*opened),
+                Qualification::Verdict::Undecided, *opened);
         return false;
     }
     QString error;
@@ -250,8 +322,6 @@ bool CBurnInJob::continueRun(CResultsStore &store)
         notBegun(CBurnInProgress::NotBegun::RecordFailed, error);
         return false;
     }
-    m_runId = m_plan.continueRunId;
-    m_store = &store;
     if (!addEvent(ResultsEventKind::Continue)) {
         notBegun(CBurnInProgress::NotBegun::RecordFailed, store.error());
         return false;
@@ -266,11 +336,12 @@ bool CBurnInJob::continueRun(CResultsStore &store)
             m_seenNumbers.insert(card.cardNumber);
     }
     const QString start
-        = QStringLiteral("老化测试继续：%1 %2 张，从第 %3 张起%4%5")
+        = QStringLiteral("老化测试继续：%1 %2 张，从第 %3 张起%4%5%6")
               .arg(burnInModeName(settings.mode))
               .arg(settings.cards)
               .arg(settings.firstCard)
-              .arg(settings.stopOnFailure ? QStringLiteral("，出错即停") : QString(), unitText());
+              .arg(settings.stopOnFailure ? QStringLiteral("，出错即停") : QString(), unitText(),
+                  runIdText());
     m_writer.writeLine(start);
     m_writer.writeLine(QStringLiteral("连接：") + connectionText(settings.connection));
     m_log(QStringLiteral(">>>") + start);
@@ -288,17 +359,38 @@ QString CBurnInJob::unitText() const
         text += QStringLiteral("，型号 ") + unit.model;
     if (!unit.operatorName.isEmpty())
         text += QStringLiteral("，操作员 ") + unit.operatorName;
-    if (m_plan.limits.hasLimit())
+    // A continued run keeps the limits of its record, whatever a front end offers now.
+    if (!m_plan.limitsShown.isEmpty() && m_plan.continueRunId.isEmpty())
+        text += QStringLiteral("，") + m_plan.limitsShown;
+    else if (m_plan.limits.hasLimit())
         text += QStringLiteral("，限值 ") + Qualification::limitsText(m_plan.limits);
     return text;
 }
 
-void CBurnInJob::notBegun(CBurnInProgress::NotBegun kind, const QString &why)
+// Its verdict is final: more cards cannot change it, so the run is not taken on again.
+bool CBurnInJob::settled(const QVector<BurnInRecord> &recorded)
+{
+    CBurnInSummary recordedSummary(m_plan.settings.mode);
+    for (const BurnInRecord &card : recorded)
+        recordedSummary.add(card);
+    const Qualification::Verdict verdict
+        = Qualification::judge(m_plan.limits, Qualification::standing(recordedSummary.figures()));
+    const bool allDone = m_plan.settings.firstCard > m_plan.settings.cards;
+    if (!allDone && verdict != Qualification::Verdict::Fail)
+        return false;
+    notBegun(CBurnInProgress::NotBegun::RunSettled, burnInSettledText(verdict, allDone), verdict);
+    return true;
+}
+
+void CBurnInJob::notBegun(CBurnInProgress::NotBegun kind, const QString &why,
+    Qualification::Verdict verdict, int openCode)
 {
     m_log(QStringLiteral(">>>老化测试未开始：") + why);
     CBurnInProgress::Outcome outcome;
     outcome.notBegun = kind;
     outcome.reason = why;
+    outcome.verdict = verdict;
+    outcome.openCode = openCode;
     m_progress->finish(outcome);
 }
 
@@ -323,6 +415,12 @@ QString CBurnInJob::endReason(CBurnInRun::End end, const CBurnInRun &run) const
         return m_writer.error();
     if (end == CBurnInRun::End::ChannelBlocked)
         return burnInEndText(end) + QStringLiteral("，") + run.channelError();
+    if (end == CBurnInRun::End::DeviceLost)
+        return QStringLiteral("%1，第 %2 张 %3：%4")
+            .arg(burnInEndText(end))
+            .arg(run.lostCard())
+            .arg(burnInStepName(BurnInStep::Open))
+            .arg(run.openCode());
     return burnInEndText(end);
 }
 
@@ -349,8 +447,14 @@ bool CBurnInJob::cardDone(const BurnInRecord &record)
     m_writer.writeLine(line.mid(3));
     // The pane is the operator's, and a long run would fill it with a hundred megabytes: it
     // shows what needs a look, and the record on disk keeps every card.
-    if (!record.passed || record.duplicate)
+    if (!record.passed) {
         m_log(line);
+    } else if (record.duplicate && m_duplicateLines < kDuplicateLines) {
+        m_log(line);
+        if (++m_duplicateLines == kDuplicateLines)
+            m_log(QStringLiteral(">>>重复卡号已显示 %1 张，此后只在进度中计数")
+                      .arg(kDuplicateLines));
+    }
     if (figures.done % kProgressLineCards == 0) {
         const QString progress = m_plan.progressLine
             ? m_plan.progressLine(figures, m_plan.limits, m_plan.settings.firstCard)

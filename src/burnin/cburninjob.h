@@ -30,6 +30,10 @@ public:
     using ProgressLine = std::function<QString(
         const BurnInFigures &figures, const Qualification::Plan &limits, int firstCard)>;
     static constexpr int kProgressLineCards = 100;
+    // Passed cards with a repeated number each get a pane line up to this many in a sitting; the
+    // progress lines count the rest, so a reader that answers one number for every card cannot
+    // fill the pane.
+    static constexpr int kDuplicateLines = 20;
 
     struct Plan
     {
@@ -46,6 +50,12 @@ public:
         // way; unset, burnInProgressLine. An empty line is left out. Called on the job's thread,
         // in order with the other lines.
         ProgressLine progressLine;
+        // The limits as the start line of a new run names them, e.g. "限值 MCBF ≥ 100 次
+        // （--target-mcbf）" with where each came from; empty: "限值 " and
+        // Qualification::limitsText, or nothing for a run without limits.
+        QString limitsShown;
+        // The start and end lines end with the run's ID, for a front end whose user types it.
+        bool namesRunId = false;
     };
 
     CBurnInJob(const ZOV_SDK &sdk, CTestGate &gate, Plan plan, LogLine log,
@@ -57,7 +67,12 @@ public:
 private:
     bool beginRun(CResultsStore &store);
     bool continueRun(CResultsStore &store);
-    void notBegun(CBurnInProgress::NotBegun kind, const QString &why);
+    void notBegun(CBurnInProgress::NotBegun kind, const QString &why,
+        Qualification::Verdict verdict = Qualification::Verdict::Undecided, int openCode = 0);
+    // The sitting's first open, before anything of it is written; none when the gate refused.
+    std::optional<int> openDevice();
+    bool settled(const QVector<BurnInRecord> &recorded);
+    QString runIdText() const;
     QString unitText() const;
     void stepDone(int card, BurnInStep step, int code, qint64 ms) override;
     bool cardDone(const BurnInRecord &record) override;
@@ -81,13 +96,19 @@ private:
     CBurnInSummary m_summary;
     QString m_storeError;
     bool m_eventFailed = false; // an end event could not be written
+    int m_duplicateLines = 0; // repeated numbers shown in the pane this sitting
 };
 
 // The log pane's line for one card: index, number, result, device seconds and a failure's step
 // and code.
 QString burnInCardLine(const BurnInRecord &record);
-// The log pane's line every hundred cards.
+// The log pane's line every hundred cards; the repeated card numbers once there are any.
 QString burnInProgressLine(const BurnInFigures &figures);
+// Why the dispenser could not be opened, with what to look at, e.g. "无法打开设备（打开设备：
+// -19），请检查端口、线缆和电源".
+QString burnInOpenFailedText(int code);
+// Why a run is not continued: its verdict is settled.
+QString burnInSettledText(Qualification::Verdict verdict, bool allDone);
 // Why a run ended, for the operator.
 QString burnInEndText(CBurnInRun::End end);
 // The verdict line of a run with limits, e.g. "判定：不合格  演示 MCBF 28 次（置信度 90%，

@@ -26,10 +26,14 @@ public:
         No, // it began
         Stopped, // while it waited for its turn
         DeviceBusy, // another process holds the working folder's station lock
+        // The dispenser could not be opened for the sitting's first card: the station's
+        // connection (port, cable, power), which no card is charged for.
+        DeviceUnavailable,
         RecordFailed, // the database or the record files could not be opened or written
         NoSuchRun, // the run to go on with is not in the database
-        RunDone, // the run to go on with has all its planned cards
-        RunFailed, // the run to go on with is already judged 不合格
+        // The run to go on with has its verdict already (Outcome::verdict): all its planned
+        // cards are done, or it is judged 不合格. More cards cannot change it.
+        RunSettled,
     };
 
     // How the run ended, set once before it finishes.
@@ -42,6 +46,8 @@ public:
         bool recordFailed = false;
         Qualification::Verdict verdict = Qualification::Verdict::Undecided;
         QString reason; // why it did not begin, or how it ended, as the pane says it
+        // With NotBegun::DeviceUnavailable and End::DeviceLost: the open's code.
+        int openCode = 0;
     };
 
     struct Snapshot

@@ -52,6 +52,9 @@ CBurnInRun::End CBurnInRun::runCards()
             return End::CardLeftAtFront;
         case Outcome::Interrupted:
             return End::Interrupted;
+        case Outcome::OpenFailed:
+            m_lostCard = index;
+            return End::DeviceLost;
         case Outcome::ChannelBlocked:
             // The card is recorded, but the next one would run into it.
             return m_sink.cardDone(m_card) ? End::ChannelBlocked : End::RecordFailed;
@@ -99,15 +102,23 @@ CBurnInRun::Outcome CBurnInRun::runCard(int index)
 
 CBurnInRun::Outcome CBurnInRun::runSteps()
 {
-    bool cardLeft = false;
+    // An open that fails is the station's connection, not a cycle of the dispenser: the card
+    // never began, so it is neither recorded nor charged.
+    int rc = 0;
     const auto open
         = [this](const ZOV_SDK &sdk) { return DeviceCalls::openOn(sdk, m_settings.connection); };
-    if (!step(BurnInStep::Open, open) || !clearLeftCard(cardLeft))
+    if (!call(BurnInStep::Open, open, rc))
+        return Outcome::Interrupted;
+    if (rc != kOk) {
+        m_openCode = rc;
+        return Outcome::OpenFailed;
+    }
+    bool cardLeft = false;
+    if (!clearLeftCard(cardLeft))
         return m_interrupted ? Outcome::Interrupted : Outcome::Recorded;
     if (cardLeft)
         return Outcome::CardLeftAtFront;
 
-    int rc = 0;
     if (!call(BurnInStep::Dispense, DeviceCalls::dispense, rc))
         return Outcome::Interrupted;
     if (rc == kBoxEmpty)

@@ -60,6 +60,9 @@ public:
         RecordFailed, // the sink could not record a card
         VerdictSettled, // the sink saw that the remaining cards cannot change the verdict
         Interrupted, // the gate stopped: the window is closing
+        // A card's open failed: the station lost its connection (cable, power, port). Nothing
+        // is charged to the dispenser and the card in hand gets no record.
+        DeviceLost,
     };
 
     static constexpr int kFailureStreak = 5;
@@ -76,12 +79,22 @@ public:
     End run();
     // With End::ChannelBlocked: the clean-up step that failed and its code, e.g. "查询通道：-3".
     QString channelError() const { return m_channelError; }
+    // With End::DeviceLost: the card that could not begin and the open's code.
+    int lostCard() const { return m_lostCard; }
+    int openCode() const { return m_openCode; }
 
     // Time spent inside library calls so far, lock waits included.
     std::chrono::nanoseconds libraryTime() const { return m_libraryTime; }
 
 private:
-    enum class Outcome { Recorded, BoxEmpty, CardLeftAtFront, ChannelBlocked, Interrupted };
+    enum class Outcome {
+        Recorded,
+        BoxEmpty,
+        CardLeftAtFront,
+        ChannelBlocked,
+        Interrupted,
+        OpenFailed
+    };
     using DeviceCall = std::function<int(const ZOV_SDK &sdk)>;
 
     End runCards();
@@ -113,5 +126,7 @@ private:
     bool m_chipPowered = false;
     bool m_interrupted = false;
     QString m_channelError;
+    int m_lostCard = 0;
+    int m_openCode = 0;
     QSet<QString> m_seenNumbers;
 };

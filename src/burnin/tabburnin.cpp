@@ -384,8 +384,16 @@ void TabBurnIn::on_BtnStart_clicked()
 void TabBurnIn::on_BtnResume_clicked()
 {
     const ResultsRunSummary *chosen = chosenRun();
-    if (m_run || !chosen || !resumable(*chosen))
+    if (m_run || !chosen || chosen->state == ResultsRunState::Running)
         return;
+    // The job finds a settled verdict from the cards too (a killed run has no verdict event);
+    // one the history already shows needs no device.
+    if (!resumable(*chosen)) {
+        log(QStringLiteral(">>>老化测试未开始：")
+            + burnInSettledText(chosen->verdict.value_or(Qualification::Verdict::Undecided),
+                chosen->state == ResultsRunState::Complete));
+        return;
+    }
     if (!m_pSdk->pOpenDevice) {
         log(QStringLiteral(">>not found sdk"));
         return;
@@ -451,10 +459,11 @@ bool TabBurnIn::resumable(const ResultsRunSummary &run)
         && run.verdict != Qualification::Verdict::Fail;
 }
 
-// A run still going, or one whose process died, has no end to report.
+// Any run with cards is judged from its record, one whose process died too; one that is being
+// run right now is reported when it ends.
 bool TabBurnIn::reportable(const ResultsRunSummary &run)
 {
-    return run.state == ResultsRunState::Complete || run.state == ResultsRunState::Incomplete;
+    return run.cardsDone > 0 && run.state != ResultsRunState::Running;
 }
 
 // The fleet's runs are there to be looked at: 继续 and 生成报告 act on this station's record.
@@ -687,7 +696,8 @@ void TabBurnIn::showModelLines()
 void TabBurnIn::updateRunActions()
 {
     const ResultsRunSummary *chosen = chosenRun();
-    ui->BtnResume->setEnabled(!m_run && chosen && resumable(*chosen));
+    // A settled run's 继续 says why it is not continued.
+    ui->BtnResume->setEnabled(!m_run && chosen && chosen->state != ResultsRunState::Running);
     ui->BtnReport->setEnabled(chosen && reportable(*chosen));
 }
 

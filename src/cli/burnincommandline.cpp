@@ -18,8 +18,12 @@ const char kDescription[]
       "./lib/libvarnak_c.so and reads config.ini's [burnin] defaults, which the options\n"
       "override. With config.ini's [results] server it forwards the record to the shared\n"
       "results server while it runs (password in ~/.pgpass); what the server cannot take waits\n"
-      "in the station's database for the next start. Ctrl-C or SIGTERM ends the run after the\n"
-      "card in hand; a second Ctrl-C within two seconds ends it at once.";
+      "in the station's database for the next start. Ctrl-C, SIGTERM or SIGHUP (a dropped SSH\n"
+      "session) ends the run after the card in hand; a second Ctrl-C or SIGTERM within two\n"
+      "seconds ends it at once (a SIGHUP never does). A dispenser that cannot be opened for the\n"
+      "first card is the station's trouble, not the unit's: the run does not begin. One lost\n"
+      "later ends the run early, undecided, with nothing charged. --report RUN_ID judges any\n"
+      "run from its record and writes its PDF.";
 
 // The options that set up a new run, which a continued run takes from its own record instead.
 const char *const kRunOptions[] = {"cards", "mode", "stop-on-failure", "serial", "model",
@@ -74,20 +78,55 @@ struct Parser
                 "Go on with a run that was cut short, from its next card, with the "
                 "settings it was created with.",
                 "RUN_ID"},
+            {"report",
+                "Write the PDF report of a recorded run, killed or stopped ones too, print its "
+                "path and exit with its verdict's status; each report is a new file.",
+                "RUN_ID"},
             {"json",
-                "Write the end summary as one JSON object on standard output; progress "
-                "goes to standard error."},
-            {"quiet", "No progress, only errors (and the JSON summary with --json)."},
+                "Write the summary as one JSON object on standard output, at every exit; "
+                "progress goes to standard error."},
+            {"quiet",
+                "No progress: neither the status line nor the line every hundred cards. "
+                "Failed cards, the start and the end are still printed."},
         });
     }
 };
 
-BurnInCommandLine::Request refused(const QString &error)
+BurnInCommandLine::Request usageError(const QString &error, bool json)
 {
     BurnInCommandLine::Request request;
     request.action = BurnInCommandLine::Action::Usage;
     request.text = error;
+    request.json = json;
     return request;
+}
+
+// Each limit in force and where it came from: an option, config.ini, or the built-in default
+// (the confidence of a target that config.ini does not name).
+QString limitsShown(const QCommandLineParser &parser, const BurnInOptions &defaults,
+    const Qualification::Plan &limits)
+{
+    const Qualification::Plan builtIn;
+    const auto from = [&parser](const char *option, bool inConfig) {
+        return QStringLiteral("（%1）")
+            .arg(parser.isSet(option) ? QStringLiteral("--") + QLatin1String(option)
+                    : inConfig        ? QStringLiteral("config.ini")
+                                      : QStringLiteral("默认"));
+    };
+    QStringList shown;
+    if (limits.targetMcbf > 0) {
+        shown << QStringLiteral("MCBF ≥ %1 次").arg(limits.targetMcbf)
+                + from("target-mcbf", defaults.limits.targetMcbf > 0)
+              << QStringLiteral("置信度 %1%").arg(limits.confidence)
+                + from("confidence", defaults.limits.confidence != builtIn.confidence);
+    }
+    if (limits.maxP95Seconds > 0.0)
+        shown << QStringLiteral("P95 ≤ %1 秒").arg(limits.maxP95Seconds, 0, 'f', 3)
+                + from("max-p95", defaults.limits.maxP95Seconds > 0.0);
+    if (limits.earlyFail && limits.targetMcbf > 0)
+        shown << QStringLiteral("无法达标即停") + from("early-fail", defaults.limits.earlyFail);
+    return shown.isEmpty() ? QStringLiteral("未设限值")
+                           : QStringLiteral("限值 ") + shown.join(QStringLiteral("  "));
 }
 
 // The connection from --connection, --port, --baud and --bp over config.ini's; an error line, or
@@ -156,6 +195,9 @@ BurnInCommandLine::Request BurnInCommandLine::parse(
 {
     Parser p;
     QCommandLineParser &parser = p.parser;
+    // Known before anything else is, so that a refused command line still answers in JSON.
+    const bool json = arguments.contains(QLatin1String("--json"));
+    const auto refused = [json](const QString &error) { return usageError(error, json); };
     if (!parser.parse(arguments))
         return refused(parser.errorText());
     Request request;
@@ -179,6 +221,21 @@ BurnInCommandLine::Request BurnInCommandLine::parse(
     BurnInOptions options = defaults;
     if (const QString error = connectionFrom(parser, &options); !error.isEmpty())
         return refused(error);
+    if (parser.isSet("report")) {
+        for (const char *option : kRunOptions) {
+            if (parser.isSet(option))
+                return refused(QStringLiteral("--%1 cannot go with --report: a report shows the "
+                                              "run as it was recorded")
+                                   .arg(QLatin1String(option)));
+        }
+        if (parser.isSet("continue"))
+            return refused(QStringLiteral("--report and --continue cannot go together"));
+        request.reportRunId = parser.value("report").trimmed();
+        if (request.reportRunId.isEmpty())
+            return refused(QStringLiteral("--report needs the id of a run"));
+        request.action = Action::Report;
+        return request;
+    }
     if (parser.isSet("continue")) {
         for (const char *option : kRunOptions) {
             if (parser.isSet(option))
@@ -225,6 +282,7 @@ BurnInCommandLine::Request BurnInCommandLine::parse(
     if (!error.isEmpty())
         return refused(error);
     request.options = options;
+    request.limitsShown = limitsShown(parser, defaults, options.limits);
     request.action = Action::Run;
     return request;
 }

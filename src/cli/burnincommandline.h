@@ -12,14 +12,18 @@
 class BurnInCommandLine
 {
 public:
-    enum class Action { Run, Help, Version, Usage };
+    enum class Action { Run, Report, Help, Version, Usage };
 
     struct Request
     {
         Action action = Action::Usage;
         BurnInOptions options; // checked, for a new run
         QString continueRunId; // a run cut short to go on with, instead of a new one
-        bool json = false;
+        QString reportRunId; // with Action::Report: the run to write the report of
+        // The limits in force for the start line, each with where it came from (an option or
+        // config.ini), e.g. "限值 MCBF ≥ 100 次（--target-mcbf）  置信度 90%（默认）"; a new run's.
+        QString limitsShown;
+        bool json = false; // also set with Usage, when --json was among the arguments
         bool quiet = false;
         QString text; // the usage or version text for Help and Version, the error for Usage
     };

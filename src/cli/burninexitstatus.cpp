@@ -5,22 +5,22 @@ namespace BurnInExitStatus {
 
 namespace {
 
-int fromNotBegun(CBurnInProgress::NotBegun notBegun)
+int fromNotBegun(const CBurnInProgress::Outcome &outcome)
 {
-    switch (notBegun) {
+    switch (outcome.notBegun) {
     case CBurnInProgress::NotBegun::No:
         break;
     case CBurnInProgress::NotBegun::Stopped:
         return Stopped;
     case CBurnInProgress::NotBegun::DeviceBusy:
+    case CBurnInProgress::NotBegun::DeviceUnavailable:
         return NoDevice;
     case CBurnInProgress::NotBegun::RecordFailed:
         return RecordFailed;
     case CBurnInProgress::NotBegun::NoSuchRun:
-    case CBurnInProgress::NotBegun::RunDone:
         return Usage;
-    case CBurnInProgress::NotBegun::RunFailed:
-        return Failed;
+    case CBurnInProgress::NotBegun::RunSettled:
+        return outcome.verdict == Qualification::Verdict::Fail ? Failed : Passed;
     }
     return RecordFailed;
 }
@@ -32,7 +32,7 @@ int fromNotBegun(CBurnInProgress::NotBegun notBegun)
 int fromOutcome(const CBurnInProgress::Outcome &outcome)
 {
     if (outcome.notBegun != CBurnInProgress::NotBegun::No)
-        return fromNotBegun(outcome.notBegun);
+        return fromNotBegun(outcome);
     if (outcome.recordFailed || !outcome.end)
         return RecordFailed;
     const bool failed = outcome.verdict == Qualification::Verdict::Fail;
@@ -51,9 +51,23 @@ int fromOutcome(const CBurnInProgress::Outcome &outcome)
     case CBurnInRun::End::BoxEmpty:
     case CBurnInRun::End::CardLeftAtFront:
     case CBurnInRun::End::ChannelBlocked:
+    case CBurnInRun::End::DeviceLost:
         return failed ? Failed : Undecided;
     }
     return RecordFailed;
+}
+
+int fromReport(Qualification::Verdict verdict, bool finished)
+{
+    switch (verdict) {
+    case Qualification::Verdict::Pass:
+        return Passed;
+    case Qualification::Verdict::Fail:
+        return Failed;
+    case Qualification::Verdict::Undecided:
+        break;
+    }
+    return finished ? Passed : Undecided;
 }
 
 QString helpText()
@@ -63,13 +77,19 @@ QString helpText()
         "  0  the planned cards done and passed, or done without limits\n"
         "  1  failed: a limit missed, five failures in a row, the target out\n"
         "     of reach; or a failing card ended a run with --stop-on-failure\n"
-        "  2  bad usage: an unknown option or a value out of range\n"
-        "  3  no device: ./lib/libvarnak_c.so missing or refused, or the device held\n"
-        "     by another process (named on standard error)\n"
-        "  4  stopped by SIGINT or SIGTERM\n"
-        "  5  the record (database, CSV, log or report) could not be written\n"
-        "  6  ended early (box empty, bin full, a card left in the channel), not\n"
-        "     judged yet: go on with --continue RUN_ID\n");
+        "  2  bad usage: an unknown option, a value out of range, or a run ID\n"
+        "     that the station's record does not have\n"
+        "  3  no device: ./lib/libvarnak_c.so missing or refused, the device held\n"
+        "     by another process, or the dispenser could not be opened for the\n"
+        "     first card (port, cable, power; the code is named on standard error);\n"
+        "     nothing is recorded against the unit\n"
+        "  4  stopped by SIGINT, SIGTERM or SIGHUP\n"
+        "  5  the record (database, CSV, log or report) could not be written or read\n"
+        "  6  ended early, not judged yet (the box empty, a card left in the channel,\n"
+        "     the channel not cleared: empty the bin; the dispenser lost: cable or\n"
+        "     power): go on with --continue RUN_ID once it is mended\n"
+        "With --report RUN_ID: 0 passed, or finished with nothing to judge;\n"
+        "1 failed; 6 not finished and not decided.\n");
 }
 
 } // namespace BurnInExitStatus

@@ -22,6 +22,9 @@ enum Status {
 };
 
 int fromOutcome(const CBurnInProgress::Outcome &outcome);
+// A run judged from its record: by the verdict and whether every planned card is recorded, never
+// by how it was stopped. 0 passed, or finished with nothing to judge; 1 failed; 6 neither.
+int fromReport(Qualification::Verdict verdict, bool finished);
 // The exit statuses for --help, one per line.
 QString helpText();
 

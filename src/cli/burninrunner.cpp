@@ -7,12 +7,15 @@
 #include "cli/burninexitstatus.h"
 #include "cli/clitext.h"
 #include "cli/stopsignals.h"
+#include "cli/toolkitmessages.h"
 #include "device/cdevicequeue.h"
 #include "results/cresultsforwarder.h"
 #include "results/cresultsstore.h"
 
 #include <QCoreApplication>
 #include <QJsonDocument>
+
+#include <csignal>
 
 #include <unistd.h>
 
@@ -54,9 +57,17 @@ BurnInRunner::~BurnInRunner()
 std::optional<int> BurnInRunner::start()
 {
     m_elapsed.start();
-    if (!m_sdk.Init(kDeviceLibraryPath)) {
-        printError(QStringLiteral("无法加载设备库 %1：缺少文件或缺少函数")
-                       .arg(QLatin1String(kDeviceLibraryPath)));
+    const bool loaded = m_sdk.Init(kDeviceLibraryPath);
+    // The loader's diagnostics say which function or file is missing: worth a line only then.
+    const QStringList diagnostics = ToolkitMessages::release();
+    if (!loaded) {
+        for (const QString &diagnostic : diagnostics)
+            std::fprintf(stderr, "%s\n", diagnostic.toLocal8Bit().constData());
+        const QString error = QStringLiteral("无法加载设备库 %1：缺少文件或缺少函数")
+                                  .arg(QLatin1String(kDeviceLibraryPath));
+        printError(error);
+        if (m_request.json)
+            printJson(CliText::failure(BurnInExitStatus::NoDevice, error));
         return int(BurnInExitStatus::NoDevice);
     }
     m_signals = new StopSignals(this);
@@ -70,14 +81,16 @@ std::optional<int> BurnInRunner::start()
     plan.resultsFolder = BurnInConfig::resultsFolder();
     plan.station = BurnInConfig::station();
     plan.libraryPath = QString::fromStdString(m_sdk.path());
+    plan.limitsShown = m_request.limitsShown;
+    plan.namesRunId = true;
     // Without a terminal the log gets a line of figures every hundred cards; on one, the
-    // status line shows them all the time.
-    const bool terminal = m_terminal;
+    // status line shows them all the time. --quiet leaves out both.
+    const bool showLine = !m_terminal && !m_request.quiet;
     const QElapsedTimer *elapsed = &m_elapsed;
-    plan.progressLine = [terminal, elapsed](const BurnInFigures &figures,
+    plan.progressLine = [showLine, elapsed](const BurnInFigures &figures,
                             const Qualification::Plan &limits, int firstCard) {
-        return terminal ? QString()
-                        : CliText::progressLine(figures, limits, firstCard, elapsed->elapsed());
+        return showLine ? CliText::progressLine(figures, limits, firstCard, elapsed->elapsed())
+                        : QString();
     };
     const auto log = [this](const QString &line) {
         const std::lock_guard<std::mutex> lock(m_linesMutex);
@@ -146,8 +159,6 @@ void BurnInRunner::showStatus()
 
 void BurnInRunner::print(const QString &line)
 {
-    if (m_request.quiet)
-        return;
     if (m_terminal)
         std::fputs(kClearLine, m_out);
     std::fputs((line + QLatin1Char('\n')).toLocal8Bit().constData(), m_out);
@@ -169,20 +180,29 @@ void BurnInRunner::printError(const QString &line)
     std::fflush(stderr);
 }
 
-// The first signal lets the card in hand finish; a second one soon after ends the run at its
-// next library call or wait, and the job still records the cards that finished.
+// The first signal lets the card in hand finish; a second SIGINT or SIGTERM soon after ends the
+// run at its next library call or wait, and the job still records the cards that finished. A
+// dropped SSH session may hang up more than once: SIGHUP only ever asks for the first.
 void BurnInRunner::stopRequested(int signal)
 {
-    if (m_progress->stopRequested() && m_lastSignal.isValid()
+    const bool hangUp = signal == SIGHUP;
+    if (hangUp && m_progress->stopRequested())
+        return;
+    if (!hangUp && m_progress->stopRequested() && m_lastSignal.isValid()
         && m_lastSignal.elapsed() < kSecondSignalMs) {
         printError(QStringLiteral("收到第二个信号 %1：立即结束").arg(signal));
         m_queue->gate().stop();
         return;
     }
-    m_lastSignal.start();
-    printError(QStringLiteral("收到信号 %1：完成手中这张卡后结束；%2 秒内再按一次 Ctrl-C 立即结束")
-                   .arg(signal)
-                   .arg(kSecondSignalMs / 1000));
+    if (hangUp) {
+        printError(QStringLiteral("收到信号 %1（连接断开）：完成手中这张卡后结束").arg(signal));
+    } else {
+        m_lastSignal.start();
+        printError(
+            QStringLiteral("收到信号 %1：完成手中这张卡后结束；%2 秒内再按一次 Ctrl-C 立即结束")
+                .arg(signal)
+                .arg(kSecondSignalMs / 1000));
+    }
     m_progress->requestStop();
     m_queue->gate().wakeWaiters();
 }
@@ -196,20 +216,38 @@ void BurnInRunner::end(const CBurnInProgress::Snapshot &snapshot)
     }
     m_status.clear();
     int status = BurnInExitStatus::fromOutcome(snapshot.outcome);
+    const CBurnInProgress::Outcome &outcome = snapshot.outcome;
+    QString error = outcome.notBegun != CBurnInProgress::NotBegun::No || outcome.recordFailed
+        ? outcome.reason
+        : QString();
+    // A settled run is judged by its report, which the operator may not have yet.
+    if (outcome.notBegun == CBurnInProgress::NotBegun::RunSettled)
+        error += QStringLiteral("：%1 --report %2")
+                     .arg(QCoreApplication::applicationName(), m_request.continueRunId);
     // The job's own line says why it did not begin; standard error gets it once.
-    if (snapshot.outcome.notBegun != CBurnInProgress::NotBegun::No
-        && (m_request.quiet || m_out != stderr))
-        printError(QStringLiteral("老化测试未开始：") + snapshot.outcome.reason);
+    if (outcome.notBegun != CBurnInProgress::NotBegun::No && m_out != stderr)
+        printError(QStringLiteral("老化测试未开始：") + error);
     const QString report = snapshot.started ? writeReport(snapshot, &status) : QString();
     finishUpload();
     if (m_request.json) {
-        const QJsonObject summary
+        QJsonObject summary
             = CliText::summary(snapshot, status, report, m_elapsed.nsecsElapsed(), m_libraryNs);
-        std::fputs(QJsonDocument(summary).toJson(QJsonDocument::Compact).constData(), stdout);
-        std::fputs("\n", stdout);
-        std::fflush(stdout);
+        summary.insert("error", error);
+        summary.insert("upload",
+            CliText::upload(!BurnInConfig::resultsServer().trimmed().isEmpty(),
+                m_upload->status()));
+        if (outcome.openCode != 0)
+            summary.insert("openCode", outcome.openCode);
+        printJson(summary);
     }
     emit finished(status);
+}
+
+void BurnInRunner::printJson(const QJsonObject &object)
+{
+    std::fputs(QJsonDocument(object).toJson(QJsonDocument::Compact).constData(), stdout);
+    std::fputs("\n", stdout);
+    std::fflush(stdout);
 }
 
 // The run's last cards go to the server before the runner ends, as far as the server lets them in

@@ -6,6 +6,7 @@
 #include "device/zov_sdk.h"
 
 #include <QElapsedTimer>
+#include <QJsonObject>
 #include <QObject>
 #include <QStringList>
 #include <QTimer>
@@ -20,8 +21,8 @@ class CResultsUpload;
 class StopSignals;
 
 // The command line's burn-in: loads the device library from the working folder, runs one job on
-// its own device queue (the same job as the page's), shows its progress, turns SIGINT and
-// SIGTERM into a stop, writes the report of a run with a serial, and ends with the exit status.
+// its own device queue (the same job as the page's), shows its progress, turns SIGINT, SIGTERM
+// and SIGHUP into a stop, writes the report of a run with a serial, and ends with the exit status.
 // GUI thread; the job runs on the global thread pool and hands its lines over under a mutex.
 class BurnInRunner : public QObject
 {
@@ -36,6 +37,8 @@ public:
     // The exit status when the run could not be started at all; otherwise the run goes on in
     // the event loop and finished() tells its status.
     std::optional<int> start();
+    // One JSON object as a line of standard output, as every exit with --json writes it.
+    static void printJson(const QJsonObject &object);
 
 signals:
     void finished(int exitStatus);

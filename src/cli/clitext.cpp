@@ -5,6 +5,8 @@
 
 #include <QJsonValue>
 
+#include <algorithm>
+
 namespace {
 
 QString duration(qint64 ms)
@@ -29,10 +31,10 @@ QString notBegunKey(CBurnInProgress::NotBegun notBegun)
         return QStringLiteral("recordFailed");
     case CBurnInProgress::NotBegun::NoSuchRun:
         return QStringLiteral("noSuchRun");
-    case CBurnInProgress::NotBegun::RunDone:
-        return QStringLiteral("runDone");
-    case CBurnInProgress::NotBegun::RunFailed:
-        return QStringLiteral("runFailed");
+    case CBurnInProgress::NotBegun::DeviceUnavailable:
+        return QStringLiteral("deviceUnavailable");
+    case CBurnInProgress::NotBegun::RunSettled:
+        return QStringLiteral("runSettled");
     }
     return QString();
 }
@@ -49,6 +51,9 @@ QString progressLine(const BurnInFigures &figures, const Qualification::Plan &li
     const qint64 left = qMax<qint64>(0, limits.plannedCards - figures.done);
     const QString remaining
         = doneHere > 0 ? duration(elapsedMs * left / doneHere) : QStringLiteral("--");
+    const QString duplicates = figures.duplicates > 0
+        ? QStringLiteral("  重复卡号 %1").arg(figures.duplicates)
+        : QString();
     return QStringLiteral("老化 %1/%2 张  通过 %3  失败 %4  通过率 %5%  演示 MCBF %6 次（%7%）  "
                           "已用 %8  剩余 %9")
         .arg(figures.done)
@@ -58,7 +63,8 @@ QString progressLine(const BurnInFigures &figures, const Qualification::Plan &li
         .arg(figures.passRate(), 0, 'f', 1)
         .arg(Qualification::demonstratedMcbf(standing.cycles, standing.failures, limits.confidence))
         .arg(limits.confidence)
-        .arg(duration(elapsedMs), remaining);
+        .arg(duration(elapsedMs), remaining)
+        + duplicates;
 }
 
 QString endKey(CBurnInRun::End end)
@@ -84,8 +90,45 @@ QString endKey(CBurnInRun::End end)
         return QStringLiteral("verdictSettled");
     case CBurnInRun::End::Interrupted:
         return QStringLiteral("interrupted");
+    case CBurnInRun::End::DeviceLost:
+        return QStringLiteral("deviceLost");
     }
     return QString();
+}
+
+QJsonObject upload(bool configured, const ResultsUploadStatus &status)
+{
+    return {{"configured", configured}, {"forwarded", status.forwardedCards},
+        {"queued", std::max<qint64>(status.pendingCards, 0)}, {"last_error", status.lastError}};
+}
+
+QJsonObject failure(int exitStatus, const QString &error)
+{
+    return {{"exitStatus", exitStatus}, {"error", error}};
+}
+
+QJsonObject report(const QString &runId, int exitStatus, const QString &reportPath,
+    const QString &error, const BurnInReportData *data)
+{
+    QJsonObject object {{"exitStatus", exitStatus}, {"runId", runId}, {"error", error},
+        {"report", reportPath.isEmpty() ? QJsonValue() : QJsonValue(reportPath)}};
+    if (!data)
+        return object;
+    const Qualification::Verdict verdict = data->verdict();
+    const Qualification::Standing standing = data->standing();
+    object.insert("verdict", resultsVerdictKey(verdict));
+    object.insert("verdictText", Qualification::verdictText(verdict));
+    object.insert("finished", data->finished());
+    object.insert("plannedCards", data->plan.plannedCards);
+    object.insert("done", data->figures.done);
+    object.insert("passed", data->figures.passed);
+    object.insert("failed", data->figures.failed());
+    object.insert("deviceFailures", data->figures.deviceFailures);
+    object.insert("demonstratedMcbf",
+        Qualification::demonstratedMcbf(
+            standing.cycles, standing.failures, data->plan.confidence));
+    object.insert("interruptions", int(data->interruptions.size()));
+    return object;
 }
 
 QJsonObject summary(const CBurnInProgress::Snapshot &run, int exitStatus, const QString &reportPath,

@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "burnin/burninreport.h"
 #include "burnin/cburninprogress.h"
+#include "results/cresultsforwarder.h"
 
 #include <QJsonObject>
 #include <QString>
@@ -22,5 +24,14 @@ QJsonObject summary(const CBurnInProgress::Snapshot &run, int exitStatus, const 
 
 // The engine's end as a key for machines, e.g. "boxEmpty".
 QString endKey(CBurnInRun::End end);
+
+// Where the upload to the shared server stands: configured, forwarded and queued cards, and the
+// last server error (empty when none).
+QJsonObject upload(bool configured, const ResultsUploadStatus &status);
+// An exit before any run: bad usage, a missing library; error says why.
+QJsonObject failure(int exitStatus, const QString &error);
+// --report's answer: the run's figures and verdict as its report shows them.
+QJsonObject report(const QString &runId, int exitStatus, const QString &reportPath,
+    const QString &error, const BurnInReportData *data);
 
 } // namespace CliText

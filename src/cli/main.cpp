@@ -2,13 +2,36 @@
 #include "burnin/burninoptions.h"
 #include "cli/burnincommandline.h"
 #include "cli/burninexitstatus.h"
+#include "cli/burninreportcommand.h"
 #include "cli/burninrunner.h"
+#include "cli/clitext.h"
+#include "cli/toolkitmessages.h"
 #include "qtcompat.h"
 
 #include <QGuiApplication>
 
 #include <csignal>
 #include <cstdio>
+
+namespace {
+
+int writeReport(const BurnInCommandLine::Request &request)
+{
+    ToolkitMessages::release();
+    const BurnInReportCommand::Result result
+        = BurnInReportCommand::write(BurnInConfig::resultsFolder(), request.reportRunId);
+    if (!result.error.isEmpty())
+        std::fprintf(stderr, "%s: %s\n", qPrintable(QCoreApplication::applicationName()),
+            result.error.toLocal8Bit().constData());
+    if (request.json)
+        BurnInRunner::printJson(CliText::report(request.reportRunId, result.exitStatus,
+            result.path, result.error, result.data ? &*result.data : nullptr));
+    else if (!result.path.isEmpty())
+        std::printf("%s\n", result.path.toLocal8Bit().constData());
+    return result.exitStatus;
+}
+
+} // namespace
 
 // A GUI application for the report's PDF writer and its fonts, on the offscreen platform so that
 // no display is needed: the command line runs over SSH and from scripts.
@@ -18,6 +41,7 @@ int main(int argc, char *argv[])
     // A reader of the progress that goes away (a pipe into head, a closed terminal) must not end
     // the run in the middle of a card's record.
     std::signal(SIGPIPE, SIG_IGN);
+    ToolkitMessages::hold();
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("card-dispenser-burnin"));
@@ -35,7 +59,11 @@ int main(int argc, char *argv[])
             qPrintable(QCoreApplication::applicationName()), request.text.toLocal8Bit().constData(),
             BurnInCommandLine::usageLine().toLocal8Bit().constData(),
             qPrintable(QCoreApplication::applicationName()));
+        if (request.json)
+            BurnInRunner::printJson(CliText::failure(BurnInExitStatus::Usage, request.text));
         return BurnInExitStatus::Usage;
+    case BurnInCommandLine::Action::Report:
+        return writeReport(request);
     case BurnInCommandLine::Action::Run:
         break;
     }

@@ -5,6 +5,8 @@
 
 #include <cerrno>
 #include <csignal>
+#include <iterator>
+#include <utility>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -12,7 +14,9 @@
 namespace {
 
 int g_pipe[2] = {-1, -1};
-constexpr int kSignals[] = {SIGINT, SIGTERM};
+constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
+// Those this process handles: a signal that was ignored when it started (nohup) stays ignored.
+bool g_handled[std::size(kSignals)] = {};
 
 void writeSignal(int signal)
 {
@@ -21,6 +25,14 @@ void writeSignal(int signal)
     // A full pipe drops the byte: the signals before it are still to be read.
     [[maybe_unused]] const ssize_t written = ::write(g_pipe[1], &number, 1);
     errno = saved;
+}
+
+bool isIgnored(int signal)
+{
+    struct sigaction current
+    {
+    };
+    return sigaction(signal, nullptr, &current) == 0 && current.sa_handler == SIG_IGN;
 }
 
 void setHandler(int signal, void (*handler)(int))
@@ -43,16 +55,21 @@ StopSignals::StopSignals(QObject *parent)
         return;
     m_notifier = new QSocketNotifier(g_pipe[0], QSocketNotifier::Read, this);
     connect(m_notifier, &QSocketNotifier::activated, this, &StopSignals::readPipe);
-    for (int signal : kSignals)
-        setHandler(signal, writeSignal);
+    for (std::size_t i = 0; i < std::size(kSignals); ++i) {
+        g_handled[i] = !isIgnored(kSignals[i]);
+        if (g_handled[i])
+            setHandler(kSignals[i], writeSignal);
+    }
 }
 
 StopSignals::~StopSignals()
 {
     if (!m_notifier)
         return;
-    for (int signal : kSignals)
-        setHandler(signal, SIG_DFL);
+    for (std::size_t i = 0; i < std::size(kSignals); ++i) {
+        if (std::exchange(g_handled[i], false))
+            setHandler(kSignals[i], SIG_DFL);
+    }
     ::close(g_pipe[0]);
     ::close(g_pipe[1]);
     g_pipe[0] = g_pipe[1] = -1;

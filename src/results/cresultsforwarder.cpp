@@ -80,13 +80,13 @@ void CResultsForwarder::finish(qint64 deadlineMs)
     // The count that stays behind, for the owner's last word.
     if (m_store && m_store->isOpen()) {
         const qint64 unsent = ResultsOutbox(*m_store).unsentCards();
-        if (unsent >= 0 && unsent != m_status.pendingCards) {
+        if (unsent >= 0) {
             m_status.pendingCards = unsent;
             if (m_status.state == ResultsUploadStatus::State::Synced && unsent > 0)
                 m_status.state = ResultsUploadStatus::State::Pending;
-            emit statusChanged(m_status);
         }
     }
+    emit statusChanged(m_status);
     QThread::currentThread()->quit();
 }
 
@@ -150,6 +150,7 @@ bool CResultsForwarder::send(const QDeadlineTimer &slice)
             failed(CResultsServer::Failure::Unreachable, outbox.error());
             return false;
         }
+        m_status.forwardedCards += batch->cardCount;
         recovered();
         if (slice.hasExpired()) {
             const qint64 unsent = outbox.unsentCards();
@@ -170,6 +171,7 @@ void CResultsForwarder::recovered()
     m_lastFailure = CResultsServer::Failure::None;
     m_unreachableSince = QDateTime();
     m_lastProblem.clear();
+    m_status.lastError.clear();
 }
 
 void CResultsForwarder::failed(CResultsServer::Failure failure, const QString &why)
@@ -187,6 +189,7 @@ void CResultsForwarder::failed(CResultsServer::Failure failure, const QString &w
         emit line(QStringLiteral("上传暂停：%1；记录留在本机，稍后再试").arg(why));
     }
     m_status.unreachableSince = m_unreachableSince;
+    m_status.lastError = why;
     report(ResultsUploadStatus::State::Unreachable, m_status.pendingCards);
 }
 

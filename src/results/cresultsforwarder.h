@@ -29,6 +29,8 @@ struct ResultsUploadStatus
     State state = State::NotConfigured;
     qint64 pendingCards = 0; // -1 before the first count
     QDateTime unreachableSince; // when the attempts began to fail
+    qint64 forwardedCards = 0; // the cards this process has sent
+    QString lastError; // why the last attempt failed; empty once one succeeds
 };
 Q_DECLARE_METATYPE(ResultsUploadStatus)
 

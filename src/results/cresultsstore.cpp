@@ -212,6 +212,8 @@ QString resultsEventKindKey(ResultsEventKind kind)
         return QStringLiteral("continue");
     case ResultsEventKind::Verdict:
         return QStringLiteral("verdict");
+    case ResultsEventKind::DeviceLost:
+        return QStringLiteral("device_lost");
     }
     return QString();
 }
@@ -232,7 +234,7 @@ QString resultsVerdictKey(Qualification::Verdict verdict)
 std::optional<ResultsEventKind> resultsEventKindFromKey(const QString &key)
 {
     constexpr ResultsEventKind kinds[] = {ResultsEventKind::Start, ResultsEventKind::End,
-        ResultsEventKind::Continue, ResultsEventKind::Verdict};
+        ResultsEventKind::Continue, ResultsEventKind::Verdict, ResultsEventKind::DeviceLost};
     const auto found = std::find_if(std::begin(kinds), std::end(kinds),
         [&key](ResultsEventKind kind) { return key == resultsEventKindKey(kind); });
     return found == std::end(kinds) ? std::nullopt : std::optional<ResultsEventKind>(*found);
@@ -539,8 +541,9 @@ QVector<ResultsRunSummary> CResultsStore::runs(bool stationBusy, const QString &
         "LEFT JOIN (SELECT run_id, count(*) AS done, sum(passed) AS passed FROM cards"
         "  GROUP BY run_id) AS c ON c.run_id = r.run_id "
         "LEFT JOIN run_events AS e ON e.run_id = r.run_id"
-        "  AND e.seq = (SELECT max(seq) FROM run_events WHERE run_id = r.run_id)");
-    if (!query.exec(sql.arg(planColumns(QStringLiteral("r."))))) {
+        "  AND e.seq = (SELECT max(seq) FROM run_events WHERE run_id = r.run_id"
+        "  AND kind IN (%2))");
+    if (!query.exec(sql.arg(planColumns(QStringLiteral("r.")), QLatin1String(kResultsLifeEventKinds)))) {
         readFailed(query.lastError());
         return {};
     }
@@ -609,6 +612,7 @@ QVector<ResultsRunSummary> CResultsStore::runs(bool stationBusy, const QString &
 
 std::optional<ResultsRunPlan> CResultsStore::run(const QString &runId)
 {
+    m_missing = false;
     if (!ready())
         return std::nullopt;
     QSqlQuery query(m_db);
@@ -618,8 +622,13 @@ std::optional<ResultsRunPlan> CResultsStore::run(const QString &runId)
         readFailed(query.lastError());
         return std::nullopt;
     }
-    if (!query.next()) {
+    if (!query.next() && !query.lastError().isValid()) {
+        m_missing = true;
         m_error = QStringLiteral("结果数据库 %1 中没有运行 %2").arg(native(m_path), runId);
+        return std::nullopt;
+    }
+    if (query.lastError().isValid()) {
+        readFailed(query.lastError());
         return std::nullopt;
     }
     ResultsRunPlan plan = planFrom(query, 0);

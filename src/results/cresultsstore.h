@@ -40,11 +40,16 @@ struct ResultsRunPlan
 };
 
 // What happens to a run over its life, each a new row; a later version adds kinds. Each stretch
-// of a run that ends writes its verdict, then its end.
-enum class ResultsEventKind { Start, End, Continue, Verdict };
-// "start", "end", "continue", "verdict"
+// of a run that ends writes its verdict, then its end. DeviceLost notes that the dispenser could
+// not be opened for a card (reason: which card and the code), mid-run or when a sitting was to
+// begin; it says nothing about the run's state, which the other kinds tell.
+enum class ResultsEventKind { Start, End, Continue, Verdict, DeviceLost };
+// "start", "end", "continue", "verdict", "device_lost"
 QString resultsEventKindKey(ResultsEventKind kind);
 std::optional<ResultsEventKind> resultsEventKindFromKey(const QString &key);
+// The kinds whose latest tells a run's state, as an SQL list; notes such as device_lost, and
+// those a later version adds, are passed over.
+inline constexpr char kResultsLifeEventKinds[] = "'start', 'continue', 'verdict', 'end'";
 // A verdict event's reason: "pass", "fail" or "undecided", the same in every language.
 QString resultsVerdictKey(Qualification::Verdict verdict);
 std::optional<Qualification::Verdict> resultsVerdictFromKey(const QString &key);
@@ -131,7 +136,9 @@ public:
     // process runs it; otherwise, when stationBusy (the station lock is held by a live process,
     // CStationLock::isHeldByLiveProcess), the newest run that has not ended.
     QVector<ResultsRunSummary> runs(bool stationBusy, const QString &ownRunId = QString());
+    // None when it cannot be read, or when there is no such run: missing() tells which.
     std::optional<ResultsRunPlan> run(const QString &runId);
+    bool missing() const { return m_missing; }
     // In sequence order.
     QVector<ResultsRunEvent> events(const QString &runId);
     // In index order; started times carry the offset they were recorded with.
@@ -176,4 +183,5 @@ private:
     QString m_path;
     QString m_error;
     QString m_notice;
+    bool m_missing = false; // the last run() found no such run
 };

@@ -29,7 +29,7 @@ LEFT JOIN LATERAL (SELECT started_at FROM cards WHERE run_id = r.run_id
 LEFT JOIN LATERAL (SELECT started_at, elapsed_ms FROM cards WHERE run_id = r.run_id
     ORDER BY card_index DESC LIMIT 1) AS l ON true
 LEFT JOIN LATERAL (SELECT kind, reason, at FROM run_events WHERE run_id = r.run_id
-    ORDER BY seq DESC LIMIT 1) AS e ON true
+    AND kind IN (%1) ORDER BY seq DESC LIMIT 1) AS e ON true
 LEFT JOIN LATERAL (SELECT reason FROM run_events WHERE run_id = r.run_id AND kind = 'verdict'
     ORDER BY seq DESC LIMIT 1) AS v ON true
 ORDER BY r.created_at DESC, r.run_id DESC)";
@@ -153,7 +153,7 @@ std::optional<QVector<ResultsRunSummary>> runs(CResultsServer &server, const QDa
 {
     QSqlQuery query(server.database());
     query.setForwardOnly(true);
-    if (!query.exec(QLatin1String(kRunsSql))) {
+    if (!query.exec(QString::fromLatin1(kRunsSql).arg(QLatin1String(kResultsLifeEventKinds)))) {
         server.failed(query.lastError());
         return std::nullopt;
     }

@@ -27,6 +27,8 @@ QProcessEnvironment environment(const QStringList &settings)
 {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("VARNAK_SIM_TAKE_MS", "0");
+    // As over SSH without a login session: the toolkit would warn about it.
+    env.remove("XDG_RUNTIME_DIR");
     for (const QString &setting : settings)
         env.insert(setting.section('=', 0, 0), setting.section('=', 1));
     return env;
@@ -100,6 +102,13 @@ private slots:
     void emptyBoxThenContinue();
     void signalStopsAfterTheCardInHand_data();
     void signalStopsAfterTheCardInHand();
+    void stationFaultsAreNotCharged_data();
+    void stationFaultsAreNotCharged();
+    void reportJudgesAnyRun_data();
+    void reportJudgesAnyRun();
+    void saysWhatItDid_data();
+    void saysWhatItDid();
+    void hangUpUnderNohupIsIgnored();
 };
 
 void tst_BurnInRunner::linksNoWidgets()
@@ -170,6 +179,10 @@ void tst_BurnInRunner::exitStatus()
     QCOMPARE(qint64(json.value("demonstratedMcbf").toDouble()),
         Qualification::demonstratedMcbf(rows, rows - passed, json.value("confidence").toInt()));
     QCOMPARE(QFile::exists(json.value("report").toString()), report);
+    QCOMPARE(json.value("upload").toObject().value("configured").toBool(), false);
+    // Nothing but the runner's own lines: no toolkit warning, no loader diagnostics.
+    for (const char *foreign : {"QStandardPaths", "start load so", "load success"})
+        QVERIFY2(!finished.err.contains(foreign), finished.err.constData());
 }
 
 void tst_BurnInRunner::badUsage_data()
@@ -261,6 +274,9 @@ void tst_BurnInRunner::noLibrary()
     QCOMPARE(finished.status, 3);
     QVERIFY(finished.err.contains("./lib/libvarnak_c.so"));
     QVERIFY(!QFile::exists("results"));
+    const Finished json = run({"--cards", "5", "--json"});
+    QCOMPARE(summary(json).value("exitStatus").toInt(), 3);
+    QVERIFY(summary(json).value("error").toString().contains("./lib/libvarnak_c.so"));
 }
 
 // A file where the results folder should be: the device is never called.
@@ -312,7 +328,10 @@ void tst_BurnInRunner::emptyBoxThenContinue()
     QCOMPARE(json.value("firstCard").toInt(), 6);
     QCOMPARE(json.value("done").toInt(), 8);
     QCOMPARE(csvRows(), 8);
-    QCOMPARE(run({"--continue", runId}).status, 2);
+    // Settled: not run again, but answered with its verdict's status and pointed to the report.
+    const Finished again = run({"--continue", runId});
+    QCOMPARE(again.status, 0);
+    QVERIFY2(again.err.contains(("--report " + runId).toUtf8()), again.err.constData());
 }
 
 void tst_BurnInRunner::signalStopsAfterTheCardInHand_data()
@@ -323,6 +342,8 @@ void tst_BurnInRunner::signalStopsAfterTheCardInHand_data()
     QTest::newRow("SIGINT") << QList<int> {SIGINT} << false;
     QTest::newRow("SIGTERM") << QList<int> {SIGTERM} << false;
     QTest::newRow("SIGINT twice ends at once") << QList<int> {SIGINT, SIGINT} << true;
+    QTest::newRow("SIGHUP") << QList<int> {SIGHUP} << false;
+    QTest::newRow("SIGHUP twice is no second interrupt") << QList<int> {SIGHUP, SIGHUP} << false;
 }
 
 // Every card in the CSV went into the bin and no other did: the card in hand was finished, or
@@ -359,6 +380,161 @@ void tst_BurnInRunner::signalStopsAfterTheCardInHand()
     const QVector<ResultsRunSummary> runs = store.runs(false);
     QCOMPARE(runs.size(), 1);
     QCOMPARE(resultsRunStateName(runs.first().state), QString("未完成"));
+    QVERIFY(!QFile::exists("results/device.lock"));
+}
+
+// Opening is the station's connection, not a cycle of the dispenser: an open that fails is never
+// a failed card. The probe before the first card is the first open; each card opens once more.
+void tst_BurnInRunner::stationFaultsAreNotCharged_data()
+{
+    QTest::addColumn<QStringList>("settings");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<int>("rows"); // -1: no run recorded at all
+    QTest::addColumn<QString>("said");
+    QTest::addColumn<int>("charged"); // device failures once the run is done
+
+    QTest::newRow("the wrong port: no run begins")
+        << QStringList {"VARNAK_SIM_PORT=3"} << 3 << -1 << "打开设备：-19" << 0;
+    QTest::newRow("the dispenser lost at card 3")
+        << QStringList {"VARNAK_SIM_FAIL_EVERY_openDevice=4"} << 6 << 2
+        << "设备连接中断，第 3 张 打开设备：-20" << 0;
+    QTest::newRow("a full bin: the capture charged, the bin to empty")
+        << QStringList {"VARNAK_SIM_BIN=3"} << 6 << 4 << "请清空回收箱并清理通道" << 1;
+}
+
+void tst_BurnInRunner::stationFaultsAreNotCharged()
+{
+    QFETCH(QStringList, settings);
+    QFETCH(int, status);
+    QFETCH(int, rows);
+    QFETCH(QString, said);
+    QFETCH(int, charged);
+
+    WorkingFolder folder;
+    QVERIFY(folder.isValid() && folder.stageSimulator());
+    const Finished cut = run({"--cards", "6", "--json"}, settings);
+    QVERIFY2(cut.status == status, cut.err.constData());
+    QCOMPARE(csvRows(), rows);
+    QVERIFY2((cut.out + cut.err).contains(said.toUtf8()), (cut.out + cut.err).constData());
+    CResultsStore store;
+    QVERIFY(store.open("results"));
+    QCOMPARE(store.runs(false).size(), rows < 0 ? 0 : 1);
+    if (rows < 0)
+        return;
+    // Taken on once mended, from the card that could not begin, and nothing was charged.
+    const QString runId = summary(cut).value("runId").toString();
+    const Finished rest = run({"--continue", runId, "--json"});
+    QVERIFY2(rest.status == 0, rest.err.constData());
+    QCOMPARE(summary(rest).value("done").toInt(), 6);
+    QCOMPARE(summary(rest).value("deviceFailures").toInt(), charged);
+}
+
+void tst_BurnInRunner::reportJudgesAnyRun_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QStringList>("settings");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("shown");
+
+    QTest::newRow("cut short, undecided") << QStringList {"--cards", "8"}
+                                          << QStringList {"VARNAK_SIM_CARDS=5"} << 6
+                                          << "尚余 3 张";
+    QTest::newRow("finished without limits")
+        << QStringList {"--cards", "4"} << QStringList {} << 0 << "未设限值，不作判定";
+    QTest::newRow("failed before its end")
+        << QStringList {"--cards", "8", "--serial", "S", "--target-mcbf", "20"}
+        << QStringList {"VARNAK_SIM_CARDS=5"} << 1 << "不合格";
+}
+
+// From the record alone: the exit status follows the verdict, never how the run was stopped,
+// and each report is a new file.
+void tst_BurnInRunner::reportJudgesAnyRun()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QStringList, settings);
+    QFETCH(int, status);
+    QFETCH(QString, shown);
+
+    WorkingFolder folder;
+    QVERIFY(folder.isValid() && folder.stageSimulator());
+    const QString runId = summary(run(arguments << "--json", settings)).value("runId").toString();
+    QVERIFY(!runId.isEmpty());
+    const Finished first = run({"--report", runId});
+    QCOMPARE(first.status, status);
+    const Finished second = run({"--report", runId, "--json"});
+    QCOMPARE(second.status, status);
+    const QString path = summary(second).value("report").toString();
+    QVERIFY(QFile::exists(QString::fromUtf8(first.out.trimmed())) && QFile::exists(path));
+    QVERIFY(path != QString::fromUtf8(first.out.trimmed()));
+    QProcess text;
+    text.start("pdftotext", {path, "-"});
+    QVERIFY(text.waitForFinished());
+    QVERIFY2(QString::fromUtf8(text.readAllStandardOutput()).contains(shown), qPrintable(path));
+    const Finished unknown = run({"--report", "no-such-run"});
+    QCOMPARE(unknown.status, 2);
+    QVERIFY(unknown.err.contains("no-such-run"));
+}
+
+void tst_BurnInRunner::saysWhatItDid_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QStringList>("settings");
+    QTest::addColumn<QString>("config");
+    QTest::addColumn<QStringList>("shown");
+    QTest::addColumn<QStringList>("notShown");
+
+    QTest::newRow("the limits and where they came from")
+        << QStringList {"--cards", "3", "--serial", "S", "--max-p95", "2"} << QStringList {}
+        << "[burnin]\ntargetMcbf=100\n"
+        << QStringList {"MCBF ≥ 100 次（config.ini）", "置信度 90%（默认）",
+               "P95 ≤ 2.000 秒（--max-p95）", "老化测试开始：", "，运行 ID "}
+        << QStringList {};
+    QTest::newRow("--quiet hides the progress, not the failed cards")
+        << QStringList {"--cards", "200", "--quiet"}
+        << QStringList {"VARNAK_SIM_CARDS=300", "VARNAK_SIM_FAIL_EVERY_getICInfo=150"} << ""
+        << QStringList {"第 150 张", "老化测试结束"} << QStringList {"老化 100/200"};
+    QTest::newRow("one number for every card: at most twenty lines")
+        << QStringList {"--cards", "300"}
+        << QStringList {"VARNAK_SIM_CARDS=300",
+               R"(VARNAK_SIM_ICINFO_REPLY={"Ret":0,"Data":{"5A":"6214830000000000015"}})"}
+        << "" << QStringList {"第 21 张", "重复卡号 299"} << QStringList {"第 22 张"};
+}
+
+void tst_BurnInRunner::saysWhatItDid()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QStringList, settings);
+    QFETCH(QString, config);
+    QFETCH(QStringList, shown);
+    QFETCH(QStringList, notShown);
+
+    WorkingFolder folder;
+    QVERIFY(folder.isValid() && folder.stageSimulator());
+    QVERIFY(writeConfig(config));
+    const Finished finished = run(arguments, settings);
+    QVERIFY2(finished.status == 0 || finished.status == 1, finished.err.constData());
+    const QString out = QString::fromUtf8(finished.out);
+    for (const QString &text : shown)
+        QVERIFY2(out.contains(text), qPrintable(text + "\n" + out));
+    for (const QString &text : notShown)
+        QVERIFY2(!out.contains(text), qPrintable(text + "\n" + out));
+}
+
+// nohup leaves SIGHUP ignored: a run started so outlives the session and ends only when asked.
+void tst_BurnInRunner::hangUpUnderNohupIsIgnored()
+{
+    WorkingFolder folder;
+    QVERIFY(folder.isValid() && folder.stageSimulator());
+    QProcess process;
+    process.setProcessEnvironment(environment({"VARNAK_SIM_CARDS=3000", "VARNAK_SIM_LATENCY_MS=1"}));
+    process.start("nohup", {BURNIN_PROGRAM, "--cards", "2000"});
+    QTRY_VERIFY_WITH_TIMEOUT(csvRows() > 0, kRunTimeoutMs);
+    ::kill(pid_t(process.processId()), SIGHUP);
+    const int atHangUp = csvRows();
+    QTRY_VERIFY_WITH_TIMEOUT(csvRows() > atHangUp + 20, kRunTimeoutMs);
+    QCOMPARE(process.state(), QProcess::Running);
+    ::kill(pid_t(process.processId()), SIGTERM);
+    QCOMPARE(finish(process).status, 4);
 }
 
 QTEST_GUILESS_MAIN(tst_BurnInRunner)

@@ -370,8 +370,9 @@ class OperatorTest(unittest.TestCase):
         self.addCleanup(connection.close)
         return connection
 
-    def continue_newest_run(self, tool, planned, **simulator):
-        """Restarts the tool, continues the newest run from the history and waits for its end."""
+    def continue_newest_run(self, tool, planned, report=False, **simulator):
+        """Restarts the tool, continues the newest run from the history and waits for its end;
+        with report, writes the run's report first, as it stands."""
         tool = self.start_tool(**simulator)
         tool.open_page(BURN_IN_ROW)
         tool.press_burn_in("历史")
@@ -379,6 +380,11 @@ class OperatorTest(unittest.TestCase):
         tool.open_run(0)
         tool.wait_for_log(re.compile(r">>>老化测试记录：.+（(中断|未完成)）"), LINE_TIMEOUT)
         tool.press_burn_in("历史")
+        if report:
+            tool.press_burn_in("生成报告")
+            written = re.compile(r">>>报告已生成：(/.+\.pdf)")
+            pdf = written.fullmatch(tool.wait_for_log(written, LINE_TIMEOUT)[-1]).group(1)
+            self.assertTrue(os.path.getsize(pdf) > 0, pdf)
         tool.press_burn_in("继续")
         resumed = re.compile(r">>>老化测试继续：回收 %d 张，从第 (\d+) 张起" % planned)
         tool.wait_for_log(RECORD_FILES, LINE_TIMEOUT * 2)
@@ -419,7 +425,9 @@ class OperatorTest(unittest.TestCase):
             "SELECT kind FROM run_events WHERE run_id = ? ORDER BY seq", (run_id,))]
         self.assertEqual(kinds, ["start"])
 
-        tool, lines, first = self.continue_newest_run(tool, planned, VARNAK_SIM_CARDS="1000")
+        # A killed run is judged from its record all the same.
+        tool, lines, first = self.continue_newest_run(tool, planned, report=True,
+                                                      VARNAK_SIM_CARDS="1000")
         self.assertGreater(first, done)
         self.assertTrue(lines[-2].startswith(">>>老化测试结束（完成）：已完成 %d 张" % planned),
                         lines[-2])
