@@ -9,12 +9,21 @@
 #include <QStringList>
 
 #include <algorithm>
+#include <cerrno>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
 // Far more runs than can start within one second; it only bounds the search for a free name.
 constexpr int kMaxRunsPerSecond = 1000;
-constexpr QIODevice::OpenMode kNewFile = QIODevice::WriteOnly | QIODevice::NewOnly;
+// Unbuffered, so that a row or line goes to the system whole in appendWhole(): QFile's buffer
+// would keep what a full disk did not take and write it at the next flush or at close.
+constexpr QIODevice::OpenMode kNewFile
+    = QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered;
+constexpr QIODevice::OpenMode kGoingOn
+    = QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered;
 
 QString csvField(const QString &text)
 {
@@ -35,9 +44,37 @@ QByteArray csvLine(const QStringList &fields)
     return quoted.join(u',').toUtf8() + BurnInCsvFormat::kLineEnd;
 }
 
-bool writeNow(QFile &file, const QByteArray &bytes)
+// Writes bytes at the end of file whole or not at all, and on failure sets *reason to the
+// system's word for the failed write ("No space left on device"). A full disk takes what fits
+// of a write and refuses the rest; that part is cut back off, so that the file still ends with
+// its last whole line and no half character. Written through the descriptor, not QFile: after
+// a short write QFile keeps no errno and says only "Unknown error".
+bool appendWhole(QFile &file, const QByteArray &bytes, QString *reason)
 {
-    return file.write(bytes) == bytes.size() && file.flush();
+    const int fd = file.handle();
+    struct stat before = {};
+    if (fstat(fd, &before) != 0) {
+        *reason = qt_error_string(errno);
+        return false;
+    }
+    qint64 done = 0;
+    while (done < bytes.size()) {
+        const ssize_t wrote = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
+        if (wrote < 0 && errno == EINTR)
+            continue;
+        if (wrote <= 0) {
+            // A write that takes nothing and sets no errno has found no room.
+            *reason = qt_error_string(wrote < 0 ? errno : ENOSPC);
+            // Back to the old end also for a file not opened to append, so that the next write
+            // leaves no hole. Nothing was written to a device such as /dev/full, which cannot
+            // be cut.
+            if (done > 0 && ftruncate(fd, before.st_size) == 0)
+                lseek(fd, before.st_size, SEEK_SET);
+            return false;
+        }
+        done += wrote;
+    }
+    return true;
 }
 
 } // namespace
@@ -96,12 +133,12 @@ bool CBurnInWriter::reopen(const QString &csvPath, const QString &logPath, BurnI
     }
     const bool fresh = !m_csv.exists();
     const QByteArray header = BurnInCsvFormat::kByteOrderMark + csvLine(BurnInCsvFormat::columns());
-    if (!m_csv.open(QIODevice::WriteOnly | QIODevice::Append)
-        || !m_log.open(QIODevice::WriteOnly | QIODevice::Append)
-        || (fresh && !writeNow(m_csv, header))) {
-        const QFile &failed = m_csv.error() != QFileDevice::NoError ? m_csv : m_log;
+    const bool opened = m_csv.open(kGoingOn) && m_log.open(kGoingOn);
+    QString reason = opened ? QString() : (m_csv.isOpen() ? m_log : m_csv).errorString();
+    if (!opened || (fresh && !appendWhole(m_csv, header, &reason))) {
+        const QFile &failed = m_csv.isOpen() && !m_log.isOpen() ? m_log : m_csv;
         *error = QStringLiteral("无法写入 %1：%2")
-                     .arg(QDir::toNativeSeparators(failed.fileName()), failed.errorString());
+                     .arg(QDir::toNativeSeparators(failed.fileName()), reason);
         close();
         return false;
     }
@@ -117,9 +154,11 @@ bool CBurnInWriter::createFiles(const QString &baseName, QString *reason)
     m_csv.setFileName(baseName + QStringLiteral(".csv"));
     m_log.setFileName(baseName + QStringLiteral(".log"));
     const QByteArray header = BurnInCsvFormat::kByteOrderMark + csvLine(BurnInCsvFormat::columns());
-    if (m_csv.open(kNewFile) && m_log.open(kNewFile) && writeNow(m_csv, header))
+    const bool opened = m_csv.open(kNewFile) && m_log.open(kNewFile);
+    if (opened && appendWhole(m_csv, header, reason))
         return true;
-    *reason = m_csv.error() != QFileDevice::NoError ? m_csv.errorString() : m_log.errorString();
+    if (!opened)
+        *reason = (m_csv.isOpen() ? m_log : m_csv).errorString();
     // A run that cannot be recorded leaves nothing behind to be taken for one.
     for (QFile *file : {&m_csv, &m_log}) {
         if (file->isOpen())
@@ -137,8 +176,9 @@ void CBurnInWriter::writeRecord(const BurnInRecord &record)
 // Only the first failure is kept: it is the one that tells where the record stops.
 void CBurnInWriter::write(QFile &file, const QByteArray &bytes)
 {
-    if (!writeNow(file, bytes) && m_error.isEmpty())
-        m_error = QStringLiteral("无法写入 %1：%2").arg(file.fileName(), file.errorString());
+    QString reason;
+    if (!appendWhole(file, bytes, &reason) && m_error.isEmpty())
+        m_error = QStringLiteral("无法写入 %1：%2").arg(file.fileName(), reason);
 }
 
 QString CBurnInWriter::error() const

@@ -11,8 +11,9 @@ class QDateTime;
 
 // The record on disk of one burn-in run: a CSV with one row per card, for spreadsheets and the
 // run history, and a .log with every step line, for finding out why a card failed. Every row and
-// line is flushed as it is written, so that a crash of the tool keeps each finished card; the
-// system may still hold the last ones in memory when the power goes.
+// line goes to the system as it is written, so that a crash of the tool keeps each finished card;
+// the system may still hold the last ones in memory when the power goes. A row or line that a
+// full disk takes only in part is cut back off: both files always end with a whole line.
 // The CSV is UTF-8 with a byte order mark, so that spreadsheets show the Chinese titles, and has
 // CRLF line ends. Used by the run's thread only, one run at a time, so it takes no lock.
 class CBurnInWriter
@@ -34,8 +35,8 @@ public:
     void writeRecord(const BurnInRecord &record);
     // Prefixes the line with the local time to the millisecond.
     void writeLine(const QString &line);
-    // The first row or line that could not be written (a full disk, say), naming the file;
-    // empty while every one was.
+    // The first row or line that could not be written (a full disk, say), naming the file and
+    // the system's reason ("No space left on device"); empty while every one was.
     QString error() const;
     // Absolute; empty before open().
     QString csvPath() const;

@@ -4,6 +4,7 @@
 #include "burnin/cburninreader.h"
 #include "results/resultsschema.h"
 #include "results/sqlconnection.h"
+#include "results/sqlitereason.h"
 #include "results/sqltransaction.h"
 
 #include <QCryptographicHash>
@@ -337,7 +338,7 @@ CResultsStore::Check CResultsStore::connect(bool quickCheck, QString *problem)
     m_db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(kBusyTimeoutMs));
     if (!m_db.open()) {
         m_error = QStringLiteral("无法打开结果数据库 %1：%2")
-                      .arg(native(m_path), m_db.lastError().text());
+                      .arg(native(m_path), sqliteReason(m_db.lastError()));
         return Check::Failed;
     }
     // Opening reads nothing: the first statement is what finds a file that is not a database.
@@ -366,7 +367,7 @@ CResultsStore::Check CResultsStore::connect(bool quickCheck, QString *problem)
         && query.exec(QStringLiteral("PRAGMA foreign_keys = ON"));
     if (!set) {
         m_error = QStringLiteral("无法设置结果数据库 %1：%2")
-                      .arg(native(m_path), query.lastError().text());
+                      .arg(native(m_path), sqliteReason(query.lastError()));
         return Check::Failed;
     }
     query.finish();
@@ -404,13 +405,13 @@ void CResultsStore::close()
 
 bool CResultsStore::writeFailed(const QSqlError &error)
 {
-    m_error = QStringLiteral("无法写入结果数据库 %1：%2").arg(native(m_path), error.text());
+    m_error = QStringLiteral("无法写入结果数据库 %1：%2").arg(native(m_path), sqliteReason(error));
     return false;
 }
 
 bool CResultsStore::readFailed(const QSqlError &error)
 {
-    m_error = QStringLiteral("无法读取结果数据库 %1：%2").arg(native(m_path), error.text());
+    m_error = QStringLiteral("无法读取结果数据库 %1：%2").arg(native(m_path), sqliteReason(error));
     return false;
 }
 

@@ -100,7 +100,8 @@ QString fileSha256(const QString &path);
 // A store is one connection and belongs to the thread that opened it: the run's thread writes
 // through its own store, the history's thread reads through another, and each is destroyed on
 // its own thread. Readers do not block the writer (the file is in WAL mode). Every call returns
-// false, empty or -1 on failure and keeps error() naming the database file.
+// false, empty or -1 on failure and keeps error() naming the database file and why; a database
+// that could not grow says "No space left on device", as the run's CSV and log do.
 class CResultsStore
 {
 public:

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "results/resultsschema.h"
 
+#include "results/sqlitereason.h"
 #include "results/sqltransaction.h"
 
 #include <QDir>
@@ -121,7 +122,7 @@ static_assert(ResultsSchema::kVersion >= 4, "no version to migrate to");
 QString failure(const QSqlDatabase &db, const QSqlError &error)
 {
     return QStringLiteral("无法更新结果数据库 %1 的结构：%2")
-        .arg(QDir::toNativeSeparators(db.databaseName()), error.text());
+        .arg(QDir::toNativeSeparators(db.databaseName()), sqliteReason(error));
 }
 
 // Reads a one-number answer; -1 on failure, with *error set.

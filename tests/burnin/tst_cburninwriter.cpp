@@ -6,6 +6,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <cerrno>
+
 namespace {
 
 const QDateTime kStart(QDate(2024, 5, 6), QTime(7, 8, 9, 123));
@@ -46,6 +48,8 @@ private slots:
     void runInTheSameSecondGetsItsOwnFiles();
     void openNamesTheFolderItCannotWrite();
     void failedWriteIsKeptNamingTheFile();
+    void fullDiskLeavesWholeLines_data();
+    void fullDiskLeavesWholeLines();
     void readsDamagedAndForeignFiles_data();
     void readsDamagedAndForeignFiles();
 
@@ -175,6 +179,51 @@ void tst_CBurnInWriter::failedWriteIsKeptNamingTheFile()
 
     QVERIFY2(writer.error().startsWith(QStringLiteral("无法写入 ") + writer.csvPath()),
         qPrintable(writer.error()));
+}
+
+void tst_CBurnInWriter::fullDiskLeavesWholeLines_data()
+{
+    QTest::addColumn<bool>("log"); // else the CSV
+    QTest::addColumn<bool>("devFull"); // else a file size limit, which gives "File too large"
+    QTest::newRow("CSV row past the size limit") << false << false;
+    QTest::newRow("log line past the size limit") << true << false;
+    QTest::newRow("log on /dev/full") << true << true;
+}
+
+void tst_CBurnInWriter::fullDiskLeavesWholeLines()
+{
+    QFETCH(bool, log);
+    QFETCH(bool, devFull);
+    QTemporaryDir dir;
+    CBurnInWriter writer;
+    QString error;
+    QVERIFY(devFull ? writer.reopen(dir.filePath(QStringLiteral("run.csv")),
+                QStringLiteral("/dev/full"), BurnInMode::Capture, {}, &error)
+                    : writer.open(dir.path(), kStart, BurnInMode::Capture, QString(), &error));
+    const QString path = log ? writer.logPath() : writer.csvPath();
+    // Three-byte characters; the limit falls within one of them in either file.
+    const auto writeOne = [&](int index) {
+        log ? writer.writeLine(QStringLiteral("读卡失败").repeated(index))
+            : writer.writeRecord(card(index, QStringLiteral("卡号").repeated(index)));
+    };
+    int written = 0;
+    {
+        const FileSizeLimit disk(QFileInfo(path).size() + 1001);
+        while (written < 100 && writer.error().isEmpty())
+            writeOne(++written);
+    }
+
+    QCOMPARE(writer.error(),
+        QStringLiteral("无法写入 %1：%2").arg(path, qt_error_string(devFull ? ENOSPC : EFBIG)));
+    if (devFull)
+        return;
+    // With room again the next line follows the last whole one: no half line, no hole.
+    writeOne(written);
+    const QByteArray bytes = contents(path);
+    QVERIFY(
+        !bytes.contains('\0') && !QString::fromUtf8(bytes).contains(QChar::ReplacementCharacter));
+    QVERIFY(bytes.endsWith('\n'));
+    QCOMPARE(bytes.count('\n'), written + (log ? 0 : 1));
 }
 
 void tst_CBurnInWriter::readsDamagedAndForeignFiles_data()

@@ -119,6 +119,8 @@ private slots:
     void setsBrokenFileAside_data();
     void setsBrokenFileAside();
     void fullDiskFailsTheCardNamingTheFile();
+    void fullDatabaseSaysNoSpace_data();
+    void fullDatabaseSaysNoSpace();
     void cardsReadBackAsWritten_data();
     void cardsReadBackAsWritten();
     void listsRunsWithTheirFigures();
@@ -315,6 +317,38 @@ void tst_CResultsStore::fullDiskFailsTheCardNamingTheFile()
     QVERIFY2(store.addCard(run, card(written + 1)), qPrintable(store.error()));
     QCOMPARE(store.lastCardIndex(run), written + 1);
     QCOMPARE(store.cards(run).size(), written + 1);
+}
+
+void tst_CResultsStore::fullDatabaseSaysNoSpace_data()
+{
+    QTest::addColumn<int>("write"); // 0 a run, 1 an event, 2 a card
+    QTest::newRow("run") << 0;
+    QTest::newRow("event") << 1;
+    QTest::newRow("card") << 2;
+}
+
+// SQLite's page limit, set on the store's own connection, gives the SQLITE_FULL of a full disk.
+void tst_CResultsStore::fullDatabaseSaysNoSpace()
+{
+    QFETCH(int, write);
+    CResultsStore store;
+    QVERIFY(store.open(folder()));
+    const QString run = store.createRun(plan(1000));
+    const QStringList names
+        = QSqlDatabase::connectionNames().filter(QStringLiteral("cdt-results-"));
+    QCOMPARE(names.size(), 1);
+    QSqlQuery limit(QSqlDatabase::database(names.front(), false));
+    QVERIFY(limit.exec(QStringLiteral("PRAGMA page_count")) && limit.next());
+    QVERIFY(limit.exec(QStringLiteral("PRAGMA max_page_count = %1").arg(limit.value(0).toInt())));
+
+    bool written = true;
+    for (int i = 1; written && i <= 1000; ++i)
+        written = write == 0 ? !store.createRun(plan(1)).isEmpty()
+            : write == 1     ? store.addEvent(run, runEvent(ResultsEventKind::Continue))
+                             : store.addCard(run, card(i));
+    QVERIFY(!written);
+    QCOMPARE(store.error(),
+        QStringLiteral("无法写入结果数据库 %1：No space left on device").arg(store.path()));
 }
 
 void tst_CResultsStore::cardsReadBackAsWritten_data()
