@@ -101,6 +101,21 @@ BurnInCommandLine::Request usageError(const QString &error, bool json)
     return request;
 }
 
+// --continue and --report name a recorded run, which brings its own settings: none of a new
+// run's options go with them. The error line, or an empty string with *runId set.
+QString recordedRunId(
+    const QCommandLineParser &parser, const char *option, const char *why, QString *runId)
+{
+    for (const char *runOption : kRunOptions) {
+        if (parser.isSet(runOption))
+            return QStringLiteral("--%1 cannot go with --%2: %3")
+                .arg(QLatin1String(runOption), QLatin1String(option), QLatin1String(why));
+    }
+    *runId = parser.value(option).trimmed();
+    return runId->isEmpty() ? QStringLiteral("--%1 needs the id of a run").arg(QLatin1String(option))
+                            : QString();
+}
+
 // Each limit in force and where it came from: an option, config.ini, or the built-in default
 // (the confidence of a target that config.ini does not name).
 QString limitsShown(const QCommandLineParser &parser, const BurnInOptions &defaults,
@@ -222,30 +237,20 @@ BurnInCommandLine::Request BurnInCommandLine::parse(
     if (const QString error = connectionFrom(parser, &options); !error.isEmpty())
         return refused(error);
     if (parser.isSet("report")) {
-        for (const char *option : kRunOptions) {
-            if (parser.isSet(option))
-                return refused(QStringLiteral("--%1 cannot go with --report: a report shows the "
-                                              "run as it was recorded")
-                                   .arg(QLatin1String(option)));
-        }
         if (parser.isSet("continue"))
             return refused(QStringLiteral("--report and --continue cannot go together"));
-        request.reportRunId = parser.value("report").trimmed();
-        if (request.reportRunId.isEmpty())
-            return refused(QStringLiteral("--report needs the id of a run"));
+        if (const QString error = recordedRunId(
+                parser, "report", "a report shows the run as it was recorded", &request.reportRunId);
+            !error.isEmpty())
+            return refused(error);
         request.action = Action::Report;
         return request;
     }
     if (parser.isSet("continue")) {
-        for (const char *option : kRunOptions) {
-            if (parser.isSet(option))
-                return refused(QStringLiteral("--%1 cannot go with --continue: a run goes on "
-                                              "with the settings it was created with")
-                                   .arg(QLatin1String(option)));
-        }
-        request.continueRunId = parser.value("continue").trimmed();
-        if (request.continueRunId.isEmpty())
-            return refused(QStringLiteral("--continue needs the id of a run"));
+        if (const QString error = recordedRunId(parser, "continue",
+                "a run goes on with the settings it was created with", &request.continueRunId);
+            !error.isEmpty())
+            return refused(error);
         request.options.settings.connection = options.settings.connection;
         request.action = Action::Run;
         return request;

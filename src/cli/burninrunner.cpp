@@ -13,6 +13,7 @@
 #include "results/cresultsstore.h"
 
 #include <QCoreApplication>
+#include <QJsonArray>
 #include <QJsonDocument>
 
 #include <csignal>
@@ -238,9 +239,26 @@ void BurnInRunner::end(const CBurnInProgress::Snapshot &snapshot)
                 m_upload->status()));
         if (outcome.openCode != 0)
             summary.insert("openCode", outcome.openCode);
+        if (snapshot.started)
+            summary.insert("interruptions", interruptions(snapshot.runId));
         printJson(summary);
     }
     emit finished(status);
+}
+
+// Every time the dispenser could not be opened for a card of the run, over all its stretches.
+QJsonArray BurnInRunner::interruptions(const QString &runId)
+{
+    QJsonArray list;
+    CResultsStore store;
+    if (!store.open(BurnInConfig::resultsFolder()))
+        return list;
+    for (const ResultsRunEvent &event : store.events(runId)) {
+        if (event.kind == ResultsEventKind::DeviceLost)
+            list.append(QJsonObject {{"at", event.at.toString(Qt::ISODateWithMs)},
+                {"reason", event.reason}});
+    }
+    return list;
 }
 
 void BurnInRunner::printJson(const QJsonObject &object)

@@ -6,6 +6,7 @@
 #include "device/zov_sdk.h"
 
 #include <QElapsedTimer>
+#include <QJsonArray>
 #include <QJsonObject>
 #include <QObject>
 #include <QStringList>
@@ -48,6 +49,7 @@ private:
     void stopRequested(int signal);
     void end(const CBurnInProgress::Snapshot &snapshot);
     QString writeReport(const CBurnInProgress::Snapshot &snapshot, int *exitStatus);
+    static QJsonArray interruptions(const QString &runId);
     void finishUpload();
     void print(const QString &line);
     void printError(const QString &line);

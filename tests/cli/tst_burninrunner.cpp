@@ -5,6 +5,7 @@
 #include "workingfolder.h"
 
 #include <QDir>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
@@ -204,6 +205,8 @@ void tst_BurnInRunner::badUsage_data()
     QTest::newRow("limits without a serial") << QStringList {"--target-mcbf", "100"};
     QTest::newRow("a serial with a control character") << QStringList {"--serial", "A\tB"};
     QTest::newRow("settings with --continue") << QStringList {"--continue", "x", "--cards", "5"};
+    QTest::newRow("settings with --report") << QStringList {"--report", "x", "--serial", "A"};
+    QTest::newRow("a report and a continuation") << QStringList {"--report", "x", "--continue", "x"};
     QTest::newRow("an argument without an option") << QStringList {"50"};
     QTest::newRow("an unknown connection") << QStringList {"--connection", "serial"};
     QTest::newRow("a port with the fixed connection") << QStringList {"--port", "2"};
@@ -226,6 +229,10 @@ void tst_BurnInRunner::badUsage()
     QVERIFY(finished.err.contains("Usage: card-dispenser-burnin"));
     QVERIFY(finished.out.isEmpty());
     QVERIFY(!QFile::exists("results"));
+    // A script that asked for JSON gets it on this exit too, with the reason.
+    const Finished json = run(arguments << "--json");
+    QCOMPARE(summary(json).value("exitStatus").toInt(), 2);
+    QVERIFY(!summary(json).value("error").toString().isEmpty());
 }
 
 void tst_BurnInRunner::opensTheChosenConnection_data()
@@ -392,14 +399,15 @@ void tst_BurnInRunner::stationFaultsAreNotCharged_data()
     QTest::addColumn<int>("rows"); // -1: no run recorded at all
     QTest::addColumn<QString>("said");
     QTest::addColumn<int>("charged"); // device failures once the run is done
+    QTest::addColumn<int>("lost"); // interruptions the summary lists
 
     QTest::newRow("the wrong port: no run begins")
-        << QStringList {"VARNAK_SIM_PORT=3"} << 3 << -1 << "打开设备：-19" << 0;
+        << QStringList {"VARNAK_SIM_PORT=3"} << 3 << -1 << "打开设备：-19" << 0 << 0;
     QTest::newRow("the dispenser lost at card 3")
         << QStringList {"VARNAK_SIM_FAIL_EVERY_openDevice=4"} << 6 << 2
-        << "设备连接中断，第 3 张 打开设备：-20" << 0;
+        << "设备连接中断，第 3 张 打开设备：-20" << 0 << 1;
     QTest::newRow("a full bin: the capture charged, the bin to empty")
-        << QStringList {"VARNAK_SIM_BIN=3"} << 6 << 4 << "请清空回收箱并清理通道" << 1;
+        << QStringList {"VARNAK_SIM_BIN=3"} << 6 << 4 << "请清空回收箱并清理通道" << 1 << 0;
 }
 
 void tst_BurnInRunner::stationFaultsAreNotCharged()
@@ -409,6 +417,7 @@ void tst_BurnInRunner::stationFaultsAreNotCharged()
     QFETCH(int, rows);
     QFETCH(QString, said);
     QFETCH(int, charged);
+    QFETCH(int, lost);
 
     WorkingFolder folder;
     QVERIFY(folder.isValid() && folder.stageSimulator());
@@ -421,6 +430,7 @@ void tst_BurnInRunner::stationFaultsAreNotCharged()
     QCOMPARE(store.runs(false).size(), rows < 0 ? 0 : 1);
     if (rows < 0)
         return;
+    QCOMPARE(summary(cut).value("interruptions").toArray().size(), lost);
     // Taken on once mended, from the card that could not begin, and nothing was charged.
     const QString runId = summary(cut).value("runId").toString();
     const Finished rest = run({"--continue", runId, "--json"});
