@@ -58,9 +58,12 @@ QString burnInOpenFailedText(int code)
 
 QString burnInSettledText(Qualification::Verdict verdict, bool allDone)
 {
-    const QString done = allDone ? QStringLiteral("计划的卡已全部完成，") : QString();
+    if (allDone && verdict == Qualification::Verdict::Undecided)
+        return QStringLiteral(
+            "这次运行计划的卡已全部完成（未设限值），不再继续；结果见报告（生成报告）");
     return QStringLiteral("这次运行%1判定为%2，不再继续；结论见报告（生成报告）")
-        .arg(done, Qualification::verdictText(verdict));
+        .arg(allDone ? QStringLiteral("计划的卡已全部完成，") : QString(),
+            Qualification::verdictText(verdict));
 }
 
 QString burnInCardLine(const BurnInRecord &record)
@@ -452,8 +455,8 @@ bool CBurnInJob::cardDone(const BurnInRecord &record)
     } else if (record.duplicate && m_duplicateLines < kDuplicateLines) {
         m_log(line);
         if (++m_duplicateLines == kDuplicateLines)
-            m_log(QStringLiteral(">>>重复卡号已显示 %1 张，此后只在进度中计数")
-                      .arg(kDuplicateLines));
+            m_log(
+                QStringLiteral(">>>重复卡号已显示 %1 张，此后只在进度中计数").arg(kDuplicateLines));
     }
     if (figures.done % kProgressLineCards == 0) {
         const QString progress = m_plan.progressLine

@@ -112,8 +112,9 @@ QString recordedRunId(
                 .arg(QLatin1String(runOption), QLatin1String(option), QLatin1String(why));
     }
     *runId = parser.value(option).trimmed();
-    return runId->isEmpty() ? QStringLiteral("--%1 needs the id of a run").arg(QLatin1String(option))
-                            : QString();
+    return runId->isEmpty()
+        ? QStringLiteral("--%1 needs the id of a run").arg(QLatin1String(option))
+        : QString();
 }
 
 // Each limit in force and where it came from: an option, config.ini, or the built-in default
@@ -123,10 +124,10 @@ QString limitsShown(const QCommandLineParser &parser, const BurnInOptions &defau
 {
     const Qualification::Plan builtIn;
     const auto from = [&parser](const char *option, bool inConfig) {
-        return QStringLiteral("（%1）")
-            .arg(parser.isSet(option) ? QStringLiteral("--") + QLatin1String(option)
-                    : inConfig        ? QStringLiteral("config.ini")
-                                      : QStringLiteral("默认"));
+        return QStringLiteral("（%1）").arg(parser.isSet(option)
+                ? QStringLiteral("--") + QLatin1String(option)
+                : inConfig ? QStringLiteral("config.ini")
+                           : QStringLiteral("默认"));
     };
     QStringList shown;
     if (limits.targetMcbf > 0) {
@@ -239,8 +240,8 @@ BurnInCommandLine::Request BurnInCommandLine::parse(
     if (parser.isSet("report")) {
         if (parser.isSet("continue"))
             return refused(QStringLiteral("--report and --continue cannot go together"));
-        if (const QString error = recordedRunId(
-                parser, "report", "a report shows the run as it was recorded", &request.reportRunId);
+        if (const QString error = recordedRunId(parser, "report",
+                "a report shows the run as it was recorded", &request.reportRunId);
             !error.isEmpty())
             return refused(error);
         request.action = Action::Report;

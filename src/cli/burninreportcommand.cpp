@@ -18,8 +18,8 @@ Result write(const QString &resultsFolder, const QString &runId)
         // A run ID that the record does not have is a typing error, not a broken record.
         result.exitStatus
             = store.missing() ? BurnInExitStatus::Usage : BurnInExitStatus::RecordFailed;
-        result.error = store.missing() ? QStringLiteral("记录中没有运行 %1").arg(runId)
-                                       : store.error();
+        result.error
+            = store.missing() ? QStringLiteral("记录中没有运行 %1").arg(runId) : store.error();
         return result;
     }
     result.data = loadBurnInReport(store, runId, &result.error);

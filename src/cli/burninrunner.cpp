@@ -235,8 +235,8 @@ void BurnInRunner::end(const CBurnInProgress::Snapshot &snapshot)
             = CliText::summary(snapshot, status, report, m_elapsed.nsecsElapsed(), m_libraryNs);
         summary.insert("error", error);
         summary.insert("upload",
-            CliText::upload(!BurnInConfig::resultsServer().trimmed().isEmpty(),
-                m_upload->status()));
+            CliText::upload(
+                !BurnInConfig::resultsServer().trimmed().isEmpty(), m_upload->status()));
         if (outcome.openCode != 0)
             summary.insert("openCode", outcome.openCode);
         if (snapshot.started)
@@ -255,8 +255,8 @@ QJsonArray BurnInRunner::interruptions(const QString &runId)
         return list;
     for (const ResultsRunEvent &event : store.events(runId)) {
         if (event.kind == ResultsEventKind::DeviceLost)
-            list.append(QJsonObject {{"at", event.at.toString(Qt::ISODateWithMs)},
-                {"reason", event.reason}});
+            list.append(QJsonObject {
+                {"at", event.at.toString(Qt::ISODateWithMs)}, {"reason", event.reason}});
     }
     return list;
 }

@@ -56,14 +56,15 @@ QString progressLine(const BurnInFigures &figures, const Qualification::Plan &li
         : QString();
     return QStringLiteral("老化 %1/%2 张  通过 %3  失败 %4  通过率 %5%  演示 MCBF %6 次（%7%）  "
                           "已用 %8  剩余 %9")
-        .arg(figures.done)
-        .arg(limits.plannedCards)
-        .arg(figures.passed)
-        .arg(figures.failed())
-        .arg(figures.passRate(), 0, 'f', 1)
-        .arg(Qualification::demonstratedMcbf(standing.cycles, standing.failures, limits.confidence))
-        .arg(limits.confidence)
-        .arg(duration(elapsedMs), remaining)
+               .arg(figures.done)
+               .arg(limits.plannedCards)
+               .arg(figures.passed)
+               .arg(figures.failed())
+               .arg(figures.passRate(), 0, 'f', 1)
+               .arg(Qualification::demonstratedMcbf(
+                   standing.cycles, standing.failures, limits.confidence))
+               .arg(limits.confidence)
+               .arg(duration(elapsedMs), remaining)
         + duplicates;
 }
 
@@ -125,8 +126,7 @@ QJsonObject report(const QString &runId, int exitStatus, const QString &reportPa
     object.insert("failed", data->figures.failed());
     object.insert("deviceFailures", data->figures.deviceFailures);
     object.insert("demonstratedMcbf",
-        Qualification::demonstratedMcbf(
-            standing.cycles, standing.failures, data->plan.confidence));
+        Qualification::demonstratedMcbf(standing.cycles, standing.failures, data->plan.confidence));
     object.insert("interruptions", int(data->interruptions.size()));
     return object;
 }

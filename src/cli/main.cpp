@@ -24,8 +24,8 @@ int writeReport(const BurnInCommandLine::Request &request)
         std::fprintf(stderr, "%s: %s\n", qPrintable(QCoreApplication::applicationName()),
             result.error.toLocal8Bit().constData());
     if (request.json)
-        BurnInRunner::printJson(CliText::report(request.reportRunId, result.exitStatus,
-            result.path, result.error, result.data ? &*result.data : nullptr));
+        BurnInRunner::printJson(CliText::report(request.reportRunId, result.exitStatus, result.path,
+            result.error, result.data ? &*result.data : nullptr));
     else if (!result.path.isEmpty())
         std::printf("%s\n", result.path.toLocal8Bit().constData());
     return result.exitStatus;

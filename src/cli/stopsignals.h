@@ -7,8 +7,8 @@ class QSocketNotifier;
 
 // Turns SIGINT, SIGTERM and SIGHUP (unless it was ignored at start, as nohup does) into a Qt
 // signal on the thread that made it: the handler only writes the signal's number into a pipe,
-// the one async-signal-safe way out of it, and a socket notifier reads it in the event loop. One per process; the default actions come back when it
-// goes.
+// the one async-signal-safe way out of it, and a socket notifier reads it in the event loop. One
+// per process; the default actions come back when it goes.
 class StopSignals : public QObject
 {
     Q_OBJECT

@@ -544,7 +544,8 @@ QVector<ResultsRunSummary> CResultsStore::runs(bool stationBusy, const QString &
         "LEFT JOIN run_events AS e ON e.run_id = r.run_id"
         "  AND e.seq = (SELECT max(seq) FROM run_events WHERE run_id = r.run_id"
         "  AND kind IN (%2))");
-    if (!query.exec(sql.arg(planColumns(QStringLiteral("r.")), QLatin1String(kResultsLifeEventKinds)))) {
+    if (!query.exec(
+            sql.arg(planColumns(QStringLiteral("r.")), QLatin1String(kResultsLifeEventKinds)))) {
         readFailed(query.lastError());
         return {};
     }

@@ -134,8 +134,8 @@ void tst_BurnInReport::judgesAnyRun_data()
     QTest::addColumn<bool>("interrupted");
     QTest::addColumn<QStringList>("shown");
 
-    QTest::newRow("finished without limits") << kCards << false << false
-                                             << QStringList {"未设限值，不作判定", "连接中断", "无。"};
+    QTest::newRow("finished without limits")
+        << kCards << false << false << QStringList {"未设限值，不作判定", "连接中断", "无。"};
     QTest::newRow("cut short without a verdict")
         << kCards + 100 << false << false << QStringList {"未完成", "尚余 100 张"};
     QTest::newRow("settled before its end")

@@ -206,7 +206,8 @@ void tst_BurnInRunner::badUsage_data()
     QTest::newRow("a serial with a control character") << QStringList {"--serial", "A\tB"};
     QTest::newRow("settings with --continue") << QStringList {"--continue", "x", "--cards", "5"};
     QTest::newRow("settings with --report") << QStringList {"--report", "x", "--serial", "A"};
-    QTest::newRow("a report and a continuation") << QStringList {"--report", "x", "--continue", "x"};
+    QTest::newRow("a report and a continuation")
+        << QStringList {"--report", "x", "--continue", "x"};
     QTest::newRow("an argument without an option") << QStringList {"50"};
     QTest::newRow("an unknown connection") << QStringList {"--connection", "serial"};
     QTest::newRow("a port with the fixed connection") << QStringList {"--port", "2"};
@@ -446,9 +447,8 @@ void tst_BurnInRunner::reportJudgesAnyRun_data()
     QTest::addColumn<int>("status");
     QTest::addColumn<QString>("shown");
 
-    QTest::newRow("cut short, undecided") << QStringList {"--cards", "8"}
-                                          << QStringList {"VARNAK_SIM_CARDS=5"} << 6
-                                          << "尚余 3 张";
+    QTest::newRow("cut short, undecided")
+        << QStringList {"--cards", "8"} << QStringList {"VARNAK_SIM_CARDS=5"} << 6 << "尚余 3 张";
     QTest::newRow("finished without limits")
         << QStringList {"--cards", "4"} << QStringList {} << 0 << "未设限值，不作判定";
     QTest::newRow("failed before its end")
@@ -536,7 +536,8 @@ void tst_BurnInRunner::hangUpUnderNohupIsIgnored()
     WorkingFolder folder;
     QVERIFY(folder.isValid() && folder.stageSimulator());
     QProcess process;
-    process.setProcessEnvironment(environment({"VARNAK_SIM_CARDS=3000", "VARNAK_SIM_LATENCY_MS=1"}));
+    process.setProcessEnvironment(
+        environment({"VARNAK_SIM_CARDS=3000", "VARNAK_SIM_LATENCY_MS=1"}));
     process.start("nohup", {BURNIN_PROGRAM, "--cards", "2000"});
     QTRY_VERIFY_WITH_TIMEOUT(csvRows() > 0, kRunTimeoutMs);
     ::kill(pid_t(process.processId()), SIGHUP);
