@@ -21,7 +21,8 @@ const char *positionCode(Position position);
 
 struct ModelSettings
 {
-    int cards = 50;
+    // A real dispenser's box, so a burn-in run of the default length ends before the box does.
+    int cards = 500;
     // nullopt: the customer never takes a card handed out at the front.
     std::optional<std::int64_t> takeDelayMs = 1500;
     // nullopt: nobody ever inserts a card, so waiting for one always times out.

@@ -189,7 +189,7 @@ void TestSimDevice::badArguments()
     QCOMPARE(call(device), simcode::BadArgument);
     const Snapshot after = device.snapshot();
     QVERIFY(after.open && after.chipPowered && after.channel == Position::Reader);
-    QCOMPARE(after.cardsInBox, 49);
+    QCOMPARE(after.cardsInBox, 499);
     QCOMPARE(clock.now, std::int64_t(0));
 }
 
@@ -203,7 +203,7 @@ void TestSimDevice::forcedResultDoesNothingElse()
 
     QCOMPARE(device.deviceSendCard("cp31", 30), -5);
     QCOMPARE(device.deviceSendCard(nullptr, 0), -5);
-    QCOMPARE(device.snapshot().cardsInBox, 50);
+    QCOMPARE(device.snapshot().cardsInBox, 500);
     char reply[ReplyCapacity] = {};
     QCOMPARE(device.getStatus(5, reply), 0);
     QCOMPARE(reply[0], '\0');
@@ -257,9 +257,10 @@ void TestSimDevice::configParsing_data()
         QTest::addRow("%s=%s", variable, value) << variable << value << expected;
     };
     row("CARDS", "0", "0");
-    row("CARDS", "-3", "50");
-    row("CARDS", "12abc", "50");
-    row("CARDS", "99999999999", "50");
+    row("CARDS", "7", "7");
+    row("CARDS", "-3", "500");
+    row("CARDS", "12abc", "500");
+    row("CARDS", "99999999999", "500");
     row("TAKE_MS", "2500", "2500");
     row("TAKE_MS", "OFF", "none");
     row("TAKE_MS", "-1", "none");
@@ -413,9 +414,9 @@ void TestSimDevice::captureBin_data()
           };
     row("unlimited by default", "CARDS=1000", 1000, 0,
         R"("cp35","Box":0,"Captured":1000,"Chip":"off")");
-    row("up to capacity", "BIN=3", 3, 0, R"("cp35","Box":47,"Captured":3,"Chip":"off")");
-    row("full bin keeps card", "BIN=3", 4, -18, R"("cp31","Box":46,"Captured":3,"Chip":"on")");
-    row("zero capacity", "BIN=0", 1, -18, R"("cp31","Box":49,"Captured":0,"Chip":"on")");
+    row("up to capacity", "BIN=3", 3, 0, R"("cp35","Box":497,"Captured":3,"Chip":"off")");
+    row("full bin keeps card", "BIN=3", 4, -18, R"("cp31","Box":496,"Captured":3,"Chip":"on")");
+    row("zero capacity", "BIN=0", 1, -18, R"("cp31","Box":499,"Captured":0,"Chip":"on")");
     row("garbage is unlimited", "CARDS=1000 BIN=lots", 1000, 0,
         R"("cp35","Box":0,"Captured":1000,"Chip":"off")");
     row("large box", "CARDS=1000000", 1, 0, R"("cp35","Box":999999,"Captured":1,"Chip":"off")");
