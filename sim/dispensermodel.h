@@ -31,6 +31,8 @@ struct ModelSettings
     std::int64_t takeDelayMaxMs = 0;
     std::int64_t insertDelayMaxMs = 0;
     std::uint64_t seed = 0;
+    // The first card's serial is the one after it (see cardnumber.h); SimConfig draws it per start.
+    std::uint64_t serialBase = 0;
     // nullopt: the capture bin never fills.
     std::optional<int> binCapacity = std::nullopt;
 };

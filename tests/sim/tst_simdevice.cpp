@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: MIT
+#include "cardnumber.h"
 #include "clock.h"
 #include "simcodes.h"
 #include "simconfig.h"
@@ -76,6 +77,8 @@ private slots:
     void sameSeedSameRun();
     void seededDrawsUnchanged_data();
     void seededDrawsUnchanged();
+    void cardNumbersPerStart_data();
+    void cardNumbersPerStart();
     void captureBin_data();
     void captureBin();
     void periodicFailures_data();
@@ -399,6 +402,48 @@ void TestSimDevice::seededDrawsUnchanged()
         draws << codes.join(' ') + '@' + QString::number(clock.now);
     }
     QTEST(draws.join(", "), "draws");
+}
+
+void TestSimDevice::cardNumbersPerStart_data()
+{
+    QTest::addColumn<QString>("env");
+    QTest::addColumn<bool>("replayed");
+
+    QTest::newRow("no seed") << "FAIL_PERCENT=0" << false;
+    QTest::newRow("seed 0") << "SEED=0" << true;
+    QTest::newRow("seed 42") << "SEED=42" << true;
+    QTest::newRow("unparsed seed is none") << "SEED=-1" << false;
+}
+
+// Each configuration made from the environment is a start of its own, as each load is.
+void TestSimDevice::cardNumbersPerStart()
+{
+    QFETCH(QString, env);
+    QFETCH(bool, replayed);
+    const auto start = [&env] {
+        ManualClock clock;
+        SimDevice device(configFrom(env), clock);
+        device.openDevice(0, 115200, "", 5);
+        QStringList numbers;
+        for (int card = 0; card < 20 && device.deviceSendCard("cp31", 30) == simcode::Ok; ++card) {
+            numbers << QString::fromStdString(device.snapshot().cardNumber);
+            device.deviceMoveCard("cp35", 5);
+        }
+        return numbers;
+    };
+    const QStringList first = start();
+    const QStringList second = start();
+    QCOMPARE(QSet<QString>(first.begin(), first.end()).size(), 20);
+    for (const QString &number : first + second) {
+        QVERIFY2(
+            QRegularExpression("^621483\\d{13}$").match(number).hasMatch(), qPrintable(number));
+        QVERIFY2(isLuhnValid(number.toStdString()), qPrintable(number));
+    }
+    if (replayed)
+        QCOMPARE(second, first);
+    else
+        QVERIFY(
+            !QSet<QString>(first.begin(), first.end()).intersects({second.begin(), second.end()}));
 }
 
 void TestSimDevice::captureBin_data()
