@@ -12,7 +12,17 @@ char luhnCheckDigit(const std::string &payload);
 bool isLuhnValid(const std::string &number);
 
 // 19-digit number starting with 62, unique per serial, so every card in a run can be told apart.
+// Only the serial's last 12 digits count: serials wrap around after SerialRange.
 std::string cardNumberForSerial(std::uint64_t serial);
+constexpr std::uint64_t SerialRange = 1000000000000;
+
+// Where a start's serials begin, below SerialRange. A start counts on from there, so its numbers
+// repeat only after SerialRange cards, and two starts share one only where their ranges meet.
+// Without a seed each start draws its own from the wall clock, the process id and the starts
+// already made by this copy of the code; with one it follows from the seed, so the numbers replay
+// with the rest.
+std::uint64_t serialBaseForThisStart();
+std::uint64_t serialBaseFromSeed(std::uint64_t seed);
 
 } // namespace varnaksim
 

@@ -172,7 +172,7 @@ void DispenserModel::letCustomerAct()
 void DispenserModel::placeNewCard(Position where)
 {
     m_state.channel = where;
-    m_state.cardNumber = cardNumberForSerial(m_nextSerial++);
+    m_state.cardNumber = cardNumberForSerial(m_settings.serialBase + m_nextSerial++);
 }
 
 void DispenserModel::clearChannel()

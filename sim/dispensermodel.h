@@ -21,7 +21,8 @@ const char *positionCode(Position position);
 
 struct ModelSettings
 {
-    int cards = 50;
+    // A real dispenser's box, so a burn-in run of the default length ends before the box does.
+    int cards = 500;
     // nullopt: the customer never takes a card handed out at the front.
     std::optional<std::int64_t> takeDelayMs = 1500;
     // nullopt: nobody ever inserts a card, so waiting for one always times out.
@@ -30,6 +31,8 @@ struct ModelSettings
     std::int64_t takeDelayMaxMs = 0;
     std::int64_t insertDelayMaxMs = 0;
     std::uint64_t seed = 0;
+    // The first card's serial is the one after it (see cardnumber.h); SimConfig draws it per start.
+    std::uint64_t serialBase = 0;
     // nullopt: the capture bin never fills.
     std::optional<int> binCapacity = std::nullopt;
 };

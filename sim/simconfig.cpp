@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "simconfig.h"
 
+#include "cardnumber.h"
 #include "simcodes.h"
 
 #include <cerrno>
@@ -94,8 +95,11 @@ SimConfig SimConfig::fromLookup(const Lookup &lookup)
     config.latencyMs = parseCount(get("LATENCY_MS"), 0);
     config.latencyMaxMs = parseCount(get("LATENCY_MAX_MS"), 0);
     config.failPercent = static_cast<int>(parseInteger(get("FAIL_PERCENT"), 0, 100).value_or(0));
-    config.seed = static_cast<std::uint64_t>(parseCount(get("SEED"), 0));
+    const auto seed = parseInteger(get("SEED"), 0, INT_MAX);
+    config.seed = static_cast<std::uint64_t>(seed.value_or(0));
     config.model.seed = config.seed;
+    // Without a seed, a run continued in a new process must meet none of the numbers it has seen.
+    config.model.serialBase = seed ? serialBaseFromSeed(config.seed) : serialBaseForThisStart();
     config.model.takeDelayMaxMs = parseCount(get("TAKE_MAX_MS"), 0);
     config.model.insertDelayMaxMs = parseCount(get("INSERT_MAX_MS"), 0);
     if (const auto bin = parseInteger(get("BIN"), 0, INT_MAX))

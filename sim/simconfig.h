@@ -49,7 +49,8 @@ struct SimConfig
     std::int64_t latencyMaxMs = 0;
     // How many calls out of 100 fail with a code drawn from the simulator's failure codes.
     int failPercent = 0;
-    // Seeds every random draw (latency, failures, the customer's delays), so a run can be replayed.
+    // Seeds every random draw (latency, failures, the customer's delays), so a run can be replayed;
+    // 0 when unset too. Only a seed that is set replays the card numbers as well.
     std::uint64_t seed = 0;
     // nullopt: openDevice accepts every port it offers; else only this one, so that a test can
     // tell which connection a run opened.

@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: MIT
+#include "cardnumber.h"
 #include "clock.h"
 #include "simcodes.h"
 #include "simconfig.h"
@@ -74,6 +75,10 @@ private slots:
     void configParsing();
     void randomFailuresAndLatency();
     void sameSeedSameRun();
+    void seededDrawsUnchanged_data();
+    void seededDrawsUnchanged();
+    void cardNumbersPerStart_data();
+    void cardNumbersPerStart();
     void captureBin_data();
     void captureBin();
     void periodicFailures_data();
@@ -187,7 +192,7 @@ void TestSimDevice::badArguments()
     QCOMPARE(call(device), simcode::BadArgument);
     const Snapshot after = device.snapshot();
     QVERIFY(after.open && after.chipPowered && after.channel == Position::Reader);
-    QCOMPARE(after.cardsInBox, 49);
+    QCOMPARE(after.cardsInBox, 499);
     QCOMPARE(clock.now, std::int64_t(0));
 }
 
@@ -201,7 +206,7 @@ void TestSimDevice::forcedResultDoesNothingElse()
 
     QCOMPARE(device.deviceSendCard("cp31", 30), -5);
     QCOMPARE(device.deviceSendCard(nullptr, 0), -5);
-    QCOMPARE(device.snapshot().cardsInBox, 50);
+    QCOMPARE(device.snapshot().cardsInBox, 500);
     char reply[ReplyCapacity] = {};
     QCOMPARE(device.getStatus(5, reply), 0);
     QCOMPARE(reply[0], '\0');
@@ -255,9 +260,10 @@ void TestSimDevice::configParsing_data()
         QTest::addRow("%s=%s", variable, value) << variable << value << expected;
     };
     row("CARDS", "0", "0");
-    row("CARDS", "-3", "50");
-    row("CARDS", "12abc", "50");
-    row("CARDS", "99999999999", "50");
+    row("CARDS", "7", "7");
+    row("CARDS", "-3", "500");
+    row("CARDS", "12abc", "500");
+    row("CARDS", "99999999999", "500");
     row("TAKE_MS", "2500", "2500");
     row("TAKE_MS", "OFF", "none");
     row("TAKE_MS", "-1", "none");
@@ -357,6 +363,89 @@ void TestSimDevice::sameSeedSameRun()
     QCOMPARE(run("1", "10"), planted);
 }
 
+void TestSimDevice::seededDrawsUnchanged_data()
+{
+    QTest::addColumn<QString>("env");
+    QTest::addColumn<QString>("draws");
+
+    // Recorded from the simulator as it was before cards were numbered per start. Each round:
+    // open, send, power on, read, hand out, status, then the clock.
+    const QString zero = "0 0 -12 -14 0 0@160, 0 -15 -13 -14 0 0@266, 0 -12 -13 -14 -16 0@410, "
+                         "0 0 0 0 0 0@519, 0 -17 -13 -14 -10 0@649, 0 -10 -13 -14 -12 0@721, "
+                         "0 -14 -13 -14 -12 0@869, 0 0 0 0 0 0@997, 0 -15 -13 -13 0 0@1107, "
+                         "0 -15 -13 -14 0 -15@1233";
+    const QString fortyTwo = "0 -12 -16 -16 -12 0@120, -11 0 0 0 0 0@238, 0 -17 -13 -14 -12 0@329, "
+                             "-10 0 -15 -14 0 0@426, -12 -15 -11 -14 0 0@510, 0 0 0 0 -17 0@594, "
+                             "0 -15 0 0 0 0@686, 0 -15 -13 -14 0 0@750, 0 -11 -13 -14 0 0@835, "
+                             "0 -15 -13 -10 0 -12@928";
+    const QString draws = "FAIL_PERCENT=20 LATENCY_MAX_MS=40 TAKE_MS=0 TAKE_MAX_MS=200";
+    QTest::newRow("no seed") << draws << zero;
+    QTest::newRow("seed 0") << "SEED=0 " + draws << zero;
+    QTest::newRow("seed 42") << "SEED=42 " + draws << fortyTwo;
+}
+
+// The failures, latencies and the customer's delays a seed gave before cards were numbered per
+// start: the numbering must take nothing from the random stream.
+void TestSimDevice::seededDrawsUnchanged()
+{
+    QFETCH(QString, env);
+    ManualClock clock;
+    SimDevice device(configFrom(env), clock);
+    char reply[ReplyCapacity] = {};
+    QStringList draws;
+    for (int round = 0; round < 10; ++round) {
+        QStringList codes;
+        for (const int rc : {device.openDevice(0, 115200, "", 5), device.deviceSendCard("cp31", 30),
+                 device.powerOn(0, 5), readCard(device, reply), device.deviceMoveCard("cp34", 10),
+                 device.getStatus(5, reply)})
+            codes << QString::number(rc);
+        draws << codes.join(' ') + '@' + QString::number(clock.now);
+    }
+    QTEST(draws.join(", "), "draws");
+}
+
+void TestSimDevice::cardNumbersPerStart_data()
+{
+    QTest::addColumn<QString>("env");
+    QTest::addColumn<bool>("replayed");
+
+    QTest::newRow("no seed") << "FAIL_PERCENT=0" << false;
+    QTest::newRow("seed 0") << "SEED=0" << true;
+    QTest::newRow("seed 42") << "SEED=42" << true;
+    QTest::newRow("unparsed seed is none") << "SEED=-1" << false;
+}
+
+// Each configuration made from the environment is a start of its own, as each load is.
+void TestSimDevice::cardNumbersPerStart()
+{
+    QFETCH(QString, env);
+    QFETCH(bool, replayed);
+    const auto start = [&env] {
+        ManualClock clock;
+        SimDevice device(configFrom(env), clock);
+        device.openDevice(0, 115200, "", 5);
+        QStringList numbers;
+        for (int card = 0; card < 20 && device.deviceSendCard("cp31", 30) == simcode::Ok; ++card) {
+            numbers << QString::fromStdString(device.snapshot().cardNumber);
+            device.deviceMoveCard("cp35", 5);
+        }
+        return numbers;
+    };
+    const QStringList first = start();
+    const QStringList second = start();
+    QCOMPARE(QSet<QString>(first.begin(), first.end()).size(), 20);
+    for (const QString &number : first + second) {
+        QVERIFY2(
+            QRegularExpression("^621483\\d{13}$").match(number).hasMatch(), qPrintable(number));
+        QVERIFY2(isLuhnValid(number.toStdString()), qPrintable(number));
+    }
+    if (replayed)
+        QCOMPARE(second, first);
+    else
+        QVERIFY(
+            !QSet<QString>(first.begin(), first.end()).intersects({second.begin(), second.end()}));
+}
+
 void TestSimDevice::captureBin_data()
 {
     QTest::addColumn<QString>("env");
@@ -370,9 +459,9 @@ void TestSimDevice::captureBin_data()
           };
     row("unlimited by default", "CARDS=1000", 1000, 0,
         R"("cp35","Box":0,"Captured":1000,"Chip":"off")");
-    row("up to capacity", "BIN=3", 3, 0, R"("cp35","Box":47,"Captured":3,"Chip":"off")");
-    row("full bin keeps card", "BIN=3", 4, -18, R"("cp31","Box":46,"Captured":3,"Chip":"on")");
-    row("zero capacity", "BIN=0", 1, -18, R"("cp31","Box":49,"Captured":0,"Chip":"on")");
+    row("up to capacity", "BIN=3", 3, 0, R"("cp35","Box":497,"Captured":3,"Chip":"off")");
+    row("full bin keeps card", "BIN=3", 4, -18, R"("cp31","Box":496,"Captured":3,"Chip":"on")");
+    row("zero capacity", "BIN=0", 1, -18, R"("cp31","Box":499,"Captured":0,"Chip":"on")");
     row("garbage is unlimited", "CARDS=1000 BIN=lots", 1000, 0,
         R"("cp35","Box":0,"Captured":1000,"Chip":"off")");
     row("large box", "CARDS=1000000", 1, 0, R"("cp35","Box":999999,"Captured":1,"Chip":"off")");
