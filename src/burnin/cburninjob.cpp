@@ -147,11 +147,6 @@ void CBurnInJob::run()
         m_log(QStringLiteral(">>>卡箱内无卡，请放置好卡片后，再进行测试！！！"));
     else if (end == CBurnInRun::End::CardLeftAtFront)
         m_log(QStringLiteral(">>>请取走卡片，再进行测试！！！"));
-    else if (end == CBurnInRun::End::ChannelBlocked)
-        m_log(QStringLiteral(">>>通道无法清理：请清空回收箱并清理通道，然后继续这次运行"));
-    else if (end == CBurnInRun::End::DeviceLost)
-        m_log(QStringLiteral(">>>") + burnInOpenFailedText(run.openCode())
-            + QStringLiteral("，恢复后继续这次运行"));
     CBurnInProgress::Outcome outcome = endStretch(end, run);
     m_writer.close();
     m_store = nullptr;
@@ -416,10 +411,13 @@ QString CBurnInJob::endReason(CBurnInRun::End end, const CBurnInRun &run) const
         return m_storeError;
     if (!m_writer.error().isEmpty())
         return m_writer.error();
+    // Both say what to mend before the run is continued: the tool cannot tell a full bin from a
+    // jam by the library's code.
     if (end == CBurnInRun::End::ChannelBlocked)
-        return burnInEndText(end) + QStringLiteral("，") + run.channelError();
+        return QStringLiteral("%1，%2，请清空回收箱并清理通道后继续")
+            .arg(burnInEndText(end), run.channelError());
     if (end == CBurnInRun::End::DeviceLost)
-        return QStringLiteral("%1，第 %2 张 %3：%4")
+        return QStringLiteral("%1，第 %2 张 %3：%4，请检查端口、线缆和电源后继续")
             .arg(burnInEndText(end))
             .arg(run.lostCard())
             .arg(burnInStepName(BurnInStep::Open))

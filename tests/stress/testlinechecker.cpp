@@ -57,8 +57,8 @@ const QMap<QString, QString> kBurnInEnds = {{kCompleted, QStringLiteral("burn-in
     {kBoxWasEmpty, QStringLiteral("burn-in card box empty")},
     {kCardWasLeft, QStringLiteral("burn-in card left in the channel")}};
 const QString kChannelWasBlocked = QStringLiteral("burn-in channel blocked");
-// The end names the card that could not begin and the open's code.
-const QString kDeviceWasLost = QStringLiteral("设备连接中断");
+// The end names the card that could not begin, the open's code and what to look at.
+const QString kDeviceWasLost = QStringLiteral("设备连接中断，第 ");
 const QString kNeverBegan = QStringLiteral("burn-in stopped before it began");
 const QString kNotBegun = QStringLiteral(">>>老化测试未开始：已停止");
 
@@ -300,13 +300,6 @@ bool TestLineChecker::burnInCard(const QString &line)
         run.lastFailed = run.lastFailed && done == run.done;
         return match.captured(2).toInt() == run.passed;
     }
-    // What the operator is to do before the run can be continued.
-    static const QRegularExpression lost(QStringLiteral(
-        "^>>>无法打开设备（打开设备：(-?\\d+)），请检查端口、线缆和电源，恢复后继续这次运行$"));
-    if (const QRegularExpressionMatch match = lost.match(line); match.hasMatch())
-        return burnInCardsDone({kDeviceWasLost});
-    if (line == QStringLiteral(">>>通道无法清理：请清空回收箱并清理通道，然后继续这次运行"))
-        return run.lastFailed;
     if (line == kBoxEmpty)
         return burnInCardsDone({kBoxWasEmpty});
     if (line == kTakeLeftCard)
@@ -318,6 +311,9 @@ bool TestLineChecker::burnInCard(const QString &line)
         return false;
     const int done = match.captured(2).toInt();
     if (match.captured(1).startsWith(kChannelBlocked) && run.lastFailed && done == run.done)
+        burnInCardsDone({match.captured(1)});
+    // The card whose open failed has no line; those before it may have passed unshown.
+    else if (match.captured(1).startsWith(kDeviceWasLost) && done >= run.done)
         burnInCardsDone({match.captured(1)});
     else if (done == run.cards)
         burnInCardsDone({kCompleted});
@@ -350,14 +346,11 @@ bool TestLineChecker::burnInEnd(const QString &line)
         return end(kBurnInEnds.value(run.end, kChannelWasBlocked));
     }
     const QRegularExpressionMatch match = endLine.match(line);
-    const bool lost = run.ends.contains(kDeviceWasLost)
-        && match.captured(1).startsWith(kDeviceWasLost + QStringLiteral("，第 "));
-    if (!match.hasMatch() || (!lost && !run.ends.contains(match.captured(1))))
+    if (!match.hasMatch() || !run.ends.contains(match.captured(1)))
         return fail(QStringLiteral("the run cannot end so after its lines"));
-    // An empty box, a card left in the channel or a lost device may follow cards that passed
-    // unshown.
+    // An empty box or a card left in the channel may follow cards that passed unshown.
     static const QRegularExpression done(QStringLiteral("^已完成 (\\d+) 张  "));
-    if (run.ends.contains(kBoxWasEmpty) || run.ends.contains(kCardWasLeft) || lost) {
+    if (run.ends.contains(kBoxWasEmpty) || run.ends.contains(kCardWasLeft)) {
         const int cards = done.match(match.captured(2)).captured(1).toInt();
         if (cards > run.cards)
             return fail(QStringLiteral("more cards than the run has"));
