@@ -76,8 +76,6 @@ class tst_BurnInReport : public QObject
 private slots:
     void writesReadableEmbeddedPdf();
     void reportsUnwritablePath();
-    void judgesAnyRun_data();
-    void judgesAnyRun();
 };
 
 void tst_BurnInReport::writesReadableEmbeddedPdf()
@@ -125,52 +123,6 @@ void tst_BurnInReport::reportsUnwritablePath()
     QVERIFY(!BurnInReport::write(exampleReport(), path, &error));
     QVERIFY(error.contains(path));
     QVERIFY(!QFile::exists(path));
-}
-
-void tst_BurnInReport::judgesAnyRun_data()
-{
-    QTest::addColumn<int>("planned");
-    QTest::addColumn<bool>("limits");
-    QTest::addColumn<bool>("interrupted");
-    QTest::addColumn<QStringList>("shown");
-
-    QTest::newRow("finished without limits")
-        << kCards << false << false << QStringList {"未设限值，不作判定", "连接中断", "无。"};
-    QTest::newRow("cut short without a verdict")
-        << kCards + 100 << false << false << QStringList {"未完成", "尚余 100 张"};
-    QTest::newRow("settled before its end")
-        << kCards + 100 << true << false << QStringList {"不合格"};
-    QTest::newRow("the connection lost on the way")
-        << kCards << false << true
-        << QStringList {"设备无法打开 1 次", "2024-03-18 09:41:00", "第 120 张：打开设备：-19"};
-}
-
-// A killed or stopped run is reported as far as it got; one without limits shows its figures
-// without a verdict; every lost connection is listed.
-void tst_BurnInReport::judgesAnyRun()
-{
-    QFETCH(int, planned);
-    QFETCH(bool, limits);
-    QFETCH(bool, interrupted);
-    QFETCH(QStringList, shown);
-
-    const QString pdftotext = QStandardPaths::findExecutable(QStringLiteral("pdftotext"));
-    if (pdftotext.isEmpty())
-        QSKIP("poppler-utils (pdftotext) are not installed");
-    QTemporaryDir dir;
-    QVERIFY(dir.isValid());
-    BurnInReportData data = exampleReport();
-    data.plan.plannedCards = planned;
-    if (!limits)
-        data.plan = Qualification::Plan {0, 90, 0.0, false, planned};
-    if (interrupted)
-        data.interruptions.push_back({QDateTime(QDate(2024, 3, 18), QTime(9, 41, 0)),
-            QStringLiteral("第 120 张：打开设备：-19")});
-    const QString path = dir.filePath(QStringLiteral("report.pdf"));
-    QVERIFY(BurnInReport::write(data, path));
-    const QString text = run(pdftotext, {path, QStringLiteral("-")});
-    for (const QString &part : shown)
-        QVERIFY2(text.contains(part), qPrintable(part + QLatin1Char('\n') + text));
 }
 
 QTEST_MAIN(tst_BurnInReport)

@@ -454,6 +454,9 @@ void tst_BurnInRunner::reportJudgesAnyRun_data()
     QTest::newRow("failed before its end")
         << QStringList {"--cards", "8", "--serial", "S", "--target-mcbf", "20"}
         << QStringList {"VARNAK_SIM_CARDS=5"} << 1 << "不合格";
+    QTest::newRow("the dispenser lost on the way")
+        << QStringList {"--cards", "8"} << QStringList {"VARNAK_SIM_FAIL_EVERY_openDevice=4"} << 6
+        << "设备无法打开 1 次";
 }
 
 // From the record alone: the exit status follows the verdict, never how the run was stopped,

@@ -75,8 +75,6 @@ private slots:
     void configParsing();
     void randomFailuresAndLatency();
     void sameSeedSameRun();
-    void seededDrawsUnchanged_data();
-    void seededDrawsUnchanged();
     void cardNumbersPerStart_data();
     void cardNumbersPerStart();
     void captureBin_data();
@@ -361,47 +359,6 @@ void TestSimDevice::sameSeedSameRun()
     for (int round = 9; round < 50; round += 10)
         planted[round * 5 + 2] = simcode::PlannedFailure;
     QCOMPARE(run("1", "10"), planted);
-}
-
-void TestSimDevice::seededDrawsUnchanged_data()
-{
-    QTest::addColumn<QString>("env");
-    QTest::addColumn<QString>("draws");
-
-    // Recorded from the simulator as it was before cards were numbered per start. Each round:
-    // open, send, power on, read, hand out, status, then the clock.
-    const QString zero = "0 0 -12 -14 0 0@160, 0 -15 -13 -14 0 0@266, 0 -12 -13 -14 -16 0@410, "
-                         "0 0 0 0 0 0@519, 0 -17 -13 -14 -10 0@649, 0 -10 -13 -14 -12 0@721, "
-                         "0 -14 -13 -14 -12 0@869, 0 0 0 0 0 0@997, 0 -15 -13 -13 0 0@1107, "
-                         "0 -15 -13 -14 0 -15@1233";
-    const QString fortyTwo = "0 -12 -16 -16 -12 0@120, -11 0 0 0 0 0@238, 0 -17 -13 -14 -12 0@329, "
-                             "-10 0 -15 -14 0 0@426, -12 -15 -11 -14 0 0@510, 0 0 0 0 -17 0@594, "
-                             "0 -15 0 0 0 0@686, 0 -15 -13 -14 0 0@750, 0 -11 -13 -14 0 0@835, "
-                             "0 -15 -13 -10 0 -12@928";
-    const QString draws = "FAIL_PERCENT=20 LATENCY_MAX_MS=40 TAKE_MS=0 TAKE_MAX_MS=200";
-    QTest::newRow("no seed") << draws << zero;
-    QTest::newRow("seed 0") << "SEED=0 " + draws << zero;
-    QTest::newRow("seed 42") << "SEED=42 " + draws << fortyTwo;
-}
-
-// The failures, latencies and the customer's delays a seed gave before cards were numbered per
-// start: the numbering must take nothing from the random stream.
-void TestSimDevice::seededDrawsUnchanged()
-{
-    QFETCH(QString, env);
-    ManualClock clock;
-    SimDevice device(configFrom(env), clock);
-    char reply[ReplyCapacity] = {};
-    QStringList draws;
-    for (int round = 0; round < 10; ++round) {
-        QStringList codes;
-        for (const int rc : {device.openDevice(0, 115200, "", 5), device.deviceSendCard("cp31", 30),
-                 device.powerOn(0, 5), readCard(device, reply), device.deviceMoveCard("cp34", 10),
-                 device.getStatus(5, reply)})
-            codes << QString::number(rc);
-        draws << codes.join(' ') + '@' + QString::number(clock.now);
-    }
-    QTEST(draws.join(", "), "draws");
 }
 
 void TestSimDevice::cardNumbersPerStart_data()

@@ -142,8 +142,6 @@ private slots:
     void sequentialCallsDoNotOverlap();
     void freshDeviceAfterReload();
     void expectedPortFromEnvironment();
-    void cardNumbersAcrossLoads_data();
-    void cardNumbersAcrossLoads();
 
 private:
     QTemporaryDir m_dir;
@@ -266,44 +264,6 @@ void TestSimLibrary::expectedPortFromEnvironment()
         "overlaps 0",
     };
     QCOMPARE(readLines(m_trace), expected);
-}
-
-void TestSimLibrary::cardNumbersAcrossLoads_data()
-{
-    QTest::addColumn<QByteArray>("seed");
-    QTest::addColumn<bool>("replayed");
-    QTest::newRow("no seed") << QByteArray() << false;
-    QTest::newRow("seed 0") << QByteArray("0") << true;
-    QTest::newRow("seed 42") << QByteArray("42") << true;
-}
-
-// Each load is a start of the simulator, as in a burn-in run continued in a new process.
-void TestSimLibrary::cardNumbersAcrossLoads()
-{
-    QFETCH(QByteArray, seed);
-    QFETCH(bool, replayed);
-    if (!seed.isNull())
-        qputenv("VARNAK_SIM_SEED", seed);
-    QStringList numbers[2];
-    for (QStringList &load : numbers) {
-        Library lib;
-        QCOMPARE(lib.openDevice(0, 115200, "", 5), simcode::Ok);
-        for (int card = 0; card < 3; ++card) {
-            int in1 = -1;
-            int in2 = 0;
-            char reply[1024] = {};
-            QCOMPARE(lib.deviceSendCard("cp31", 30), simcode::Ok);
-            QCOMPARE(lib.powerOn(0, 5), simcode::Ok);
-            QCOMPARE(lib.getICInfo(2, "5A", "", &in1, reply, &in2, "", 20), simcode::Ok);
-            load << QJsonDocument::fromJson(reply)["Data"]["5A"].toString();
-            QCOMPARE(lib.deviceMoveCard("cp35", 5), simcode::Ok);
-        }
-        QVERIFY(lib.unload());
-    }
-    QVERIFY2(QRegularExpression("^621483\\d{13}$").match(numbers[0].first()).hasMatch(),
-        qPrintable(numbers[0].first()));
-    QCOMPARE(numbers[0] == numbers[1], replayed);
-    QCOMPARE(numbers[0].first() == numbers[1].first(), replayed);
 }
 
 QTEST_GUILESS_MAIN(TestSimLibrary)
