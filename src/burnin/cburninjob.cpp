@@ -18,6 +18,15 @@ QString seconds(qint64 ms)
     return QString::number(double(ms) / 1000.0, 'f', 3);
 }
 
+// A device_lost event's reason: the card that could not begin and the open's code.
+QString openFailure(int card, int code)
+{
+    return QStringLiteral("第 %1 张：%2：%3")
+        .arg(card)
+        .arg(burnInStepName(BurnInStep::Open))
+        .arg(code);
+}
+
 } // namespace
 
 QString burnInEndText(CBurnInRun::End end)
@@ -136,7 +145,6 @@ void CBurnInJob::run()
     m_librarySha256 = fileSha256(m_plan.libraryPath);
     if (!(m_plan.continueRunId.isEmpty() ? beginRun(store) : continueRun(store)))
         return;
-
     m_store = &store;
 
     CBurnInRun run(m_sdk, m_gate, m_plan.settings, *this, m_progress->stopFlag());
@@ -166,11 +174,7 @@ CBurnInProgress::Outcome CBurnInJob::endStretch(CBurnInRun::End end, const CBurn
         = QStringLiteral("老化测试结束（%1）：%2%3").arg(reason, figures.text(), runIdText());
     // The card that could not begin has no row: this event is its only trace.
     const bool lostWritten = end != CBurnInRun::End::DeviceLost
-        || addEvent(ResultsEventKind::DeviceLost,
-            QStringLiteral("第 %1 张：%2：%3")
-                .arg(run.lostCard())
-                .arg(burnInStepName(BurnInStep::Open))
-                .arg(run.openCode()));
+        || addEvent(ResultsEventKind::DeviceLost, openFailure(run.lostCard(), run.openCode()));
     const bool verdictWritten = addEvent(ResultsEventKind::Verdict, resultsVerdictKey(verdict));
     const bool endWritten = addEvent(ResultsEventKind::End, reason);
     m_eventFailed = !lostWritten || !verdictWritten || !endWritten;
@@ -303,11 +307,8 @@ bool CBurnInJob::continueRun(CResultsStore &store)
         return false;
     }
     if (*opened != DeviceArguments::kOk) {
-        const bool noted = addEvent(ResultsEventKind::DeviceLost,
-            QStringLiteral("第 %1 张：%2：%3")
-                .arg(settings.firstCard)
-                .arg(burnInStepName(BurnInStep::Open))
-                .arg(*opened));
+        const bool noted
+            = addEvent(ResultsEventKind::DeviceLost, openFailure(settings.firstCard, *opened));
         if (!noted)
             notBegun(CBurnInProgress::NotBegun::RecordFailed, store.error());
         else
@@ -417,11 +418,8 @@ QString CBurnInJob::endReason(CBurnInRun::End end, const CBurnInRun &run) const
         return QStringLiteral("%1，%2，请清空回收箱并清理通道后继续")
             .arg(burnInEndText(end), run.channelError());
     if (end == CBurnInRun::End::DeviceLost)
-        return QStringLiteral("%1，第 %2 张 %3：%4，请检查端口、线缆和电源后继续")
-            .arg(burnInEndText(end))
-            .arg(run.lostCard())
-            .arg(burnInStepName(BurnInStep::Open))
-            .arg(run.openCode());
+        return QStringLiteral("%1，%2，请检查端口、线缆和电源后继续")
+            .arg(burnInEndText(end), openFailure(run.lostCard(), run.openCode()));
     return burnInEndText(end);
 }
 

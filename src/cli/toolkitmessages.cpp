@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "cli/toolkitmessages.h"
 
+#include <QGlobalStatic>
 #include <QtGlobal>
 
 #include <cstdio>
@@ -8,9 +9,14 @@
 
 namespace {
 
-std::mutex g_mutex;
-QStringList g_held;
-bool g_holding = false;
+struct Held
+{
+    std::mutex mutex;
+    QStringList messages;
+    bool holding = false;
+};
+// A message may come while the process exits, after this is gone: it is dropped then.
+Q_GLOBAL_STATIC(Held, g_held)
 
 void handle(QtMsgType type, const QMessageLogContext &context, const QString &message)
 {
@@ -18,9 +24,12 @@ void handle(QtMsgType type, const QMessageLogContext &context, const QString &me
         std::fprintf(stderr, "%s\n", qPrintable(qFormatLogMessage(type, context, message)));
         return;
     }
-    const std::lock_guard<std::mutex> lock(g_mutex);
-    if (g_holding)
-        g_held << qFormatLogMessage(type, context, message);
+    Held *held = g_held();
+    if (!held)
+        return;
+    const std::lock_guard<std::mutex> lock(held->mutex);
+    if (held->holding)
+        held->messages << qFormatLogMessage(type, context, message);
 }
 
 } // namespace
@@ -30,18 +39,18 @@ namespace ToolkitMessages {
 void hold()
 {
     {
-        const std::lock_guard<std::mutex> lock(g_mutex);
-        g_holding = true;
+        const std::lock_guard<std::mutex> lock(g_held->mutex);
+        g_held->holding = true;
     }
     qInstallMessageHandler(handle);
 }
 
 QStringList release()
 {
-    const std::lock_guard<std::mutex> lock(g_mutex);
-    g_holding = false;
+    const std::lock_guard<std::mutex> lock(g_held->mutex);
+    g_held->holding = false;
     QStringList held;
-    held.swap(g_held);
+    held.swap(g_held->messages);
     return held;
 }
 

@@ -406,7 +406,7 @@ void tst_BurnInRunner::stationFaultsAreNotCharged_data()
         << QStringList {"VARNAK_SIM_PORT=3"} << 3 << -1 << "打开设备：-19" << 0 << 0;
     QTest::newRow("the dispenser lost at card 3")
         << QStringList {"VARNAK_SIM_FAIL_EVERY_openDevice=4"} << 6 << 2
-        << "设备连接中断，第 3 张 打开设备：-20" << 0 << 1;
+        << "设备连接中断，第 3 张：打开设备：-20" << 0 << 1;
     QTest::newRow("a full bin: the capture charged, the bin to empty")
         << QStringList {"VARNAK_SIM_BIN=3"} << 6 << 4 << "请清空回收箱并清理通道" << 1 << 0;
 }
