@@ -83,8 +83,9 @@ struct Parser
                 "path and exit with its verdict's status; each report is a new file.",
                 "RUN_ID"},
             {"json",
-                "Write the summary as one JSON object on standard output, at every exit; "
-                "progress goes to standard error."},
+                "Write the summary as one JSON object on standard output at every exit, bad "
+                "usage included (not with --help or --version); progress goes to standard "
+                "error."},
             {"quiet",
                 "No progress: neither the status line nor the line every hundred cards. "
                 "Failed cards, the start and the end are still printed."},
