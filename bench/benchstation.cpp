@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "benchstation.h"
 
-#include "burnin/cburninwriter.h"
+#include "engine/store/cburninwriter.h"
 
 #include <cstdio>
 

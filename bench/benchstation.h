@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "burnin/burninrecord.h"
+#include "engine/records/burninrecord.h"
 
 #include <QDateTime>
 #include <QString>

@@ -10,8 +10,8 @@
 #include "latencymonitor.h"
 #include "paintidleprobe.h"
 
-#include "burnin/tabburnin.h"
-#include "shell/maindialog.h"
+#include "gui/burnin/tabburnin.h"
+#include "gui/shell/maindialog.h"
 
 #include <QApplication>
 #include <QEvent>
@@ -101,7 +101,7 @@ double slopeKibPerCard(const std::vector<Sample> &samples)
     return variance > 0.0 ? covariance / variance : 0.0;
 }
 
-void reportOwnTimes(const BurnInTableModel &cards, qint64 runNs)
+void reportOwnTimes(const CBurnInTableModel &cards, qint64 runNs)
 {
     const int count = cards.rowCount();
     std::vector<qint64> own;
@@ -160,7 +160,7 @@ int main(int argc, char *argv[])
     }
 
     LatencyMonitor monitor;
-    BurnInTableModel &table = page->cards();
+    CBurnInTableModel &table = page->cards();
     std::vector<Sample> samples;
     qint64 startNs = 0;
     qint64 runNs = 0;

@@ -4,8 +4,8 @@
 #include "logburst.h"
 #include "paintidleprobe.h"
 
-#include "cardtest/tabkeypad.h"
-#include "shell/maindialog.h"
+#include "gui/cardtest/tabkeypad.h"
+#include "gui/shell/maindialog.h"
 
 #include <QApplication>
 #include <QPlainTextEdit>

@@ -7,7 +7,7 @@
 //     cdt-bench-server-fill CARDS FOLDER...
 #include "benchstation.h"
 
-#include "results/cresultsstore.h"
+#include "engine/store/cresultsstore.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -11,7 +11,7 @@
 #include "latencymonitor.h"
 #include "paintidleprobe.h"
 
-#include "results/cresultsforwarder.h"
+#include "engine/upload/cresultsforwarder.h"
 
 #include <QApplication>
 #include <QLabel>

@@ -3,7 +3,7 @@
 // way, with only the report added.
 #include "startuprun.h"
 
-#include "shell/maindialog.h"
+#include "gui/shell/maindialog.h"
 
 #include <QApplication>
 

@@ -8,7 +8,7 @@
 #include "benchreport.h"
 #include "benchstation.h"
 
-#include "results/cresultsstore.h"
+#include "engine/store/cresultsstore.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -6,7 +6,7 @@
 #include "latencymonitor.h"
 #include "paintidleprobe.h"
 
-#include "shell/maindialog.h"
+#include "gui/shell/maindialog.h"
 
 #include <QApplication>
 #include <QPlainTextEdit>

@@ -47,7 +47,7 @@ endif()
 # Read by CPackOptions.cmake and CPackDebianExtras.cmake when CPack runs.
 set(CPACK_CDT_SYSTEM_FOLDER ${CDT_SYSTEM_FOLDER})
 set(CPACK_CDT_DEBIAN_EXTRAS ${CMAKE_CURRENT_LIST_DIR}/CPackDebianExtras.cmake)
-set(CPACK_CDT_DESKTOP_ENTRY ${PROJECT_SOURCE_DIR}/src/shell/${CDT_PACKAGE_NAME}.desktop)
+set(CPACK_CDT_DESKTOP_ENTRY ${PROJECT_SOURCE_DIR}/src/gui/shell/${CDT_PACKAGE_NAME}.desktop)
 set(CPACK_CDT_ICON ${PROJECT_SOURCE_DIR}/res/${CDT_PACKAGE_NAME}.png)
 set(CPACK_CDT_BURNIN_NAME card-dispenser-burnin)
 set(CPACK_CDT_MAN_FOLDER ${CMAKE_INSTALL_MANDIR}/man1)

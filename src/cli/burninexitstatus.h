@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "burnin/cburninprogress.h"
+#include "engine/burnin/cburninprogress.h"
 
 #include <QString>
 

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: MIT
 #include "cli/burninreportcommand.h"
 
-#include "burnin/burninreportsource.h"
 #include "cli/burninexitstatus.h"
-#include "results/cresultsstore.h"
+#include "engine/burnin/burninreportsource.h"
+#include "engine/store/cresultsstore.h"
 
 namespace BurnInReportCommand {
 
@@ -33,7 +33,7 @@ Result write(const QString &resultsFolder, const QString &runId)
         return result;
     }
     const QString path = burnInReportPath(plan->csvPath);
-    if (!BurnInReport::write(*result.data, path, &result.error)) {
+    if (!CBurnInReport::write(*result.data, path, &result.error)) {
         result.exitStatus = BurnInExitStatus::RecordFailed;
         return result;
     }

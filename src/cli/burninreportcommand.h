@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "burnin/burninreport.h"
+#include "engine/burnin/cburninreport.h"
 
 #include <QString>
 

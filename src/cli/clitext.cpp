@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "cli/clitext.h"
 
-#include "results/cresultsstore.h"
+#include "engine/store/cresultsstore.h"
 
 #include <QJsonValue>
 

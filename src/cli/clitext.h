@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "burnin/burninreport.h"
-#include "burnin/cburninprogress.h"
-#include "results/cresultsforwarder.h"
+#include "engine/burnin/cburninprogress.h"
+#include "engine/burnin/cburninreport.h"
+#include "engine/upload/cresultsforwarder.h"
 
 #include <QJsonObject>
 #include <QString>

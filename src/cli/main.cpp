@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: MIT
-#include "burnin/burninoptions.h"
-#include "cli/burnincommandline.h"
 #include "cli/burninexitstatus.h"
 #include "cli/burninreportcommand.h"
-#include "cli/burninrunner.h"
+#include "cli/cburnincommandline.h"
+#include "cli/cburninrunner.h"
 #include "cli/clitext.h"
 #include "cli/toolkitmessages.h"
+#include "engine/burnin/burninoptions.h"
 #include "qtcompat.h"
 
 #include <QGuiApplication>
@@ -15,7 +15,7 @@
 
 namespace {
 
-int writeReport(const BurnInCommandLine::Request &request)
+int writeReport(const CBurnInCommandLine::Request &request)
 {
     ToolkitMessages::release();
     const BurnInReportCommand::Result result
@@ -24,8 +24,8 @@ int writeReport(const BurnInCommandLine::Request &request)
         std::fprintf(stderr, "%s: %s\n", qPrintable(QCoreApplication::applicationName()),
             result.error.toLocal8Bit().constData());
     if (request.json)
-        BurnInRunner::printJson(CliText::report(request.reportRunId, result.exitStatus, result.path,
-            result.error, result.data ? &*result.data : nullptr));
+        CBurnInRunner::printJson(CliText::report(request.reportRunId, result.exitStatus,
+            result.path, result.error, result.data ? &*result.data : nullptr));
     else if (!result.path.isEmpty())
         std::printf("%s\n", result.path.toLocal8Bit().constData());
     return result.exitStatus;
@@ -47,28 +47,28 @@ int main(int argc, char *argv[])
     QCoreApplication::setApplicationName(QStringLiteral("card-dispenser-burnin"));
     QCoreApplication::setApplicationVersion(QStringLiteral(CDT_VERSION));
 
-    const BurnInCommandLine::Request request
-        = BurnInCommandLine::parse(QCoreApplication::arguments(), BurnInConfig::load());
+    const CBurnInCommandLine::Request request
+        = CBurnInCommandLine::parse(QCoreApplication::arguments(), BurnInConfig::load());
     switch (request.action) {
-    case BurnInCommandLine::Action::Help:
-    case BurnInCommandLine::Action::Version:
+    case CBurnInCommandLine::Action::Help:
+    case CBurnInCommandLine::Action::Version:
         std::fputs(request.text.toLocal8Bit().constData(), stdout);
         return 0;
-    case BurnInCommandLine::Action::Usage:
+    case CBurnInCommandLine::Action::Usage:
         std::fprintf(stderr, "%s: %s\n%s\nTry '%s --help' for more.\n",
             qPrintable(QCoreApplication::applicationName()), request.text.toLocal8Bit().constData(),
-            BurnInCommandLine::usageLine().toLocal8Bit().constData(),
+            CBurnInCommandLine::usageLine().toLocal8Bit().constData(),
             qPrintable(QCoreApplication::applicationName()));
         if (request.json)
-            BurnInRunner::printJson(CliText::failure(BurnInExitStatus::Usage, request.text));
+            CBurnInRunner::printJson(CliText::failure(BurnInExitStatus::Usage, request.text));
         return BurnInExitStatus::Usage;
-    case BurnInCommandLine::Action::Report:
+    case CBurnInCommandLine::Action::Report:
         return writeReport(request);
-    case BurnInCommandLine::Action::Run:
+    case CBurnInCommandLine::Action::Run:
         break;
     }
-    BurnInRunner runner(request);
-    QObject::connect(&runner, &BurnInRunner::finished, &app, &QCoreApplication::exit);
+    CBurnInRunner runner(request);
+    QObject::connect(&runner, &CBurnInRunner::finished, &app, &QCoreApplication::exit);
     if (const std::optional<int> status = runner.start())
         return *status;
     return app.exec();

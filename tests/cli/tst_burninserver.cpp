@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
+#include "engine/upload/cresultsforwarder.h"
 #include "pgcluster.h"
-#include "results/cresultsforwarder.h"
 
 #include <QDir>
 #include <QFile>

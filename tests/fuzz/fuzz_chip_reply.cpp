@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 // Fuzzes the card number reader with any bytes a library could leave in its chip reply buffer.
-#include "device/replyreaders.h"
+#include "engine/device/replyreaders.h"
 
 #include <cstdint>
 #include <cstdlib>

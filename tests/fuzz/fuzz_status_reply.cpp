@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 // Fuzzes the channel status reader with any bytes a library could leave in its reply buffer.
-#include "device/replyreaders.h"
+#include "engine/device/replyreaders.h"
 
 #include <cstdint>
 #include <cstdlib>

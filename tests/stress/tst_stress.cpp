@@ -6,10 +6,10 @@
 // write.
 #include "testlinechecker.h"
 
-#include "burnin/tabburnin.h"
-#include "cardtest/tabkeypad.h"
+#include "gui/burnin/tabburnin.h"
+#include "gui/cardtest/tabkeypad.h"
+#include "gui/shell/maindialog.h"
 #include "scopedenvironment.h"
-#include "shell/maindialog.h"
 #include "workingfolder.h"
 
 #include <QFile>
@@ -225,7 +225,8 @@ void tst_Stress::checkerFollowsTests_data()
         << (burnIn + one.mid(0, 2) + burnInEnd(3, 2) + one.mid(2)) << false << 0;
     QTest::newRow("burn-in's box empty after a card that passed unshown")
         << QList<Test> {Test::BurnIn}
-        << QStringList {">>>老化测试开始：回收 3 张", ">>>卡箱内无卡，请放置好卡片后，再进行测试！！！",
+        << QStringList {">>>老化测试开始：回收 3 张",
+               ">>>卡箱内无卡，请放置好卡片后，再进行测试！！！",
                ">>>老化测试结束（卡箱内无卡）：已完成 1 张  通过 1  失败 0  通过率 100.0%  每张 "
                "平均/P95/最长 0.038/0.038/0.038 秒  重复卡号 0",
                ">>>记录文件：/w/results/burnin-20240611-120000.csv，/w/results/"

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "fakedevice.h"
 
-#include "device/zov_sdk.h"
+#include "engine/device/zov_sdk.h"
 
 #include <QHash>
 

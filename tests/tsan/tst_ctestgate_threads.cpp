@@ -3,7 +3,7 @@
 // ThreadSanitizer sees every hand-off: built with -fsanitize=thread this must run without a single
 // report, and no suppressions are allowed. The shared state below is deliberately plain (not
 // atomic): only the gate's call lock keeps it consistent.
-#include "device/ctestgate.h"
+#include "engine/device/ctestgate.h"
 
 #include <algorithm>
 #include <atomic>

@@ -1,0 +1,266 @@
+// SPDX-License-Identifier: MIT
+#include "engine/upload/cresultsforwarder.h"
+
+#include "engine/store/cresultsstore.h"
+#include "engine/upload/cresultsoutbox.h"
+
+#include <QCoreApplication>
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <utility>
+
+namespace {
+
+// How soon a new card is looked for once the server has everything: well inside the two seconds
+// a card may take to reach the server.
+constexpr int kPollMs = 500;
+// A slice of sending before the thread looks at its events again, so that finish() is heard.
+constexpr int kSliceMs = 200;
+// The waits between failed attempts: doubling from the first to the last.
+constexpr int kFirstRetryMs = 2000;
+constexpr int kLastRetryMs = 300000;
+// What a stop waits for beyond the sending time: a connection attempt (libpq's connect_timeout
+// per address) or a statement (the session's statement_timeout) under way.
+constexpr int kStopMarginMs = 6000;
+// The exit status of the test hook's end, which no other way out of the tool gives.
+constexpr int kHookExitStatus = 99;
+
+} // namespace
+
+QString resultsUploadText(const ResultsUploadStatus &status)
+{
+    switch (status.state) {
+    case ResultsUploadStatus::State::NotConfigured:
+        return QStringLiteral("上传：未配置");
+    case ResultsUploadStatus::State::Synced:
+        return QStringLiteral("上传：已同步");
+    case ResultsUploadStatus::State::Pending:
+        // Not yet counted, for the moment after a start.
+        if (status.pendingCards < 0)
+            return QStringLiteral("上传：待上传");
+        return QStringLiteral("上传：待上传 %1 张").arg(status.pendingCards);
+    case ResultsUploadStatus::State::Unreachable:
+        return QStringLiteral("上传：服务器不可达（自 %1）")
+            .arg(status.unreachableSince.toString(QStringLiteral("HH:mm:ss")));
+    }
+    return QString();
+}
+
+CResultsForwarder::CResultsForwarder(QString resultsFolder, ResultsServerAddress address)
+    : m_folder(std::move(resultsFolder))
+    , m_address(std::move(address))
+    , m_timer(this)
+    , m_exitAfterCommit(!qEnvironmentVariableIsEmpty(kExitAfterCommitVariable))
+{
+    m_timer.setSingleShot(true);
+    connect(&m_timer, &QTimer::timeout, this, &CResultsForwarder::run);
+}
+
+// Destroyed on its own thread, where both connections were opened.
+CResultsForwarder::~CResultsForwarder() = default;
+
+void CResultsForwarder::start()
+{
+    run();
+}
+
+void CResultsForwarder::finish(qint64 deadlineMs)
+{
+    m_timer.stop();
+    // Even while waiting to try again: the backlog would otherwise wait for the next start. A
+    // refusal would only be refused again.
+    const QDeadlineTimer deadline(deadlineMs);
+    while (m_lastFailure != CResultsServer::Failure::Refused && !deadline.hasExpired()) {
+        m_retryMs = 0;
+        if (send(deadline) || m_retryMs != 0)
+            break;
+    }
+    // The count that stays behind, for the owner's last word.
+    if (m_store && m_store->isOpen()) {
+        const qint64 unsent = CResultsOutbox(*m_store).unsentCards();
+        if (unsent >= 0) {
+            m_status.pendingCards = unsent;
+            if (m_status.state == ResultsUploadStatus::State::Synced && unsent > 0)
+                m_status.state = ResultsUploadStatus::State::Pending;
+        }
+    }
+    emit statusChanged(m_status);
+    QThread::currentThread()->quit();
+}
+
+void CResultsForwarder::run()
+{
+    const bool retrying = m_retryMs != 0;
+    if (retrying && !m_sinceFailure.hasExpired(m_retryMs)) {
+        m_timer.start(int(m_retryMs - m_sinceFailure.elapsed()));
+        return;
+    }
+    const bool synced = send(QDeadlineTimer(kSliceMs));
+    if (m_retryMs != 0)
+        m_timer.start(m_retryMs);
+    else
+        m_timer.start(synced ? kPollMs : 0);
+}
+
+bool CResultsForwarder::openStore()
+{
+    if (m_store && m_store->isOpen())
+        return true;
+    m_store = std::make_unique<CResultsStore>();
+    if (m_store->open(m_folder))
+        return true;
+    failed(CResultsServer::Failure::Unreachable, m_store->error());
+    return false;
+}
+
+bool CResultsForwarder::send(const QDeadlineTimer &slice)
+{
+    if (!openStore())
+        return false;
+    CResultsOutbox outbox(*m_store);
+    if (!m_server || !m_server->isOpen()) {
+        // The count while connecting, for LabelUpload's first word after a start.
+        const qint64 unsent = outbox.unsentCards();
+        if (unsent > 0 && m_status.state != ResultsUploadStatus::State::Unreachable)
+            report(ResultsUploadStatus::State::Pending, unsent);
+        m_server = std::make_unique<CResultsServer>();
+        if (!m_server->open(m_address)) {
+            failed(m_server->failure(), m_server->error());
+            return false;
+        }
+    }
+    for (;;) {
+        const std::optional<CResultsOutbox::Batch> batch = outbox.next(kBatchCards);
+        if (!batch) {
+            failed(CResultsServer::Failure::Unreachable, outbox.error());
+            return false;
+        }
+        if (batch->isEmpty())
+            break;
+        if (!m_server->insertBatch(batch->runs, batch->events, batch->cards)) {
+            failed(m_server->failure(), m_server->error());
+            return false;
+        }
+        if (m_exitAfterCommit && batch->cardCount > 0)
+            ::_exit(kHookExitStatus);
+        if (!outbox.markSent(*batch)) {
+            // The server has the batch; sending it again is harmless, losing the mark is not.
+            failed(CResultsServer::Failure::Unreachable, outbox.error());
+            return false;
+        }
+        m_status.forwardedCards += batch->cardCount;
+        recovered();
+        if (slice.hasExpired()) {
+            const qint64 unsent = outbox.unsentCards();
+            report(ResultsUploadStatus::State::Pending, std::max<qint64>(unsent, 0));
+            return unsent == 0;
+        }
+    }
+    recovered();
+    report(ResultsUploadStatus::State::Synced, 0);
+    return true;
+}
+
+void CResultsForwarder::recovered()
+{
+    if (!m_unreachableSince.isNull())
+        emit line(QStringLiteral("结果服务器 %1 已恢复，继续上传").arg(m_address.shown));
+    m_retryMs = 0;
+    m_lastFailure = CResultsServer::Failure::None;
+    m_unreachableSince = QDateTime();
+    m_lastProblem.clear();
+    m_status.lastError.clear();
+}
+
+void CResultsForwarder::failed(CResultsServer::Failure failure, const QString &why)
+{
+    m_lastFailure = failure;
+    if (m_unreachableSince.isNull())
+        m_unreachableSince = QDateTime::currentDateTime();
+    m_retryMs = failure == CResultsServer::Failure::Refused
+        ? kLastRetryMs
+        : std::clamp(m_retryMs * 2, kFirstRetryMs, kLastRetryMs);
+    m_sinceFailure.start();
+    // One line for each new reason, not one for every attempt.
+    if (why != m_lastProblem) {
+        m_lastProblem = why;
+        emit line(QStringLiteral("上传暂停：%1；记录留在本机，稍后再试").arg(why));
+    }
+    m_status.unreachableSince = m_unreachableSince;
+    m_status.lastError = why;
+    report(ResultsUploadStatus::State::Unreachable, m_status.pendingCards);
+}
+
+void CResultsForwarder::report(ResultsUploadStatus::State state, qint64 pending)
+{
+    if (state != ResultsUploadStatus::State::Unreachable)
+        m_status.unreachableSince = QDateTime();
+    if (state == m_status.state && pending == m_status.pendingCards)
+        return;
+    m_status.state = state;
+    m_status.pendingCards = pending;
+    emit statusChanged(m_status);
+}
+
+CResultsUpload::CResultsUpload(QString resultsFolder, QString serverText, QObject *parent)
+    : QObject(parent)
+    , m_folder(std::move(resultsFolder))
+    , m_serverText(std::move(serverText))
+{
+    qRegisterMetaType<ResultsUploadStatus>();
+}
+
+CResultsUpload::~CResultsUpload()
+{
+    finish(0);
+}
+
+void CResultsUpload::start()
+{
+    if (m_thread || m_serverText.trimmed().isEmpty())
+        return;
+    QString error;
+    const std::optional<ResultsServerAddress> address = parseResultsServer(m_serverText, &error);
+    if (!address) {
+        emit line(QStringLiteral("上传未启用：") + error);
+        return;
+    }
+    m_thread = new QThread;
+    m_thread->setObjectName(QStringLiteral("results upload"));
+    auto *forwarder = new CResultsForwarder(m_folder, *address);
+    m_forwarder = forwarder;
+    forwarder->moveToThread(m_thread);
+    connect(m_thread, &QThread::started, forwarder, &CResultsForwarder::start);
+    // Deleted on its thread as the thread ends, closing its connections there.
+    connect(m_thread, &QThread::finished, forwarder, &QObject::deleteLater);
+    connect(forwarder, &CResultsForwarder::statusChanged, this,
+        [this](const ResultsUploadStatus &status) {
+            m_status = status;
+            emit statusChanged(status);
+        });
+    connect(forwarder, &CResultsForwarder::line, this, &CResultsUpload::line);
+    m_status.state = ResultsUploadStatus::State::Pending;
+    m_status.pendingCards = -1;
+    m_thread->start();
+}
+
+void CResultsUpload::finish(int ms)
+{
+    if (!m_thread)
+        return;
+    QThread *thread = std::exchange(m_thread, nullptr);
+    CResultsForwarder *forwarder = std::exchange(m_forwarder, nullptr);
+    QMetaObject::invokeMethod(
+        forwarder, [forwarder, ms] { forwarder->finish(ms); }, Qt::QueuedConnection);
+    if (thread->wait(ms + kStopMarginMs)) {
+        delete thread;
+        // Its last status is queued to this thread, which was waiting.
+        QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
+        return;
+    }
+    // A QThread is never destroyed while it runs: this one is left to end on its own.
+    connect(thread, &QThread::finished, thread, &QObject::deleteLater);
+    emit line(QStringLiteral("上传未能及时结束，未发送的记录留在本机，下次启动时上传"));
+}

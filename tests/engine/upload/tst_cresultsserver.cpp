@@ -1,0 +1,261 @@
+// SPDX-License-Identifier: MIT
+#include "engine/store/cresultsstore.h"
+#include "engine/upload/cresultsforwarder.h"
+#include "engine/upload/cresultsoutbox.h"
+#include "engine/upload/cresultsserver.h"
+#include "pgcluster.h"
+
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+BurnInRecord card(int index)
+{
+    BurnInRecord record;
+    record.index = index;
+    // Eight hours east of UTC, so that a time stored without its offset shows.
+    record.started
+        = QDateTime(QDate(2026, 12, 8), QTime(10, 0), Qt::OffsetFromUTC, 8 * 3600).addSecs(index);
+    record.cardNumber = QStringLiteral("62%1").arg(index);
+    record.passed = index % 2 == 1;
+    if (!record.passed) {
+        record.failedStep = BurnInStep::ReadChip;
+        record.failedCode = -3;
+    }
+    record.elapsedMs = 900;
+    return record;
+}
+
+} // namespace
+
+// The shared results server as a station meets it: a real PostgreSQL cluster of the test's own
+// with sql/server.sql loaded, reached through Qt's QPSQL driver as a station's role.
+class tst_CResultsServer : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void address_data();
+    void address();
+    void refusals_data();
+    void refusals();
+    void stationCannotRewrite_data();
+    void stationCannotRewrite();
+    void sameBatchTwiceIsStoredOnce();
+    void refusedUploadSaysSoOnce();
+
+private:
+    PgCluster m_cluster;
+};
+
+void tst_CResultsServer::initTestCase()
+{
+    QString error;
+    QVERIFY2(m_cluster.setUp({"station1", "changed", "outsider"}, &error), qPrintable(error));
+    QVERIFY(!m_cluster.psql("ALTER ROLE changed PASSWORD 'not-in-pgpass'").isNull());
+    QVERIFY(!m_cluster.psql("REVOKE burnin_station FROM outsider").isNull());
+}
+
+void tst_CResultsServer::address_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("shown"); // empty when refused
+    QTest::addColumn<QString>("option"); // among the driver's options, or the error's words
+
+    QTest::newRow("plain") << "host=qa-db port=5432 dbname=burnin user=station7"
+                           << "station7@qa-db:5432/burnin"
+                           << "dbname='burnin'";
+    QTest::newRow("quoted with a space and a quote") << "host=qa-db user='st \\'7'"
+                                                     << "st '7@qa-db"
+                                                     << "user='st \\'7'";
+    QTest::newRow("the tool's timeout wins") << "host=h connect_timeout=600"
+                                             << "h"
+                                             << "connect_timeout=2";
+    QTest::newRow("a password in capitals") << "host=h PASSWORD=secret"
+                                            << ""
+                                            << "~/.pgpass";
+    QTest::newRow("a URI") << "postgresql://u:secret@h/db"
+                           << ""
+                           << "key=value";
+    QTest::newRow("an open quote") << "host='qa-db"
+                                   << ""
+                                   << "单引号";
+}
+
+void tst_CResultsServer::address()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, shown);
+    QFETCH(QString, option);
+
+    QString error;
+    const std::optional<ResultsServerAddress> address = parseResultsServer(text, &error);
+    QCOMPARE(address.has_value(), !shown.isEmpty());
+    if (address) {
+        QCOMPARE(address->shown, shown);
+        QVERIFY2(address->connectOptions.contains(option), qPrintable(address->connectOptions));
+        QVERIFY(!address->connectOptions.contains("connect_timeout='600'"));
+    } else {
+        QVERIFY2(error.contains(option), qPrintable(error));
+        QVERIFY(!error.contains("secret"));
+    }
+}
+
+void tst_CResultsServer::refusals_data()
+{
+    QTest::addColumn<QString>("user");
+    QTest::addColumn<QString>("server"); // empty: the cluster's
+    QTest::addColumn<QString>("before"); // run as the superuser first, and undone after
+    QTest::addColumn<QString>("after");
+    QTest::addColumn<int>("failure");
+    QTest::addColumn<QString>("words");
+
+    const int refused = int(CResultsServer::Failure::Refused);
+    QTest::newRow("wrong password") << "changed"
+                                    << ""
+                                    << ""
+                                    << "" << refused << "password";
+    QTest::newRow("no station privilege") << "outsider"
+                                          << ""
+                                          << ""
+                                          << "" << refused << "permission";
+    QTest::newRow("another schema version")
+        << "station1"
+        << ""
+        << "UPDATE burnin_schema SET version = 2"
+        << "UPDATE burnin_schema SET version = 1" << refused << "第 2 版，本程序需要第 1 版";
+    QTest::newRow("no schema") << "station1"
+                               << ""
+                               << "ALTER TABLE burnin_schema RENAME TO old_schema"
+                               << "ALTER TABLE old_schema RENAME TO burnin_schema" << refused
+                               << "server.sql";
+    // A port that nothing listens on: the cluster's own, moved by one.
+    QTest::newRow("nobody listening")
+        << "station1"
+        << QString("host=127.0.0.1 port=%1 dbname=burnin user=station1")
+               .arg(qEnvironmentVariableIntValue("PGPORT") + 1)
+        << ""
+        << "" << int(CResultsServer::Failure::Unreachable) << "127.0.0.1";
+}
+
+void tst_CResultsServer::refusals()
+{
+    QFETCH(QString, user);
+    QFETCH(QString, server);
+    QFETCH(QString, before);
+    QFETCH(QString, after);
+    QFETCH(int, failure);
+    QFETCH(QString, words);
+
+    if (!before.isEmpty())
+        QVERIFY(!m_cluster.psql(before).isNull());
+    QString error;
+    const auto address
+        = parseResultsServer(server.isEmpty() ? m_cluster.serverText(user) : server, &error);
+    QVERIFY(address);
+    CResultsServer connection;
+    const bool opened = connection.open(*address);
+    if (!after.isEmpty())
+        QVERIFY(!m_cluster.psql(after).isNull());
+    QVERIFY(!opened);
+    QCOMPARE(int(connection.failure()), failure);
+    QVERIFY2(connection.error().contains(words), qPrintable(connection.error()));
+    QVERIFY(!connection.error().contains("pw-"));
+}
+
+void tst_CResultsServer::stationCannotRewrite_data()
+{
+    QTest::addColumn<QString>("statement");
+    QTest::newRow("update a card") << "UPDATE cards SET passed = true";
+    QTest::newRow("delete a run") << "DELETE FROM runs";
+    QTest::newRow("empty a table") << "TRUNCATE cards";
+}
+
+void tst_CResultsServer::stationCannotRewrite()
+{
+    QFETCH(QString, statement);
+    QString error;
+    QVERIFY(m_cluster.psql(statement, &error, "station1").isNull());
+    QVERIFY2(
+        error.contains("permission denied") || error.contains("must be owner"), qPrintable(error));
+}
+
+// The batch the server committed but the station never marked, as after a crash between the two:
+// sent again, it changes nothing, and the marks move the outbox on.
+void tst_CResultsServer::sameBatchTwiceIsStoredOnce()
+{
+    QTemporaryDir folder;
+    CResultsStore store;
+    QVERIFY(store.open(folder.path()));
+    ResultsRunPlan plan;
+    plan.station = "kiosk7";
+    plan.cardsPlanned = 3;
+    const QString runId = store.createRun(plan);
+    ResultsRunEvent start;
+    start.kind = ResultsEventKind::Start;
+    QVERIFY(store.addEvent(runId, start));
+    for (int index = 1; index <= 3; ++index)
+        QVERIFY(store.addCard(runId, card(index)));
+
+    QString error;
+    CResultsServer server;
+    QVERIFY2(server.open(*parseResultsServer(m_cluster.serverText("station1"), &error)),
+        qPrintable(server.error()));
+    CResultsOutbox outbox(store);
+    const std::optional<CResultsOutbox::Batch> batch = outbox.next(2);
+    QVERIFY(batch && batch->cardCount == 2);
+    // The events wait for the run's last card.
+    QVERIFY(batch->events.isEmpty());
+    QVERIFY(server.insertBatch(batch->runs, batch->events, batch->cards));
+    QVERIFY2(
+        server.insertBatch(batch->runs, batch->events, batch->cards), qPrintable(server.error()));
+    QVERIFY(outbox.markSent(*batch));
+    QCOMPARE(outbox.unsentCards(), 1);
+
+    const std::optional<CResultsOutbox::Batch> rest = outbox.next(100);
+    QVERIFY(rest && rest->cardCount == 1 && rest->runs.isEmpty() && !rest->events.isEmpty());
+    QVERIFY(server.insertBatch(rest->runs, rest->events, rest->cards));
+    QVERIFY(outbox.markSent(*rest));
+    // An older batch's marks never take the run back.
+    QVERIFY(outbox.markSent(*batch));
+    QVERIFY(outbox.next(100)->isEmpty());
+    QCOMPARE(outbox.unsentCards(), 0);
+
+    const QString where = QString(" WHERE run_id = '%1'").arg(runId);
+    QCOMPARE(m_cluster.psql("SELECT count(*), count(DISTINCT card_index), sum(passed::int), "
+                            "min(started_at) AT TIME ZONE 'UTC' FROM cards"
+                 + where),
+        QString("3|3|2|2026-12-08 02:00:01"));
+    QCOMPARE(m_cluster.psql("SELECT string_agg(kind, ',' ORDER BY seq) FROM run_events" + where),
+        QString("start"));
+}
+
+// What LabelUpload and the log pane are told when the server refuses a station's login: the
+// count first, then one line and the time since when, and nothing more at the end.
+void tst_CResultsServer::refusedUploadSaysSoOnce()
+{
+    QTemporaryDir folder;
+    {
+        CResultsStore store;
+        QVERIFY(store.open(folder.path()));
+        const QString runId = store.createRun(ResultsRunPlan());
+        QVERIFY(store.addCard(runId, card(1)) && store.addCard(runId, card(2)));
+    }
+    CResultsUpload upload(folder.path(), m_cluster.serverText("changed"));
+    QSignalSpy lines(&upload, &CResultsUpload::line);
+    QSignalSpy statuses(&upload, &CResultsUpload::statusChanged);
+    upload.start();
+    QTRY_COMPARE(upload.status().state, ResultsUploadStatus::State::Unreachable);
+    QCOMPARE(resultsUploadText(statuses.first().first().value<ResultsUploadStatus>()),
+        QString("上传：待上传 2 张"));
+    QVERIFY(resultsUploadText(upload.status()).startsWith("上传：服务器不可达（自 "));
+    upload.finish(1000);
+    QCOMPARE(lines.size(), 1);
+    QVERIFY2(lines.first().first().toString().startsWith("上传暂停：结果服务器 changed@127.0.0.1"),
+        qPrintable(lines.first().first().toString()));
+}
+
+QTEST_GUILESS_MAIN(tst_CResultsServer)
+#include "tst_cresultsserver.moc"
