@@ -9,9 +9,8 @@
 #include <QString>
 #include <QtGlobal>
 
-// Whether a burn-in run demonstrates the reliability asked of a dispenser. A run of T cards with
-// r device failures is a test truncated after T cycles; its demonstrated mean cycles between
-// failures (MCBF) is the one-sided lower confidence bound 2T / chi2(C; 2r + 2). The verdict comes
+// Whether a burn-in run demonstrates the reliability asked of a dispenser, by the bound of
+// engine/records/mcbf.h against the limits of engine/records/burninlimits.h. The verdict comes
 // from one rule table (judge()), which the page, the report and the command line all use. Plain
 // functions of plain data, on any thread.
 namespace Qualification {

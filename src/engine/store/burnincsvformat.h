@@ -9,7 +9,7 @@
 #include <optional>
 
 // What the burn-in CSV writer and reader must agree on, kept in one place so that neither can
-// drift from the other. Internal to src/burnin.
+// drift from the other. Internal to the store.
 namespace BurnInCsvFormat {
 
 enum Column {

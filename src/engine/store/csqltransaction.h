@@ -8,7 +8,8 @@ class QSqlDatabase;
 // One write transaction of the results database, rolled back unless committed, so that every way
 // out of a failed write leaves the file as it was. It starts IMMEDIATE, taking the write lock at
 // once: a deferred one that read first could find another connection's commit in between and
-// fail without waiting. Lives on the thread of its connection. Internal to src/results.
+// fail without waiting. Lives on the thread of its connection. Internal to the store and the
+// upload.
 class CSqlTransaction
 {
 public:

@@ -11,7 +11,7 @@
 class QSqlDatabase;
 
 // The results database's tables as other programs read them: the names here never change, and a
-// later version only adds tables and columns. Internal to src/results.
+// later version only adds tables and columns. Internal to the store and the upload.
 namespace ResultsSchema {
 
 // PRAGMA user_version of a file that migrate() has brought up to date.

@@ -37,10 +37,7 @@ CBurnInHistoryView::CBurnInHistoryView(CStation &station, Ui_TabBurnIn &form, QO
             scan();
     });
     connect(&m_station, &CStation::historyRead, this, &CBurnInHistoryView::showHistory);
-    connect(&m_station, &CStation::fleetRead, this,
-        [this](const QVector<ResultsFleet::ModelFigures> &models,
-            const QVector<ResultsRunSummary> &runs,
-            const QString &failure) { fill(models, runs, failure); });
+    connect(&m_station, &CStation::fleetRead, this, &CBurnInHistoryView::fill);
 }
 
 bool CBurnInHistoryView::isShown() const

@@ -27,7 +27,7 @@ int bpIndex(char bp)
 // QIntValidator lets a number above its top be typed while it has no more digits than the top
 // (101 for 0 to 100), as a step towards a valid one. A port field has no such step to offer, so
 // it refuses the key at once.
-class PortValidator : public QIntValidator
+class CPortValidator : public QIntValidator
 {
 public:
     using QIntValidator::QIntValidator;
@@ -59,7 +59,7 @@ ConfigDialog::ConfigDialog(QWidget *parent)
     Init(ui->widget_topBar, ui->menuButton_Close, nullptr, nullptr, false, false, true);
     // Governs typing only: a port set by the program, as the one loaded below, is shown as is.
     ui->EditCom->setValidator(
-        new PortValidator(ComSettings::kMinPort, ComSettings::kMaxPort, ui->EditCom));
+        new CPortValidator(ComSettings::kMinPort, ComSettings::kMaxPort, ui->EditCom));
     loadSettings();
 }
 
