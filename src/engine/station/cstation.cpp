@@ -145,12 +145,12 @@ void CStation::readFleet()
         QVector<ResultsRunSummary> runs;
         QString failure;
     };
-    const QString serverText = m_serverText;
+    const QString server = m_serverText;
     const int serial = ++m_readSerial;
     readInTurn(
-        [serverText] {
+        [server] {
             Fleet fleet;
-            fleet.failure = readFleetNow(serverText, &fleet.models, &fleet.runs);
+            fleet.failure = readFleetNow(server, &fleet.models, &fleet.runs);
             return fleet;
         },
         [this, serial](const Fleet &fleet) {

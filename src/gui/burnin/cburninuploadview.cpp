@@ -4,7 +4,7 @@
 #include "engine/station/cstation.h"
 #include "ui_tabburnin.h"
 
-CBurnInUploadView::CBurnInUploadView(CStation &station, Ui_TabBurnIn &form, QObject *page)
+CBurnInUploadView::CBurnInUploadView(CStation &station, const Ui_TabBurnIn &form, QObject *page)
     : QObject(page)
 {
     CResultsUpload &upload = station.upload();

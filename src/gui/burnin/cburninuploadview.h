@@ -14,7 +14,7 @@ class CBurnInUploadView : public QObject
     Q_OBJECT
 
 public:
-    CBurnInUploadView(CStation &station, Ui_TabBurnIn &form, QObject *page);
+    CBurnInUploadView(CStation &station, const Ui_TabBurnIn &form, QObject *page);
 
 signals:
     // What the upload says, for the log pane.
