@@ -19,8 +19,6 @@
 #include <QButtonGroup>
 #include <QKeyEvent>
 
-#include <algorithm>
-#include <iterator>
 #include <utility>
 
 namespace {
