@@ -4,8 +4,11 @@
 // time inside the library is the tool's own: the run engine and the record files for each card,
 // and for the whole run also handing the cards to the page. Meanwhile a 1 ms timer measures the
 // window's longest stall, and resident memory is read as the table and the log pane fill.
-// CDT_BENCH_BURNIN_CARDS changes the number of cards, e.g. for a shorter run under callgrind, and
-// CDT_BENCH_BURNIN_VIEW=chart shows the chart instead of the table while the run goes on.
+// CDT_BENCH_BURNIN_CARDS changes the number of cards, e.g. for a shorter run under callgrind or a
+// longer one for a cost that grows with the rows, and CDT_BENCH_BURNIN_VIEW=chart shows the chart
+// instead of the table while the run goes on. The worst stall is placed by the rows the table held
+// then: one at the first or the last card is the run's start or end, one in between is the run's.
+// CDT_BENCH_BURNIN_EVENTS=1 adds the longest events the GUI thread handled, on standard error.
 #include "benchreport.h"
 #include "latencymonitor.h"
 #include "paintidleprobe.h"
@@ -22,8 +25,10 @@
 #include <QSpinBox>
 
 #include <algorithm>
+#include <array>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <functional>
 #include <utility>
 #include <vector>
@@ -101,6 +106,83 @@ double slopeKibPerCard(const std::vector<Sample> &samples)
     return variance > 0.0 ? covariance / variance : 0.0;
 }
 
+qint64 threadCpuNs()
+{
+    timespec now {};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return qint64(now.tv_sec) * 1000000000 + now.tv_nsec;
+}
+
+// With CDT_BENCH_BURNIN_EVENTS set, times each event the GUI thread dispatches from its loop and
+// keeps the longest few, with the thread's CPU time in each: tells which receiver a stall was
+// spent in, and whether it was that work or a wait for a core, the disk or the X server.
+class CTimedApplication : public QApplication
+{
+public:
+    using QApplication::QApplication;
+
+    void setTiming(bool timing, std::function<int()> rows)
+    {
+        m_timing = timing;
+        m_rows = std::move(rows);
+    }
+
+    bool notify(QObject *receiver, QEvent *event) override
+    {
+        if (!m_timing || m_depth > 0)
+            return QApplication::notify(receiver, event);
+        // Read before: the event may delete its receiver.
+        const QObject *parent = receiver->parent();
+        Longest now {0, 0, 0, receiver->metaObject()->className(), receiver->objectName(),
+            int(event->type()), parent ? parent->metaObject()->className() : "",
+            parent ? parent->objectName() : QString()};
+        ++m_depth;
+        const qint64 startNs = BenchReport::nanosNow();
+        const qint64 cpuNs = threadCpuNs();
+        const bool done = QApplication::notify(receiver, event);
+        now.cpuNs = threadCpuNs() - cpuNs;
+        now.wallNs = BenchReport::nanosNow() - startNs;
+        --m_depth;
+        if (now.wallNs > m_longest.front().wallNs) {
+            now.rows = m_rows ? m_rows() : 0;
+            m_longest.front() = std::move(now);
+            std::sort(m_longest.begin(), m_longest.end(),
+                [](const Longest &a, const Longest &b) { return a.wallNs < b.wallNs; });
+        }
+        return done;
+    }
+
+    // To standard error: the lines are for a person, not for bench/run.sh.
+    void report() const
+    {
+        for (auto each = m_longest.rbegin(); each != m_longest.rend() && each->wallNs > 0; ++each) {
+            std::fprintf(stderr,
+                "event: %.3f ms, %.3f ms of it on the CPU, %d rows: %s/%s type %d in %s/%s\n",
+                double(each->wallNs) / 1e6, double(each->cpuNs) / 1e6, each->rows, each->className,
+                qPrintable(each->objectName), each->type, each->parentClassName,
+                qPrintable(each->parentName));
+        }
+    }
+
+private:
+    struct Longest
+    {
+        qint64 wallNs = 0;
+        qint64 cpuNs = 0;
+        int rows = 0;
+        const char *className = "";
+        QString objectName;
+        int type = 0;
+        const char *parentClassName = "";
+        QString parentName;
+    };
+
+    bool m_timing = false;
+    int m_depth = 0;
+    std::function<int()> m_rows;
+    std::array<Longest, 8> m_longest {}; // shortest first
+};
+
 void reportOwnTimes(const CBurnInTableModel &cards, qint64 runNs)
 {
     const int count = cards.rowCount();
@@ -132,7 +214,7 @@ void reportOwnTimes(const CBurnInTableModel &cards, qint64 runNs)
 
 int main(int argc, char *argv[])
 {
-    QApplication app(argc, argv);
+    CTimedApplication app(argc, argv);
     MainDialog dialog;
     auto *page = dialog.burnInPage();
     auto *pages = dialog.findChild<QListWidget *>("listWidget");
@@ -167,26 +249,53 @@ int main(int argc, char *argv[])
     qint64 rssStartKib = 0;
     qint64 rssAtFromCardKib = -1;
     int fromCard = 0;
-    QObject::connect(&table, &QAbstractItemModel::rowsInserted, &app, [&] {
-        const qint64 rss = BenchReport::statusKib("VmRSS");
+    qint64 cpuStartNs = 0;
+    qint64 runCpuNs = 0;
+    // The rows in the table when the worst firing so far came: the firing ends the stall, so
+    // whatever the stall held has happened by then. Apart from it, the worst stall between the
+    // first batch and the last, which neither the press of 开始 nor the run's end is part of.
+    double worstSeenMs = -1.0;
+    int worstRows = 0;
+    double midWorstMs = 0.0;
+    int midWorstRows = 0;
+    QObject::connect(&monitor, &LatencyMonitor::ticked, &app, [&] {
         const int rows = table.rowCount();
-        if (rssAtFromCardKib < 0 && rows >= kGrowthFromCard) {
-            rssAtFromCardKib = rss;
-            fromCard = rows;
+        if (monitor.maxLatenessMs() > worstSeenMs) {
+            worstSeenMs = monitor.maxLatenessMs();
+            worstRows = rows;
         }
-        if (rssAtFromCardKib >= 0)
-            samples.push_back({double(rows), double(rss)});
+        if (rows > 0 && rows < cards && monitor.lastLatenessMs() > midWorstMs) {
+            midWorstMs = monitor.lastLatenessMs();
+            midWorstRows = rows;
+        }
     });
+    // The most rows one batch brought: what the view lays out at once grows with it.
+    int maxBatchRows = 0;
+    QObject::connect(&table, &QAbstractItemModel::rowsInserted, &app,
+        [&](const QModelIndex &, int first, int last) {
+            maxBatchRows = std::max(maxBatchRows, last - first + 1);
+            const qint64 rss = BenchReport::statusKib("VmRSS");
+            const int rows = table.rowCount();
+            if (rssAtFromCardKib < 0 && rows >= kGrowthFromCard) {
+                rssAtFromCardKib = rss;
+                fromCard = rows;
+            }
+            if (rssAtFromCardKib >= 0)
+                samples.push_back({double(rows), double(rss)});
+        });
 
     PaintIdleProbe ended;
     EnabledWatch watch(start, [&] {
         runNs = BenchReport::nanosNow() - startNs;
+        runCpuNs = threadCpuNs() - cpuStartNs;
         // The stall figure includes the paint of the full table.
         ended.arm(&dialog);
         dialog.update();
     });
     QObject::connect(&ended, &PaintIdleProbe::reached, &app, [&] {
         monitor.stop();
+        app.setTiming(false, {});
+        app.report();
         const int rows = table.rowCount();
         const qint64 rssEndKib = BenchReport::statusKib("VmRSS");
         BenchReport::print("cards", qint64(rows));
@@ -198,7 +307,16 @@ int main(int argc, char *argv[])
         BenchReport::print("run_max_lateness_ms", monitor.maxLatenessMs());
         BenchReport::print("run_late_firings", monitor.lateFirings());
         BenchReport::print("run_worst_stall_at_ms", monitor.worstAtMs());
+        BenchReport::print(
+            "run_worst_stall_at_pct", runNs > 0 ? monitor.worstAtMs() * 1e8 / double(runNs) : 0.0);
+        BenchReport::print("run_worst_stall_rows", qint64(worstRows));
+        BenchReport::print("run_mid_max_lateness_ms", midWorstMs);
+        BenchReport::print("run_mid_worst_stall_rows", qint64(midWorstRows));
+        BenchReport::print("run_worst_busy_ms", monitor.worstBusyMs());
+        BenchReport::print("run_worst_wait_ms", monitor.worstWaitMs());
         BenchReport::print("run_max_busy_ms", monitor.maxBusyMs());
+        BenchReport::print("run_gui_cpu_ms", double(runCpuNs) / 1e6);
+        BenchReport::print("run_max_batch_rows", qint64(maxBatchRows));
         BenchReport::print("rss_start_kib", rssStartKib);
         BenchReport::print("rss_end_kib", rssEndKib);
         BenchReport::print("rss_run_growth_mib", double(rssEndKib - rssStartKib) / 1024.0);
@@ -216,7 +334,10 @@ int main(int argc, char *argv[])
     PaintIdleProbe shown;
     QObject::connect(&shown, &PaintIdleProbe::reached, &app, [&] {
         rssStartKib = BenchReport::statusKib("VmRSS");
+        app.setTiming(qEnvironmentVariableIsSet("CDT_BENCH_BURNIN_EVENTS"),
+            [&table] { return table.rowCount(); });
         monitor.start();
+        cpuStartNs = threadCpuNs();
         startNs = BenchReport::nanosNow();
         start->click();
         if (start->isEnabled()) {

@@ -55,6 +55,7 @@ LatencyMonitor::~LatencyMonitor()
 void LatencyMonitor::start()
 {
     m_maxLatenessNs = 0;
+    m_lastLatenessNs = 0;
     m_worstAtNs = 0;
     m_lateFirings = 0;
     m_ticks = 0;
@@ -82,6 +83,7 @@ void LatencyMonitor::onTimeout()
     const qint64 latenessNs = now - m_lastNs - kIntervalNs;
     const qint64 cpuNs = threadCpuNs();
     const qint64 waitNs = runQueueNs(m_schedstat);
+    m_lastLatenessNs = latenessNs;
     if (latenessNs > m_maxLatenessNs) {
         m_maxLatenessNs = latenessNs;
         m_worstAtNs = m_lastNs - m_startNs;

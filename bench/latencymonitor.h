@@ -18,6 +18,8 @@ public:
     void stop();
 
     double maxLatenessMs() const { return m_maxLatenessNs / 1e6; }
+    // The firing that ticked() was just sent for: how late it was.
+    double lastLatenessMs() const { return m_lastLatenessNs / 1e6; }
     // The GUI thread's own work between two firings, by its CPU clock. On a machine shared with
     // other work the longest gap between firings also holds the time the thread waited for a
     // core; this tells how much of a stall was the program's.
@@ -44,6 +46,7 @@ private:
     qint64 m_lastNs = 0;
     qint64 m_worstAtNs = 0;
     qint64 m_maxLatenessNs = 0;
+    qint64 m_lastLatenessNs = 0;
     qint64 m_lastCpuNs = 0;
     qint64 m_maxBusyNs = 0;
     qint64 m_worstBusyNs = 0;

@@ -10,10 +10,12 @@
 #   CDT_BENCH_JOBS        parallel build jobs (2)
 #   CDT_BENCH_RUNS        pairs per start-up and log path figure (7)
 #   CDT_BENCH_CARD_RUNS   ten-card runs, about 30 s each (3)
-#   CDT_BENCH_BURNIN_RUNS 10,000-card burn-in runs per platform and from the command line (5)
+#   CDT_BENCH_BURNIN_RUNS 10,000-card burn-in runs per platform and from the command line, and
+#                         20,000-card runs with the table shown per platform (5)
 #   CDT_BENCH_PLATFORMS   Qt platforms to measure on (offscreen, plus xcb when Xvfb is installed)
 #   CDT_BENCH_RESULTS     file that keeps every single figure (a temporary file)
-#   CDT_BENCH_ONLY        startup: build and measure the start-up figures alone; server: the
+#   CDT_BENCH_ONLY        startup: build and measure the start-up figures alone; burnin: the
+#                         burn-in page's runs of 10,000 and 20,000 cards alone; server: the
 #                         shared results server's alone, see bench/server.sh (everything)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -31,12 +33,13 @@ case "$only" in
         targets=(--target cdt-bench-launch cdt-bench-startup-baseline cdt-bench-startup-text
             cdt-bench-startup-app varnak_c)
         ;;
+    burnin) targets=(--target cdt-bench-launch cdt-bench-burnin-app varnak_c) ;;
     server)
         targets=(--target cdt-bench-server-fill cdt-bench-server-upload card-dispenser-burnin
             varnak_c)
         ;;
     *)
-        echo "CDT_BENCH_ONLY: startup, server, or unset for everything" >&2
+        echo "CDT_BENCH_ONLY: startup, burnin, server, or unset for everything" >&2
         exit 2
         ;;
 esac
@@ -146,12 +149,14 @@ load_before=$(cut -d' ' -f1-3 /proc/loadavg)
 for platform in $CDT_BENCH_PLATFORMS; do
     [ "$platform" = xcb ] && start_xvfb
     export QT_QPA_PLATFORM=$platform
-    echo "Measuring on $platform: start-up and memory, $runs pairs" >&2
-    pairs "$platform" startup "$runs" startup-baseline startup-app startup-text
-    [ "$only" = startup ] && continue
-    echo "Measuring on $platform: log path, $runs pairs" >&2
-    pairs "$platform" log "$runs" logpath-baseline logpath-app
-    if [ "$platform" = offscreen ]; then
+    if [ "$only" != burnin ]; then
+        echo "Measuring on $platform: start-up and memory, $runs pairs" >&2
+        pairs "$platform" startup "$runs" startup-baseline startup-app startup-text
+        [ "$only" = startup ] && continue
+        echo "Measuring on $platform: log path, $runs pairs" >&2
+        pairs "$platform" log "$runs" logpath-baseline logpath-app
+    fi
+    if [ -z "$only" ] && [ "$platform" = offscreen ]; then
         echo "Measuring on $platform: $card_runs ten-card runs" >&2
         for ((i = 1; i <= card_runs; i++)); do
             run "$platform" cards tool "$i" tencards-app
@@ -165,6 +170,16 @@ for platform in $CDT_BENCH_PLATFORMS; do
         run "$platform" burnin tool "$i" burnin-app
         rm -rf "$work/run/results"
     done
+    # Twice the rows: a cost that grows with the table shows in the middle of the run, where the
+    # worst stall's row count places it.
+    echo "Measuring on $platform: $burnin_runs burn-in runs of 20,000 cards with the table shown" >&2
+    export CDT_BENCH_BURNIN_CARDS=20000
+    for ((i = 1; i <= burnin_runs; i++)); do
+        run "$platform" burnintable tool "$i" burnin-app
+        rm -rf "$work/run/results"
+    done
+    unset CDT_BENCH_BURNIN_CARDS
+    [ "$only" = burnin ] && continue
     if [ "$platform" = offscreen ]; then
         echo "Measuring the command line: $burnin_runs burn-in runs of 10,000 cards" >&2
         for ((i = 0; i <= burnin_runs; i++)); do
@@ -195,6 +210,8 @@ if [ "$only" = startup ]; then
     echo "Rounds: $runs, start-up figures only"
 elif [ "$only" = server ]; then
     echo "Results server figures only"
+elif [ "$only" = burnin ]; then
+    echo "Burn-in runs: $burnin_runs of each, the burn-in page's figures only"
 else
     echo "Pairs per figure: $runs; ten-card runs: $card_runs; burn-in runs: $burnin_runs"
 fi
@@ -287,7 +304,18 @@ END {
         row(p, "burnincli", "run_own_us_per_card", "6. Burn-in from the command line: whole run less library time, per card", "", "", "µs")
         row(p, "burnin", "run_max_lateness_ms", "6. Burn-in: longest 1 ms timer stall", "value", 16, "ms")
         row(p, "burnin", "run_max_busy_ms", "6. Burn-in: longest GUI thread work between two firings", "", "", "ms")
+        row(p, "burnin", "run_worst_stall_rows", "6. Burn-in: rows in the table at the longest stall", "", "", "rows")
         row(p, "burnin", "rss_growth_kib_per_1k", "6. Burn-in: resident memory growth per 1,000 cards", "value", 2048, "KiB")
+        row(p, "burnintable", "run_ms", "6. Burn-in with the table, 20,000 cards: whole run", "", "", "ms")
+        row(p, "burnintable", "run_max_lateness_ms", "6. Burn-in with the table, 20,000 cards: longest 1 ms timer stall", "value", 16, "ms")
+        row(p, "burnintable", "run_worst_stall_rows", "6. Burn-in with the table, 20,000 cards: rows in the table at the longest stall", "", "", "rows")
+        row(p, "burnintable", "run_mid_max_lateness_ms", "6. Burn-in with the table, 20,000 cards: longest stall between the first batch and the last", "value", 16, "ms")
+        row(p, "burnintable", "run_mid_worst_stall_rows", "6. Burn-in with the table, 20,000 cards: rows in the table at that stall", "", "", "rows")
+        row(p, "burnintable", "run_worst_busy_ms", "6. Burn-in with the table, 20,000 cards: GUI thread work within the longest stall", "", "", "ms")
+        row(p, "burnintable", "run_worst_wait_ms", "6. Burn-in with the table, 20,000 cards: GUI thread waiting for a core within the longest stall", "", "", "ms")
+        row(p, "burnintable", "run_max_busy_ms", "6. Burn-in with the table, 20,000 cards: longest GUI thread work between two firings", "", "", "ms")
+        row(p, "burnintable", "run_max_batch_rows", "6. Burn-in with the table, 20,000 cards: most rows in one batch", "", "", "rows")
+        row(p, "burnintable", "run_gui_cpu_ms", "6. Burn-in with the table, 20,000 cards: GUI thread CPU time over the run", "", "", "ms")
         row(p, "burninchart", "run_ms", "7. Burn-in with the chart, 100,000 cards: whole run", "", "", "ms")
         row(p, "burninchart", "run_max_lateness_ms", "7. Burn-in with the chart: longest 1 ms timer stall", "value", 16, "ms")
         row(p, "burninchart", "rss_run_growth_mib", "7. Burn-in with the chart: resident memory after the run above the idle window", "value", 40, "MiB")
