@@ -118,17 +118,26 @@ template<typename Body> int SimDevice::call(Function function, const std::string
 {
     // Entered before the latency sleep, so two callers are seen even while one still sleeps.
     const InsideScope inside(m_inside, m_overlaps);
+    const std::string call = std::string(functionName(function)) + "(" + args + ")";
+    const std::uint64_t callNumber = countCall(function);
     m_clock.sleepMs(drawLatency());
     int result = 0;
-    if (const auto failure = drawFailure(function)) {
+    if (const auto failure = drawFailure(function, callNumber)) {
         result = *failure;
     } else {
         const std::lock_guard<std::mutex> lock(m_modelMutex);
         result = body();
     }
-    m_trace.append(std::string(functionName(function)) + "(" + args
-        + ") = " + std::to_string(result) + " [overlaps " + std::to_string(overlaps()) + "]");
+    m_trace.append(
+        call + " = " + std::to_string(result) + " [overlaps " + std::to_string(overlaps()) + "]");
     return result;
+}
+
+// Counted as the calls arrive, before their latency, so that the n-th call to enter is the n-th.
+std::uint64_t SimDevice::countCall(Function function)
+{
+    const std::lock_guard<std::mutex> lock(m_chanceMutex);
+    return ++m_calls[static_cast<std::size_t>(function)];
 }
 
 std::int64_t SimDevice::drawLatency()
@@ -141,10 +150,9 @@ std::int64_t SimDevice::drawLatency()
 // result. Every call counts, forced or not, so the n-th failure falls on the caller's n-th call.
 // A periodic failure still takes the random draws it replaces, so that the other calls fail at
 // random as they would without it.
-std::optional<int> SimDevice::drawFailure(Function function)
+std::optional<int> SimDevice::drawFailure(Function function, std::uint64_t callNumber)
 {
     const std::lock_guard<std::mutex> lock(m_chanceMutex);
-    const std::uint64_t callNumber = ++m_calls[static_cast<std::size_t>(function)];
     if (const auto forced = m_config.forced(function))
         return forced;
     std::optional<int> failure;

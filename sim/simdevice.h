@@ -50,8 +50,9 @@ public:
 
 private:
     template<typename Body> int call(Function function, const std::string &args, Body &&body);
+    std::uint64_t countCall(Function function);
     std::int64_t drawLatency();
-    std::optional<int> drawFailure(Function function);
+    std::optional<int> drawFailure(Function function, std::uint64_t callNumber);
     int readCardNumber(char *reply);
 
     SimConfig m_config;
