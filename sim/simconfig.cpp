@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <cstring>
 #include <strings.h>
 
 namespace varnaksim {
@@ -25,6 +26,10 @@ constexpr const char *Names[FunctionCount] = {
     "getICInfo",
     "getICInfoARQC",
 };
+
+constexpr const char *FaultKindNames[] = {"hang", "segv", "abort", "exit"};
+constexpr std::size_t FaultKindCount = sizeof FaultKindNames / sizeof FaultKindNames[0];
+static_assert(FaultKindCount == static_cast<std::size_t>(FaultKind::Exit) + 1);
 
 // A plain array: the library builds its configuration while static objects are still being made.
 constexpr char Prefix[] = "VARNAK_SIM_";
@@ -59,6 +64,25 @@ std::int64_t parseCount(const char *text, std::int64_t fallback)
     return parseInteger(text, 0, INT_MAX).value_or(fallback);
 }
 
+// "<call>:<kind>", e.g. "3:hang"; anything else plants nothing, since a fault nobody meant would
+// take a whole test run down.
+std::optional<Fault> parseFault(const char *text)
+{
+    if (!text)
+        return std::nullopt;
+    const char *colon = std::strchr(text, ':');
+    if (!colon)
+        return std::nullopt;
+    const auto call = parseInteger(std::string(text, colon).c_str(), 1, INT_MAX);
+    if (!call)
+        return std::nullopt;
+    for (std::size_t i = 0; i < FaultKindCount; ++i) {
+        if (std::strcmp(colon + 1, FaultKindNames[i]) == 0)
+            return Fault {static_cast<int>(*call), static_cast<FaultKind>(i)};
+    }
+    return std::nullopt;
+}
+
 std::optional<std::string> optionalText(const char *text)
 {
     if (!text)
@@ -73,6 +97,11 @@ const char *functionName(Function function)
     return Names[static_cast<std::size_t>(function)];
 }
 
+const char *faultKindName(FaultKind kind)
+{
+    return FaultKindNames[static_cast<std::size_t>(kind)];
+}
+
 std::optional<int> SimConfig::forced(Function function) const
 {
     return forcedResult[static_cast<std::size_t>(function)];
@@ -81,6 +110,11 @@ std::optional<int> SimConfig::forced(Function function) const
 std::optional<PeriodicFailure> SimConfig::periodic(Function function) const
 {
     return periodicFailure[static_cast<std::size_t>(function)];
+}
+
+std::optional<Fault> SimConfig::fault(Function function) const
+{
+    return faults[static_cast<std::size_t>(function)];
 }
 
 SimConfig SimConfig::fromLookup(const Lookup &lookup)
@@ -117,6 +151,7 @@ SimConfig SimConfig::fromLookup(const Lookup &lookup)
             config.periodicFailure[i] = PeriodicFailure {static_cast<int>(*period),
                 static_cast<int>(result.value_or(simcode::PlannedFailure))};
         }
+        config.faults[i] = parseFault(get(std::string("FAULT_") + Names[i]));
     }
     config.statusReply = optionalText(get("STATUS_REPLY"));
     config.icInfoReply = optionalText(get("ICINFO_REPLY"));

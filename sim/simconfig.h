@@ -37,6 +37,24 @@ struct PeriodicFailure
     int result = 0;
 };
 
+// How a call that is planted with a fault ends instead of returning.
+enum class FaultKind {
+    Hang,
+    Segv,
+    Abort,
+    Exit,
+};
+
+// The name the variable's value gives the kind: "hang", "segv", "abort" or "exit".
+const char *faultKindName(FaultKind kind);
+
+// Ends the call-th call of a function, counted from the load, the way kind says.
+struct Fault
+{
+    int call = 0;
+    FaultKind kind = FaultKind::Hang;
+};
+
 struct SimConfig
 {
     using Lookup = std::function<const char *(const std::string &name)>;
@@ -57,12 +75,14 @@ struct SimConfig
     std::optional<int> expectedPort;
     std::array<std::optional<int>, FunctionCount> forcedResult;
     std::array<std::optional<PeriodicFailure>, FunctionCount> periodicFailure;
+    std::array<std::optional<Fault>, FunctionCount> faults;
     std::optional<std::string> statusReply;
     std::optional<std::string> icInfoReply;
     std::string tracePath;
 
     std::optional<int> forced(Function function) const;
     std::optional<PeriodicFailure> periodic(Function function) const;
+    std::optional<Fault> fault(Function function) const;
 
     // Values that do not parse keep their defaults: a typo must not take the tool down.
     static SimConfig fromLookup(const Lookup &lookup);

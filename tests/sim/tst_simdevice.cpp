@@ -284,6 +284,16 @@ void TestSimDevice::configParsing_data()
     row("FAIL_EVERY_powerOn", "0", "none");
     row("FAIL_EVERY_powerOn", "50th", "none");
     row("FAIL_EVERY_powerOn_RC", "-7", "none");
+    row("FAULT_getICInfo", "1:hang", "1:hang");
+    row("FAULT_getICInfo", "3:segv", "3:segv");
+    row("FAULT_getICInfo", "2147483647:exit", "2147483647:exit");
+    row("FAULT_getICInfo", "0:exit", "none");
+    row("FAULT_getICInfo", "2147483648:exit", "none");
+    row("FAULT_getICInfo", "3:Hang", "none");
+    row("FAULT_getICInfo", "3:hang ", "none");
+    row("FAULT_getICInfo", "3:hang:", "none");
+    row("FAULT_getICInfo", "3", "none");
+    row("FAULT_getICInfo", ":hang", "none");
 }
 
 void TestSimDevice::configParsing()
@@ -294,6 +304,7 @@ void TestSimDevice::configParsing()
     const SimConfig c = configFrom({{"VARNAK_SIM_" + variable.toStdString(), value.toStdString()}});
     const auto rc = c.forced(Function::DeviceSendCard);
     const auto every = c.periodic(Function::PowerOn);
+    const auto fault = c.fault(Function::GetICInfo);
     const std::map<QString, QString> fields = {
         {"CARDS", QString::number(c.model.cards)},
         {"TAKE_MS", text(c.model.takeDelayMs)},
@@ -309,6 +320,8 @@ void TestSimDevice::configParsing()
         {"FAIL_EVERY_powerOn",
             every ? QString("%1:%2").arg(every->period).arg(every->result) : "none"},
         {"FAIL_EVERY_powerOn_RC", every ? QString::number(every->result) : "none"},
+        {"FAULT_getICInfo",
+            fault ? QString("%1:%2").arg(fault->call).arg(faultKindName(fault->kind)) : "none"},
     };
     QCOMPARE(fields.at(variable), expected);
 }
