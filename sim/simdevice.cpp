@@ -2,6 +2,7 @@
 #include "simdevice.h"
 
 #include "clock.h"
+#include "fault.h"
 #include "simcodes.h"
 
 #include <algorithm>
@@ -116,10 +117,12 @@ SimDevice::~SimDevice()
 
 template<typename Body> int SimDevice::call(Function function, const std::string &args, Body &&body)
 {
-    // Entered before the latency sleep, so two callers are seen even while one still sleeps.
+    // Entered before the latency sleep, so two callers are seen even while one still sleeps; a
+    // call that hangs never leaves, so every call after it overlaps it.
     const InsideScope inside(m_inside, m_overlaps);
     const std::string call = std::string(functionName(function)) + "(" + args + ")";
     const std::uint64_t callNumber = countCall(function);
+    actOutFaultOf(function, callNumber, call);
     m_clock.sleepMs(drawLatency());
     int result = 0;
     if (const auto failure = drawFailure(function, callNumber)) {
@@ -138,6 +141,19 @@ std::uint64_t SimDevice::countCall(Function function)
 {
     const std::lock_guard<std::mutex> lock(m_chanceMutex);
     return ++m_calls[static_cast<std::size_t>(function)];
+}
+
+// Returns at once unless this is the planted call. The line is on disk before the fault acts,
+// so that a test in another process can wait for it to know the call is under way; no lock is
+// held then, so a hang holds up its own caller only.
+void SimDevice::actOutFaultOf(Function function, std::uint64_t callNumber, const std::string &call)
+{
+    const auto fault = m_config.fault(function);
+    if (!fault || callNumber != static_cast<std::uint64_t>(fault->call))
+        return;
+    m_trace.append(
+        call + " " + (fault->kind == FaultKind::Hang ? "hangs" : faultKindName(fault->kind)));
+    actOutFault(fault->kind);
 }
 
 std::int64_t SimDevice::drawLatency()

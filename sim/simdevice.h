@@ -51,6 +51,7 @@ public:
 private:
     template<typename Body> int call(Function function, const std::string &args, Body &&body);
     std::uint64_t countCall(Function function);
+    void actOutFaultOf(Function function, std::uint64_t callNumber, const std::string &call);
     std::int64_t drawLatency();
     std::optional<int> drawFailure(Function function, std::uint64_t callNumber);
     int readCardNumber(char *reply);
