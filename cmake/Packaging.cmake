@@ -1,6 +1,7 @@
 # SPDX-License-Identifier: MIT
 # cmake --install makes one relocatable folder: bin/card-dispenser-test, the command-line runner
-# bin/card-dispenser-burnin with its manual page in share/man/man1, lib/libvarnak_c.so (the
+# bin/card-dispenser-burnin with its manual page in share/man/man1, the driver host both start
+# for a burn-in, bin/card-dispenser-devicehost, lib/libvarnak_c.so (the
 # simulator), the results server's schema in share/doc/card-dispenser-test and the start script
 # card-dispenser-test.sh. CPack ships that folder as a .tar.gz
 # and as a .deb that puts it under /opt with a desktop entry, an icon, both commands on the PATH

@@ -2,7 +2,7 @@
 # SPDX-License-Identifier: MIT
 """Checks that the includes of src/ only point down the house's arrows.
 
-Every file belongs to a room: a folder of src/engine, or src/gui, or src/cli (src/qtcompat.h is
+Every file belongs to a room: a folder of src/engine, or src/gui, src/cli or src/devicehost (src/qtcompat.h is
 everyone's). An include names its room by its path ("engine/store/cresultsstore.h"); a form's
 generated header ("ui_*.h") belongs to the window. A room may include itself and the rooms below
 it, nothing else, and the rooms' includes must not close a circle. Prints one line per fault and
@@ -25,6 +25,7 @@ BELOW = {
     'engine/station': {'engine/burnin', 'engine/upload'},
     'gui': {'engine/station'},
     'cli': {'engine/station'},
+    'devicehost': {'engine/device'},
 }
 COMMON = {'qtcompat.h'}
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"]+)"', re.MULTILINE)
@@ -46,7 +47,7 @@ def room_of(path):
     parts = pathlib.PurePosixPath(path).parts
     if len(parts) >= 2 and parts[0] == 'engine':
         return 'engine/' + parts[1]
-    if parts and parts[0] in ('gui', 'cli'):
+    if parts and parts[0] in ('gui', 'cli', 'devicehost'):
         return parts[0]
     return None
 

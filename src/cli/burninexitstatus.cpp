@@ -41,6 +41,7 @@ int fromOutcome(const CBurnInProgress::Outcome &outcome)
         return RecordFailed;
     case CBurnInRun::End::Stopped:
     case CBurnInRun::End::Interrupted:
+    case CBurnInRun::End::Abandoned:
         return Stopped;
     case CBurnInRun::End::Completed:
         return failed ? Failed : Passed;
@@ -52,6 +53,7 @@ int fromOutcome(const CBurnInProgress::Outcome &outcome)
     case CBurnInRun::End::CardLeftAtFront:
     case CBurnInRun::End::ChannelBlocked:
     case CBurnInRun::End::DeviceLost:
+    case CBurnInRun::End::HostLost:
         return failed ? Failed : Undecided;
     }
     return RecordFailed;

@@ -57,14 +57,11 @@ CBurnInRunner::~CBurnInRunner() = default;
 std::optional<int> CBurnInRunner::start()
 {
     m_elapsed.start();
-    auto device = std::make_unique<CInProcessDevice>(QString::fromLatin1(kDeviceLibraryPath));
-    // The loader's diagnostics say which function or file is missing: worth a line only then.
-    const QStringList diagnostics = ToolkitMessages::release();
+    ToolkitMessages::release();
+    // The library loads in a driver host, which says on standard error why it did not.
+    auto device = std::make_unique<CHostDevice>(QString::fromLatin1(kDeviceLibraryPath));
     if (!device->isLoaded()) {
-        for (const QString &diagnostic : diagnostics)
-            std::fprintf(stderr, "%s\n", diagnostic.toLocal8Bit().constData());
-        const QString error = QStringLiteral("无法加载设备库 %1：缺少文件或缺少函数")
-                                  .arg(QLatin1String(kDeviceLibraryPath));
+        const QString error = device->loadError();
         printError(error);
         if (m_request.json)
             printJson(CliText::failure(BurnInExitStatus::NoDevice, error));
@@ -184,20 +181,18 @@ void CBurnInRunner::stopRequested(int signal)
     const bool hangUp = signal == SIGHUP;
     if (hangUp && m_progress->stopRequested())
         return;
-    if (!hangUp && m_progress->stopRequested() && m_lastSignal.isValid()
-        && m_lastSignal.elapsed() < kSecondSignalMs) {
-        printError(QStringLiteral("收到第二个信号 %1：立即结束").arg(signal));
+    if (!hangUp && m_secondSignalEnds) {
+        printError(QStringLiteral("收到第二个信号 %1：立即结束，手中这张卡不计入").arg(signal));
         m_station->stopNow();
         return;
     }
     if (hangUp) {
         printError(QStringLiteral("收到信号 %1（连接断开）：完成手中这张卡后结束").arg(signal));
     } else {
-        m_lastSignal.start();
-        printError(
-            QStringLiteral("收到信号 %1：完成手中这张卡后结束；%2 秒内再按一次 Ctrl-C 立即结束")
-                .arg(signal)
-                .arg(kSecondSignalMs / 1000));
+        m_secondSignalEnds = true;
+        printError(QStringLiteral(
+            "收到信号 %1：完成手中这张卡后结束；再按一次 Ctrl-C 立即结束（手中这张卡不计入）")
+                       .arg(signal));
     }
     m_station->stop();
 }
@@ -223,7 +218,9 @@ void CBurnInRunner::end(const CBurnInProgress::Snapshot &snapshot)
     if (outcome.notBegun != CBurnInProgress::NotBegun::No && m_out != stderr)
         printError(QStringLiteral("老化测试未开始：") + error);
     const QString report = snapshot.started ? writeReport(snapshot, &status) : QString();
-    finishUpload();
+    // Ended at once: the outbox keeps what the server has not taken yet.
+    if (outcome.end != CBurnInRun::End::Abandoned)
+        finishUpload();
     if (m_request.json) {
         QJsonObject summary
             = CliText::summary(snapshot, status, report, m_elapsed.nsecsElapsed(), m_libraryNs);

@@ -28,8 +28,6 @@ class CBurnInRunner : public QObject
     Q_OBJECT
 
 public:
-    static constexpr int kSecondSignalMs = 2000;
-
     explicit CBurnInRunner(CBurnInCommandLine::Request request, QObject *parent = nullptr);
     ~CBurnInRunner() override;
 
@@ -60,7 +58,8 @@ private:
     CStopSignals *m_signals = nullptr; // a child
     QTimer m_pollTimer;
     QElapsedTimer m_elapsed;
-    QElapsedTimer m_lastSignal;
+    // A SIGINT or SIGTERM has asked for a stop: the next one ends the run at once.
+    bool m_secondSignalEnds = false;
     std::FILE *m_out = stdout; // progress and the job's lines
     bool m_terminal = false; // m_out is one: the status line is rewritten in place
     QString m_status; // the status line shown

@@ -93,6 +93,10 @@ QString endKey(CBurnInRun::End end)
         return QStringLiteral("interrupted");
     case CBurnInRun::End::DeviceLost:
         return QStringLiteral("deviceLost");
+    case CBurnInRun::End::HostLost:
+        return QStringLiteral("hostLost");
+    case CBurnInRun::End::Abandoned:
+        return QStringLiteral("abandoned");
     }
     return QString();
 }

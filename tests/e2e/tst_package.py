@@ -37,9 +37,10 @@ START_SCRIPT = NAME + ".sh"
 BURNIN = "card-dispenser-burnin"
 MAN_PAGE = "share/man/man1/%s.1" % BURNIN
 # The relocatable folder, as `cmake --install` makes it and the .tar.gz holds it.
-FOLDER_FILES = {"bin/" + NAME, "bin/" + BURNIN, MAN_PAGE, "lib/libvarnak_c.so", START_SCRIPT,
+HOST = "card-dispenser-devicehost"
+FOLDER_FILES = {"bin/" + NAME, "bin/" + BURNIN, "bin/" + HOST, MAN_PAGE, "lib/libvarnak_c.so", START_SCRIPT,
                 "LICENSE", "share/doc/%s/server.sql" % NAME}
-EXECUTABLES = {"bin/" + NAME, "bin/" + BURNIN, START_SCRIPT}
+EXECUTABLES = {"bin/" + NAME, "bin/" + BURNIN, "bin/" + HOST, START_SCRIPT}
 DEB_EXTRAS = {"usr/share/applications/%s.desktop" % NAME,
               "usr/share/icons/hicolor/256x256/apps/%s.png" % NAME,
               "usr/share/man/man1/%s.1.gz" % BURNIN}

@@ -339,10 +339,14 @@ void tst_Stress::randomPressesThenClose()
         checker.submitted(), checker.ended(), qPrintable(ends.join(", ")), dropped);
     QVERIFY(checker.ended() > 0);
 
-    // Every call done with nobody else inside the library, and the unload's line last.
-    const QStringList lines = traceLines(trace);
+    // Every call done with nobody else inside the library, and the unload's line last. A burn-in's
+    // driver host loads a library of its own, whose unload leaves its line in between.
+    QStringList lines = traceLines(trace);
     QVERIFY(!lines.isEmpty());
     QCOMPARE(lines.last(), QStringLiteral("overlaps 0"));
+    lines.removeLast();
+    lines.removeAll(QStringLiteral("overlaps 0"));
+    lines << QStringLiteral("overlaps 0");
     static const QRegularExpression call(
         QStringLiteral("^\\w+\\(.*\\) = (-?\\d+) \\[overlaps 0\\]$"));
     QMap<int, int> results;

@@ -2,7 +2,6 @@
 #include "engine/burnin/cburninjob.h"
 
 #include "engine/device/ctestgate.h"
-#include "engine/device/devicecalls.h"
 #include "engine/settings/comsettings.h"
 #include "engine/store/cstationlock.h"
 
@@ -18,13 +17,11 @@ QString seconds(qint64 ms)
     return QString::number(double(ms) / 1000.0, 'f', 3);
 }
 
-// A device_lost event's reason: the card that could not begin and the open's code.
-QString openFailure(int card, int code)
+// A device_lost event's reason: the card that could not begin and the open's code, or what
+// became of an open that did not return.
+QString openFailure(int card, const QString &result)
 {
-    return QStringLiteral("第 %1 张：%2：%3")
-        .arg(card)
-        .arg(burnInStepName(BurnInStep::Open))
-        .arg(code);
+    return QStringLiteral("第 %1 张：%2：%3").arg(card).arg(burnInStepName(BurnInStep::Open), result);
 }
 
 } // namespace
@@ -54,15 +51,23 @@ QString burnInEndText(CBurnInRun::End end)
         return QStringLiteral("无法达标");
     case CBurnInRun::End::DeviceLost:
         return QStringLiteral("设备连接中断");
+    case CBurnInRun::End::HostLost:
+        return QStringLiteral("驱动进程中断");
+    case CBurnInRun::End::Abandoned:
+        return QStringLiteral("立即停止");
     }
     return QString();
 }
 
 QString burnInOpenFailedText(int code)
 {
+    return burnInOpenFailedText(QString::number(code));
+}
+
+QString burnInOpenFailedText(const QString &result)
+{
     return QStringLiteral("无法打开设备（%1：%2），请检查端口、线缆和电源")
-        .arg(burnInStepName(BurnInStep::Open))
-        .arg(code);
+        .arg(burnInStepName(BurnInStep::Open), result);
 }
 
 QString burnInSettledText(Qualification::Verdict verdict, bool allDone)
@@ -83,9 +88,7 @@ QString burnInCardLine(const BurnInRecord &record)
                            record.passed ? QStringLiteral("通过") : QStringLiteral("失败"),
                            seconds(record.deviceMs()));
     if (record.failedStep)
-        line += QStringLiteral("，%1：%2")
-                    .arg(burnInStepName(*record.failedStep))
-                    .arg(record.failedCode);
+        line += QStringLiteral("，%1：%2").arg(burnInStepName(*record.failedStep), record.failureText());
     if (record.duplicate)
         line += QStringLiteral("，重复卡号");
     return line;
@@ -114,9 +117,9 @@ QString burnInVerdictLine(const Qualification::Plan &plan, const BurnInFigures &
         .arg(Qualification::limitsText(plan));
 }
 
-CBurnInJob::CBurnInJob(const ZOV_SDK &sdk, CTestGate &gate, Plan plan, LogLine log,
+CBurnInJob::CBurnInJob(CDeviceLink &link, CTestGate &gate, Plan plan, LogLine log,
     std::shared_ptr<CBurnInProgress> progress)
-    : m_sdk(sdk)
+    : m_link(link)
     , m_gate(gate)
     , m_plan(std::move(plan))
     , m_log(std::move(log))
@@ -147,7 +150,7 @@ void CBurnInJob::run()
         return;
     m_store = &store;
 
-    CBurnInRun run(m_sdk, m_gate, m_plan.settings, *this, m_progress->stopFlag());
+    CBurnInRun run(m_link, m_gate, m_plan.settings, *this, m_progress->stopFlag());
     run.setSeenNumbers(m_seenNumbers);
     m_seenNumbers.clear();
     const CBurnInRun::End end = run.run();
@@ -172,9 +175,15 @@ CBurnInProgress::Outcome CBurnInJob::endStretch(CBurnInRun::End end, const CBurn
     const QString reason = endReason(end, run);
     const QString ending
         = QStringLiteral("老化测试结束（%1）：%2%3").arg(reason, figures.text(), runIdText());
-    // The card that could not begin has no row: this event is its only trace.
-    const bool lostWritten = end != CBurnInRun::End::DeviceLost
-        || addEvent(ResultsEventKind::DeviceLost, openFailure(run.lostCard(), run.openCode()));
+    // The card that could not begin, or was not finished, has no row: this event is its only
+    // trace.
+    bool lostWritten = true;
+    if (end == CBurnInRun::End::DeviceLost)
+        lostWritten
+            = addEvent(ResultsEventKind::DeviceLost, openFailure(run.lostCard(), run.openFailure()));
+    else if (end == CBurnInRun::End::HostLost)
+        lostWritten = addEvent(ResultsEventKind::HostLost,
+            QStringLiteral("第 %1 张：%2").arg(run.lostCard()).arg(run.hostLost()));
     const bool verdictWritten = addEvent(ResultsEventKind::Verdict, resultsVerdictKey(verdict));
     const bool endWritten = addEvent(ResultsEventKind::End, reason);
     m_eventFailed = !lostWritten || !verdictWritten || !endWritten;
@@ -199,12 +208,42 @@ QString CBurnInJob::runIdText() const
     return m_plan.namesRunId ? QStringLiteral("，运行 ID ") + m_runId : QString();
 }
 
-std::optional<int> CBurnInJob::openDevice()
+CBurnInJob::FirstOpen CBurnInJob::openDevice()
 {
-    int rc = 0;
-    if (!m_gate.call([&] { rc = DeviceCalls::openOn(m_sdk, m_plan.settings.connection); }))
-        return std::nullopt;
-    return rc;
+    FirstOpen opened;
+    CDeviceLink::Result result;
+    if (!m_gate.call([&] { result = m_link.call(DriverProtocol::open(m_plan.settings.connection)); })
+        || result.answer == CDeviceLink::Answer::Abandoned) {
+        opened.stopped = true;
+        return opened;
+    }
+    switch (result.answer) {
+    case CDeviceLink::Answer::Returned:
+        opened.code = result.reply.code;
+        opened.result = QString::number(result.reply.code);
+        break;
+    case CDeviceLink::Answer::NoReply:
+    case CDeviceLink::Answer::DriverCrash:
+        opened.result = burnInOutcomeName(result.answer == CDeviceLink::Answer::NoReply
+                ? BurnInOutcome::NoReply
+                : BurnInOutcome::DriverCrash);
+        opened.fault = result.answer == CDeviceLink::Answer::NoReply
+            ? ResultsEventKind::DriverHang
+            : ResultsEventKind::DriverCrash;
+        opened.why = result.why;
+        break;
+    case CDeviceLink::Answer::HostLost:
+    case CDeviceLink::Answer::Abandoned:
+        opened.why = result.why;
+        break;
+    }
+    return opened;
+}
+
+// Why the sitting's first open did not open the device, for the pane.
+QString CBurnInJob::FirstOpen::text() const
+{
+    return result.isEmpty() ? why : burnInOpenFailedText(result);
 }
 
 bool CBurnInJob::recordFailed() const
@@ -217,14 +256,14 @@ bool CBurnInJob::beginRun(CResultsStore &store)
     const BurnInSettings &settings = m_plan.settings;
     m_plan.limits.plannedCards = settings.cards;
     // A station that cannot reach its dispenser has no run to record: nothing is written.
-    const std::optional<int> opened = openDevice();
-    if (!opened) {
+    const FirstOpen opened = openDevice();
+    if (opened.stopped) {
         notBegun(CBurnInProgress::NotBegun::Stopped, QStringLiteral("已停止"));
         return false;
     }
-    if (*opened != DeviceArguments::kOk) {
-        notBegun(CBurnInProgress::NotBegun::DeviceUnavailable, burnInOpenFailedText(*opened),
-            Qualification::Verdict::Undecided, *opened);
+    if (opened.code != DeviceArguments::kOk) {
+        notBegun(CBurnInProgress::NotBegun::DeviceUnavailable, opened.text(),
+            Qualification::Verdict::Undecided, opened.code.value_or(0));
         return false;
     }
     const QDateTime now = QDateTime::currentDateTime();
@@ -291,8 +330,9 @@ bool CBurnInJob::continueRun(CResultsStore &store)
     }
     BurnInSettings &settings = m_plan.settings;
     // The connection is the station's wiring of today, not of the run's first stretch.
-    settings = {
-        plan->cardsPlanned, plan->mode, plan->stopOnFailure, last + 1, m_plan.settings.connection};
+    // So is the deadline's grace.
+    settings = {plan->cardsPlanned, plan->mode, plan->stopOnFailure, last + 1,
+        m_plan.settings.connection, m_plan.settings.hangGrace};
     m_plan.unit = plan->unit;
     m_plan.limits = plan->qualification();
     if (settled(recorded))
@@ -301,19 +341,24 @@ bool CBurnInJob::continueRun(CResultsStore &store)
     m_store = &store;
     // The unit keeps its record; only the attempt is noted, so a connection that keeps
     // dropping shows in the run's report.
-    const std::optional<int> opened = openDevice();
-    if (!opened) {
+    const FirstOpen opened = openDevice();
+    if (opened.stopped) {
         notBegun(CBurnInProgress::NotBegun::Stopped, QStringLiteral("已停止"));
         return false;
     }
-    if (*opened != DeviceArguments::kOk) {
-        const bool noted
-            = addEvent(ResultsEventKind::DeviceLost, openFailure(settings.firstCard, *opened));
+    if (opened.code != DeviceArguments::kOk) {
+        bool noted = !opened.fault || addEvent(*opened.fault, opened.why);
+        noted = noted
+            && (opened.result.isEmpty()
+                    ? addEvent(ResultsEventKind::HostLost,
+                        QStringLiteral("第 %1 张：%2").arg(settings.firstCard).arg(opened.why))
+                    : addEvent(ResultsEventKind::DeviceLost,
+                        openFailure(settings.firstCard, opened.result)));
         if (!noted)
             notBegun(CBurnInProgress::NotBegun::RecordFailed, store.error());
         else
-            notBegun(CBurnInProgress::NotBegun::DeviceUnavailable, burnInOpenFailedText(*opened),
-                Qualification::Verdict::Undecided, *opened);
+            notBegun(CBurnInProgress::NotBegun::DeviceUnavailable, opened.text(),
+                Qualification::Verdict::Undecided, opened.code.value_or(0));
         return false;
     }
     QString error;
@@ -398,6 +443,10 @@ bool CBurnInJob::addEvent(ResultsEventKind kind, const QString &reason)
     ResultsRunEvent event;
     event.kind = kind;
     event.reason = reason;
+    // The deadlines the stretch's calls were held to.
+    if (kind == ResultsEventKind::Start || kind == ResultsEventKind::Continue)
+        event.reason = QStringLiteral("hang_grace=%1").arg(
+            double(m_plan.settings.hangGrace.count()) / 1000.0);
     event.toolVersion = QStringLiteral(CDT_VERSION);
     event.libraryPath = m_plan.libraryPath;
     event.librarySha256 = m_librarySha256;
@@ -419,17 +468,42 @@ QString CBurnInJob::endReason(CBurnInRun::End end, const CBurnInRun &run) const
             .arg(burnInEndText(end), run.channelError());
     if (end == CBurnInRun::End::DeviceLost)
         return QStringLiteral("%1，%2，请检查端口、线缆和电源后继续")
-            .arg(burnInEndText(end), openFailure(run.lostCard(), run.openCode()));
+            .arg(burnInEndText(end), openFailure(run.lostCard(), run.openFailure()));
+    if (end == CBurnInRun::End::HostLost)
+        return QStringLiteral("%1，第 %2 张未记录：%3，可继续")
+            .arg(burnInEndText(end))
+            .arg(run.lostCard())
+            .arg(run.hostLost());
+    if (end == CBurnInRun::End::Abandoned)
+        return QStringLiteral("%1，第 %2 张未完成，不计入").arg(burnInEndText(end)).arg(run.lostCard());
     return burnInEndText(end);
 }
 
-void CBurnInJob::stepDone(int card, BurnInStep step, int code, qint64 ms)
+void CBurnInJob::stepDone(int card, BurnInStep step, int code, qint64 ms, BurnInOutcome outcome)
 {
+    const QString result
+        = outcome == BurnInOutcome::DeviceCode ? QString::number(code) : burnInOutcomeName(outcome);
     m_writer.writeLine(QStringLiteral("第 %1 张 %2：%3（%4 秒）")
                            .arg(card)
-                           .arg(burnInStepName(step))
-                           .arg(code)
-                           .arg(seconds(ms)));
+                           .arg(burnInStepName(step), result, seconds(ms)));
+}
+
+void CBurnInJob::driverFault(ResultsEventKind kind, const QString &reason)
+{
+    m_log(QStringLiteral(">>>老化 %1").arg(reason));
+    if (!addEvent(kind, reason) && m_storeError.isEmpty())
+        m_storeError = m_store->error();
+}
+
+// A host after the sitting's first: the library it loaded goes into the record, so that one
+// changed in the middle of a run shows.
+void CBurnInJob::hostStarted()
+{
+    if (++m_hostStarts == 1 || !m_store)
+        return;
+    m_librarySha256 = fileSha256(m_plan.libraryPath);
+    if (!addEvent(ResultsEventKind::HostStart) && m_storeError.isEmpty())
+        m_storeError = m_store->error();
 }
 
 // The database first: a card is on disk there before its CSV row, and before the next card.

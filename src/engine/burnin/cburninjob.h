@@ -58,23 +58,35 @@ public:
         bool namesRunId = false;
     };
 
-    CBurnInJob(const ZOV_SDK &sdk, CTestGate &gate, Plan plan, LogLine log,
+    CBurnInJob(CDeviceLink &link, CTestGate &gate, Plan plan, LogLine log,
         std::shared_ptr<CBurnInProgress> progress);
 
     // Holds the working folder's station lock and the station database for the whole run.
     void run() override;
+    // A driver host has started and loaded the library; on the run's thread.
+    void hostStarted();
 
 private:
     bool beginRun(CResultsStore &store);
     bool continueRun(CResultsStore &store);
     void notBegun(CBurnInProgress::NotBegun kind, const QString &why,
         Qualification::Verdict verdict = Qualification::Verdict::Undecided, int openCode = 0);
-    // The sitting's first open, before anything of it is written; none when the gate refused.
-    std::optional<int> openDevice();
+    // The sitting's first open, before anything of it is written.
+    struct FirstOpen
+    {
+        bool stopped = false; // the gate refused it, or the run was abandoned
+        std::optional<int> code; // the library's; unset when the open did not return
+        QString result; // the code, or what became of the call; empty when no host ran it
+        std::optional<ResultsEventKind> fault; // DriverHang or DriverCrash
+        QString why; // of a call that did not return
+        QString text() const;
+    };
+    FirstOpen openDevice();
     bool settled(const QVector<BurnInRecord> &recorded);
     QString runIdText() const;
     QString unitText() const;
-    void stepDone(int card, BurnInStep step, int code, qint64 ms) override;
+    void stepDone(int card, BurnInStep step, int code, qint64 ms, BurnInOutcome outcome) override;
+    void driverFault(ResultsEventKind kind, const QString &reason) override;
     bool cardDone(const BurnInRecord &record) override;
     bool verdictSettled() const override;
     CBurnInProgress::Outcome endStretch(CBurnInRun::End end, const CBurnInRun &run);
@@ -82,7 +94,7 @@ private:
     bool addEvent(ResultsEventKind kind, const QString &reason = QString());
     bool recordFailed() const;
 
-    const ZOV_SDK &m_sdk;
+    CDeviceLink &m_link;
     CTestGate &m_gate;
     Plan m_plan;
     const LogLine m_log;
@@ -97,6 +109,7 @@ private:
     QString m_storeError;
     bool m_eventFailed = false; // an end event could not be written
     int m_duplicateLines = 0; // repeated numbers shown in the pane this sitting
+    int m_hostStarts = 0; // this sitting's
 };
 
 // The log pane's line for one card: index, number, result, device seconds and a failure's step
@@ -107,6 +120,8 @@ QString burnInProgressLine(const BurnInFigures &figures);
 // Why the dispenser could not be opened, with what to look at, e.g. "无法打开设备（打开设备：
 // -19），请检查端口、线缆和电源".
 QString burnInOpenFailedText(int code);
+// The same for an open whose result was not a code, e.g. "无响应".
+QString burnInOpenFailedText(const QString &result);
 // Why a run is not continued: its verdict is settled.
 QString burnInSettledText(Qualification::Verdict verdict, bool allDone);
 // Why a run ended, for the operator.

@@ -2,7 +2,6 @@
 #include "engine/burnin/cburninrun.h"
 
 #include "engine/device/ctestgate.h"
-#include "engine/device/devicecalls.h"
 #include "engine/device/removalwait.h"
 #include "engine/device/replyreaders.h"
 
@@ -15,16 +14,13 @@ using namespace DeviceArguments;
 constexpr int kCardInChannel = 1;
 constexpr int kChannelEmpty = 0;
 
-std::function<int(const ZOV_SDK &)> moveTo(Move move)
-{
-    return [move](const ZOV_SDK &sdk) { return DeviceCalls::move(sdk, move); };
-}
+using DriverProtocol::move;
 
 } // namespace
 
-CBurnInRun::CBurnInRun(const ZOV_SDK &sdk, CTestGate &gate, const BurnInSettings &settings,
+CBurnInRun::CBurnInRun(CDeviceLink &link, CTestGate &gate, const BurnInSettings &settings,
     CBurnInSink &sink, const std::atomic<bool> &stop)
-    : m_sdk(sdk)
+    : m_link(link)
     , m_gate(gate)
     , m_settings(settings)
     , m_sink(sink)
@@ -52,6 +48,12 @@ CBurnInRun::End CBurnInRun::runCards()
             return End::CardLeftAtFront;
         case Outcome::Interrupted:
             return End::Interrupted;
+        case Outcome::Abandoned:
+            m_lostCard = index;
+            return End::Abandoned;
+        case Outcome::HostLost:
+            m_lostCard = index;
+            return End::HostLost;
         case Outcome::OpenFailed:
             m_lostCard = index;
             return End::DeviceLost;
@@ -82,6 +84,7 @@ CBurnInRun::Outcome CBurnInRun::runCard(int index)
     m_card.started = QDateTime::currentDateTime();
     m_card.passed = true;
     m_chipPowered = false;
+    m_cut = Cut::None;
     QElapsedTimer elapsed;
     elapsed.start();
     const std::chrono::nanoseconds libraryBefore = m_libraryTime;
@@ -104,95 +107,148 @@ CBurnInRun::Outcome CBurnInRun::runSteps()
 {
     // An open that fails is the station's connection, not a cycle of the dispenser: the card
     // never began, so it is neither recorded nor charged.
-    int rc = 0;
-    const auto open
-        = [this](const ZOV_SDK &sdk) { return DeviceCalls::openOn(sdk, m_settings.connection); };
-    if (!call(BurnInStep::Open, open, rc))
-        return Outcome::Interrupted;
-    if (rc != kOk) {
-        m_openCode = rc;
+    Reply reply;
+    if (!call(BurnInStep::Open, DriverProtocol::open(m_settings.connection), reply))
+        return cutShort();
+    if (reply.code != kOk) {
+        m_openCode = reply.code;
         return Outcome::OpenFailed;
     }
     bool cardLeft = false;
     if (!clearLeftCard(cardLeft))
-        return m_interrupted ? Outcome::Interrupted : Outcome::Recorded;
+        return m_cut != Cut::None ? cutShort() : Outcome::Recorded;
     if (cardLeft)
         return Outcome::CardLeftAtFront;
 
-    if (!call(BurnInStep::Dispense, DeviceCalls::dispense, rc))
-        return Outcome::Interrupted;
-    if (rc == kBoxEmpty)
+    if (!call(BurnInStep::Dispense, DriverProtocol::dispense(), reply))
+        return cutShort();
+    if (reply.code == kBoxEmpty)
         return Outcome::BoxEmpty;
-    if (rc != kOk)
-        fail(BurnInStep::Dispense, rc);
-    if (rc == kOk && issue())
+    if (reply.code != kOk)
+        fail(BurnInStep::Dispense, reply.code);
+    if (reply.code == kOk && issue())
         return Outcome::Recorded;
-    if (m_interrupted)
-        return Outcome::Interrupted;
+    if (m_cut != Cut::None)
+        return cutShort();
     if (clearFailedCard())
         return Outcome::Recorded;
-    return m_interrupted ? Outcome::Interrupted : Outcome::ChannelBlocked;
+    return m_cut != Cut::None ? cutShort() : Outcome::ChannelBlocked;
 }
 
-bool CBurnInRun::timedCall(const DeviceCall &deviceCall, int &rc)
+// A card whose call hung or crashed the driver is recorded as failed there, without a clean-up
+// on a host that is gone; one whose open did so never began.
+CBurnInRun::Outcome CBurnInRun::cutShort() const
 {
-    const auto start = std::chrono::steady_clock::now();
-    if (!m_gate.call([&] { rc = deviceCall(m_sdk); })) {
+    switch (m_cut) {
+    case Cut::None:
+    case Cut::Refused:
+        return Outcome::Interrupted;
+    case Cut::Abandoned:
+        return Outcome::Abandoned;
+    case Cut::HostLost:
+        return Outcome::HostLost;
+    case Cut::DriverFault:
+        return m_card.failedStep == BurnInStep::Open ? Outcome::OpenFailed : Outcome::Recorded;
+    }
+    return Outcome::Interrupted;
+}
+
+QString CBurnInRun::openFailure() const
+{
+    return m_openOutcome ? burnInOutcomeName(*m_openOutcome) : QString::number(m_openCode);
+}
+
+bool CBurnInRun::timedCall(const Request &request, Reply &reply, std::optional<BurnInStep> step)
+{
+    CDeviceLink::Result result;
+    if (!m_gate.call([&] { result = m_link.call(request); })) {
         m_interrupted = true;
+        m_cut = Cut::Refused;
         return false;
     }
-    m_lastCallTime = std::chrono::steady_clock::now() - start;
+    m_lastCallTime = std::chrono::nanoseconds(result.ns);
     m_libraryTime += m_lastCallTime;
-    return true;
+    switch (result.answer) {
+    case CDeviceLink::Answer::Returned:
+        reply = result.reply;
+        return true;
+    case CDeviceLink::Answer::NoReply:
+    case CDeviceLink::Answer::DriverCrash: {
+        const bool hung = result.answer == CDeviceLink::Answer::NoReply;
+        m_sink.driverFault(
+            hung ? ResultsEventKind::DriverHang : ResultsEventKind::DriverCrash, result.why);
+        const BurnInOutcome outcome = hung ? BurnInOutcome::NoReply : BurnInOutcome::DriverCrash;
+        m_faultOutcome = outcome;
+        if (step)
+            fail(*step, 0, outcome);
+        if (step == BurnInStep::Open)
+            m_openOutcome = outcome;
+        m_cut = Cut::DriverFault;
+        m_clearIntoBin = true;
+        return false;
+    }
+    case CDeviceLink::Answer::HostLost:
+        m_hostLost = result.why;
+        m_cut = Cut::HostLost;
+        m_clearIntoBin = true;
+        return false;
+    case CDeviceLink::Answer::Abandoned:
+        m_cut = Cut::Abandoned;
+        return false;
+    }
+    return false;
 }
 
-bool CBurnInRun::call(BurnInStep step, const DeviceCall &deviceCall, int &rc)
+bool CBurnInRun::call(BurnInStep step, const Request &request, Reply &reply)
 {
-    if (!timedCall(deviceCall, rc))
+    const bool returned = timedCall(request, reply, step);
+    if (!returned && m_cut != Cut::DriverFault)
         return false;
     const qint64 ms = std::chrono::duration_cast<std::chrono::milliseconds>(m_lastCallTime).count();
     qint64 &time = m_card.stepTime(step);
     time = time < 0 ? ms : time + ms;
-    m_sink.stepDone(m_card.index, step, rc, ms);
-    return true;
+    m_sink.stepDone(m_card.index, step, returned ? reply.code : 0, ms,
+        returned ? BurnInOutcome::DeviceCode : m_faultOutcome);
+    return returned;
 }
 
-bool CBurnInRun::step(BurnInStep step, const DeviceCall &deviceCall)
+bool CBurnInRun::step(BurnInStep step, const Request &request)
 {
-    int rc = 0;
-    if (!call(step, deviceCall, rc))
+    Reply reply;
+    if (!call(step, request, reply))
         return false;
-    if (rc != kOk)
-        fail(step, rc);
-    return rc == kOk;
+    if (reply.code != kOk)
+        fail(step, reply.code);
+    return reply.code == kOk;
 }
 
 // Only the first failure of a card counts: it is the one that explains the card.
-void CBurnInRun::fail(BurnInStep step, int code)
+void CBurnInRun::fail(BurnInStep step, int code, BurnInOutcome outcome)
 {
     if (!m_card.passed)
         return;
     m_card.passed = false;
     m_card.failedStep = step;
     m_card.failedCode = code;
+    m_card.outcome = outcome;
 }
 
-// The channel as the status query tells it (see readChannelStatus); false when the gate refused.
+// The channel as the status query tells it (see readChannelStatus); false when the call did not
+// return.
 bool CBurnInRun::queryChannel(int &status)
 {
-    char reply[kReplyBufferSize] = {};
-    int rc = 0;
-    if (!call(
-            BurnInStep::Status,
-            [&reply](const ZOV_SDK &sdk) { return DeviceCalls::status(sdk, reply); }, rc))
+    Reply reply;
+    if (!call(BurnInStep::Status, DriverProtocol::status(), reply))
         return false;
-    status = readChannelStatus(rc, reply, sizeof reply, [](const std::string &) {});
+    status = readChannelStatus(
+        reply.code, reply.reply, sizeof reply.reply, [](const std::string &) {});
     return true;
 }
 
 // A card that was in the channel before this one, e.g. from before the run: into the bin with
 // it, or, where nobody can know whether the customer will come back for it, out at the front
-// and end the run.
+// and end the run. After a lost host the card is the failed one's, which must not reach the
+// customer: into the bin with it in either mode.
 bool CBurnInRun::clearLeftCard(bool &cardLeft)
 {
     int status = kChannelEmpty;
@@ -202,12 +258,13 @@ bool CBurnInRun::clearLeftCard(bool &cardLeft)
         fail(BurnInStep::Status, status);
         return false;
     }
+    const bool intoBin = std::exchange(m_clearIntoBin, false);
     if (status == kChannelEmpty)
         return true;
-    if (m_settings.mode == BurnInMode::Capture)
-        return step(BurnInStep::ClearChannel, moveTo(kToCapture));
-    int rc = 0;
-    cardLeft = call(BurnInStep::ClearChannel, moveTo(kToFront), rc);
+    if (m_settings.mode == BurnInMode::Capture || intoBin)
+        return step(BurnInStep::ClearChannel, move(kToCapture));
+    Reply reply;
+    cardLeft = call(BurnInStep::ClearChannel, move(kToFront), reply);
     return cardLeft;
 }
 
@@ -215,27 +272,29 @@ bool CBurnInRun::clearLeftCard(bool &cardLeft)
 // that failed.
 bool CBurnInRun::issue()
 {
-    if (m_settings.mode == BurnInMode::HandOut
-        && !step(BurnInStep::MoveToReader, moveTo(kToReader)))
+    if (m_settings.mode == BurnInMode::HandOut && !step(BurnInStep::MoveToReader, move(kToReader)))
         return false;
-    if (!step(BurnInStep::PowerOn, DeviceCalls::powerOn))
+    if (!step(BurnInStep::PowerOn, DriverProtocol::powerOn()))
         return false;
     m_chipPowered = true;
-    if (!readChip() || !step(BurnInStep::PowerOff, DeviceCalls::powerOff))
+    if (!readChip() || !step(BurnInStep::PowerOff, DriverProtocol::powerOff()))
         return false;
     m_chipPowered = false;
     if (m_settings.mode == BurnInMode::Capture)
-        return step(BurnInStep::Capture, moveTo(kToCapture));
-    return step(BurnInStep::HandOut, moveTo(kToFront)) && waitForRemoval();
+        return step(BurnInStep::Capture, move(kToCapture));
+    return step(BurnInStep::HandOut, move(kToFront)) && waitForRemoval();
 }
 
 bool CBurnInRun::readChip()
 {
-    char reply[kReplyBufferSize] = {};
-    if (!step(BurnInStep::ReadChip,
-            [&reply](const ZOV_SDK &sdk) { return DeviceCalls::readChip(sdk, reply); }))
+    Reply reply;
+    if (!call(BurnInStep::ReadChip, DriverProtocol::readChip(), reply))
         return false;
-    m_card.cardNumber = QString::fromStdString(readCardNumber(reply, sizeof reply));
+    if (reply.code != kOk) {
+        fail(BurnInStep::ReadChip, reply.code);
+        return false;
+    }
+    m_card.cardNumber = QString::fromStdString(readCardNumber(reply.reply, sizeof reply.reply));
     if (m_card.cardNumber.isEmpty())
         fail(BurnInStep::ReadChip, kNoCardNumber);
     return !m_card.cardNumber.isEmpty();
@@ -251,12 +310,11 @@ bool CBurnInRun::waitForRemoval()
     const auto pause
         = [this](std::chrono::milliseconds duration) { return m_gate.wait(duration, m_stop); };
     const auto poll = [this, &failedQuery] {
-        char reply[kReplyBufferSize] = {};
-        int rc = 0;
-        if (!timedCall(
-                [&reply](const ZOV_SDK &sdk) { return DeviceCalls::status(sdk, reply); }, rc))
+        Reply reply;
+        if (!timedCall(DriverProtocol::status(), reply, BurnInStep::Removal))
             return RemovalWait::Poll::Refused;
-        const int status = readChannelStatus(rc, reply, sizeof reply, [](const std::string &) {});
+        const int status = readChannelStatus(
+            reply.code, reply.reply, sizeof reply.reply, [](const std::string &) {});
         if (status == kChannelEmpty)
             return RemovalWait::Poll::Taken;
         if (status == kCardInChannel)
@@ -270,7 +328,11 @@ bool CBurnInRun::waitForRemoval()
     case RemovalWait::Result::Taken:
         return true;
     case RemovalWait::Result::Cancelled:
+        if (m_cut != Cut::None)
+            return false;
         m_interrupted = m_gate.stopRequested();
+        if (m_interrupted)
+            m_cut = Cut::Refused;
         return !m_interrupted;
     case RemovalWait::Result::NotTaken:
         fail(BurnInStep::Removal, kNotTaken);
@@ -287,8 +349,8 @@ bool CBurnInRun::waitForRemoval()
 // channel empty. False when the channel could not be cleared (or the gate refused).
 bool CBurnInRun::clearFailedCard()
 {
-    int rc = 0;
-    if (m_chipPowered && !call(BurnInStep::PowerOff, DeviceCalls::powerOff, rc))
+    Reply reply;
+    if (m_chipPowered && !call(BurnInStep::PowerOff, DriverProtocol::powerOff(), reply))
         return false;
     int status = kChannelEmpty;
     if (!queryChannel(status))
@@ -296,12 +358,13 @@ bool CBurnInRun::clearFailedCard()
     if (status == kChannelEmpty)
         return true;
     if (status == kCardInChannel) {
-        if (!call(BurnInStep::ClearChannel, moveTo(kToCapture), rc))
+        if (!call(BurnInStep::ClearChannel, move(kToCapture), reply))
             return false;
-        if (rc == kOk)
+        if (reply.code == kOk)
             return true;
-        m_channelError
-            = QStringLiteral("%1：%2").arg(burnInStepName(BurnInStep::ClearChannel)).arg(rc);
+        m_channelError = QStringLiteral("%1：%2")
+                             .arg(burnInStepName(BurnInStep::ClearChannel))
+                             .arg(reply.code);
         return false;
     }
     m_channelError = QStringLiteral("%1：%2").arg(burnInStepName(BurnInStep::Status)).arg(status);

@@ -32,6 +32,48 @@ bool BurnInRecord::operator==(const BurnInRecord &other) const
 {
     return index == other.index && started == other.started && cardNumber == other.cardNumber
         && passed == other.passed && failedStep == other.failedStep
-        && failedCode == other.failedCode && elapsedMs == other.elapsedMs && stepMs == other.stepMs
+        && failedCode == other.failedCode && outcome == other.outcome && elapsedMs == other.elapsedMs && stepMs == other.stepMs
         && duplicate == other.duplicate;
+}
+
+QString burnInOutcomeKey(BurnInOutcome outcome)
+{
+    switch (outcome) {
+    case BurnInOutcome::DeviceCode:
+        return QStringLiteral("code");
+    case BurnInOutcome::NoReply:
+        return QStringLiteral("no_reply");
+    case BurnInOutcome::DriverCrash:
+        return QStringLiteral("driver_crash");
+    }
+    return QString();
+}
+
+std::optional<BurnInOutcome> burnInOutcomeFromKey(const QString &key)
+{
+    for (const BurnInOutcome outcome :
+        {BurnInOutcome::DeviceCode, BurnInOutcome::NoReply, BurnInOutcome::DriverCrash}) {
+        if (key == burnInOutcomeKey(outcome))
+            return outcome;
+    }
+    return std::nullopt;
+}
+
+QString burnInOutcomeName(BurnInOutcome outcome)
+{
+    switch (outcome) {
+    case BurnInOutcome::DeviceCode:
+        return QString();
+    case BurnInOutcome::NoReply:
+        return QStringLiteral("无响应");
+    case BurnInOutcome::DriverCrash:
+        return QStringLiteral("驱动崩溃");
+    }
+    return QString();
+}
+
+QString BurnInRecord::failureText() const
+{
+    return outcome == BurnInOutcome::DeviceCode ? QString::number(failedCode)
+                                                : burnInOutcomeName(outcome);
 }

@@ -37,6 +37,15 @@ QString burnInModeName(BurnInMode mode);
 // in the channel. The customer's doing, not the dispenser's.
 constexpr int kBurnInNotTaken = 1;
 
+// How a failed step ended: with the device's own return code, or without one, because the driver
+// never answered or crashed in the call. Only the first is a code of the device.
+enum class BurnInOutcome { DeviceCode, NoReply, DriverCrash };
+// "code", "no_reply", "driver_crash": the record's key.
+QString burnInOutcomeKey(BurnInOutcome outcome);
+std::optional<BurnInOutcome> burnInOutcomeFromKey(const QString &key);
+// "无响应", "驱动崩溃"; empty for the device's code.
+QString burnInOutcomeName(BurnInOutcome outcome);
+
 using BurnInStepTimes = std::array<qint64, kBurnInStepCount>;
 
 constexpr BurnInStepTimes noBurnInStepTimes()
@@ -56,7 +65,8 @@ struct BurnInRecord
     QString cardNumber; // as read from the chip; may be empty
     bool passed = false;
     std::optional<BurnInStep> failedStep; // set when !passed
-    int failedCode = 0; // the library's return code of the failed step
+    int failedCode = 0; // the library's return code of the failed step; 0 for a driver outcome
+    BurnInOutcome outcome = BurnInOutcome::DeviceCode; // of the failed step
     qint64 elapsedMs = 0; // the whole card, from its first library call to its last
     BurnInStepTimes stepMs = noBurnInStepTimes(); // each step's time in ms, -1 where it did not run
     bool duplicate = false; // the card number was seen before in the same run
@@ -70,6 +80,9 @@ struct BurnInRecord
 
     qint64 &stepTime(BurnInStep step) { return stepMs[static_cast<std::size_t>(step)]; }
     qint64 stepTime(BurnInStep step) const { return stepMs[static_cast<std::size_t>(step)]; }
+
+    // The failed step's result as the operator reads it: its code, or the driver's outcome.
+    QString failureText() const;
 
     bool operator==(const BurnInRecord &other) const;
     bool operator!=(const BurnInRecord &other) const { return !(*this == other); }

@@ -17,6 +17,14 @@ QString resultsEventKindKey(ResultsEventKind kind)
         return QStringLiteral("verdict");
     case ResultsEventKind::DeviceLost:
         return QStringLiteral("device_lost");
+    case ResultsEventKind::DriverHang:
+        return QStringLiteral("driver_hang");
+    case ResultsEventKind::DriverCrash:
+        return QStringLiteral("driver_crash");
+    case ResultsEventKind::HostLost:
+        return QStringLiteral("host_lost");
+    case ResultsEventKind::HostStart:
+        return QStringLiteral("host_start");
     }
     return QString();
 }
@@ -37,7 +45,9 @@ QString resultsVerdictKey(Qualification::Verdict verdict)
 std::optional<ResultsEventKind> resultsEventKindFromKey(const QString &key)
 {
     constexpr ResultsEventKind kinds[] = {ResultsEventKind::Start, ResultsEventKind::End,
-        ResultsEventKind::Continue, ResultsEventKind::Verdict, ResultsEventKind::DeviceLost};
+        ResultsEventKind::Continue, ResultsEventKind::Verdict, ResultsEventKind::DeviceLost,
+        ResultsEventKind::DriverHang, ResultsEventKind::DriverCrash, ResultsEventKind::HostLost,
+        ResultsEventKind::HostStart};
     const auto found = std::find_if(std::begin(kinds), std::end(kinds),
         [&key](ResultsEventKind kind) { return key == resultsEventKindKey(kind); });
     return found == std::end(kinds) ? std::nullopt : std::optional<ResultsEventKind>(*found);

@@ -36,8 +36,22 @@ struct ResultsRunPlan
 // of a run that ends writes its verdict, then its end. DeviceLost notes that the dispenser could
 // not be opened for a card (reason: which card and the code), mid-run or when a sitting was to
 // begin; it says nothing about the run's state, which the other kinds tell.
-enum class ResultsEventKind { Start, End, Continue, Verdict, DeviceLost };
-// "start", "end", "continue", "verdict", "device_lost"
+// DriverHang, DriverCrash: a library call that hung or crashed the driver host, naming the
+// function and the deadline or the signal; HostLost: the host ended for the station's reasons, or
+// could not be started; HostStart: a new host loaded the library (its path and SHA-256).
+enum class ResultsEventKind {
+    Start,
+    End,
+    Continue,
+    Verdict,
+    DeviceLost,
+    DriverHang,
+    DriverCrash,
+    HostLost,
+    HostStart
+};
+// "start", "end", "continue", "verdict", "device_lost", "driver_hang", "driver_crash",
+// "host_lost", "host_start"
 QString resultsEventKindKey(ResultsEventKind kind);
 std::optional<ResultsEventKind> resultsEventKindFromKey(const QString &key);
 // A verdict event's reason: "pass", "fail" or "undecided", the same in every language.

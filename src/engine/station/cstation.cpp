@@ -57,7 +57,7 @@ CStation::~CStation()
     m_readers.clear();
     m_readers.waitForDone();
     m_upload->disconnect();
-    m_upload->finish(kUploadFinishMs);
+    m_upload->finish(m_stoppedNow ? 0 : kUploadFinishMs);
 }
 
 QString CStation::resultsFolder()
@@ -94,6 +94,7 @@ void CStation::stop()
 
 void CStation::stopNow()
 {
+    m_stoppedNow = true;
     m_device->abort();
 }
 

@@ -52,7 +52,8 @@ public:
     void release() { m_run.reset(); }
     // The card in hand is finished, then the run ends and is recorded.
     void stop();
-    // The run ends at its next library call or wait; the cards that finished are recorded.
+    // The run ends at once: the call under way is cut off, the card in hand is not recorded, and
+    // the station's end does not wait for the server (the outbox keeps what it has not sent).
     void stopNow();
 
     // Forwards the station's record to the server for as long as the station exists, once its
@@ -98,4 +99,5 @@ private:
     // Reading a long run's record takes seconds; one thread keeps the reads in order.
     QThreadPool m_readers;
     int m_readSerial = 0;
+    bool m_stoppedNow = false;
 };

@@ -86,7 +86,10 @@ MainDialog::MainDialog(QWidget *parent)
 MainDialog::~MainDialog()
 {
     // Jobs still running on the pool report to the pages and call the library: stop and wait
-    // for them before the form, the pages and the library go away.
+    // for them before the form, the pages and the library go away. A burn-in's driver host is
+    // killed first, so that closing never waits for a call that hangs.
+    if (m_station)
+        m_station->stopNow();
     m_deviceQueue.stop();
     // The page goes while the station it shows is still there.
     delete m_pBurnIn;
@@ -187,7 +190,7 @@ TabBurnIn *MainDialog::burnInPage()
     QWidget *placeholder = record.pPage;
     // The station shares the window's device queue: the card test page and a burn-in never use
     // the device at once.
-    m_station = std::make_unique<CStation>(std::make_unique<CInProcessDevice>(m_deviceQueue));
+    m_station = std::make_unique<CStation>(std::make_unique<CHostDevice>(m_deviceQueue));
     m_pBurnIn = new TabBurnIn(*m_station, this);
     ui->stackedWidget->insertWidget(kBurnInPage, m_pBurnIn);
     if (ui->stackedWidget->currentWidget() == placeholder)

@@ -29,7 +29,8 @@ using End = CBurnInRun::End;
 class RecordingSink final : public CBurnInSink
 {
 public:
-    void stepDone(int, BurnInStep, int, qint64) override { }
+    void stepDone(int, BurnInStep, int, qint64, BurnInOutcome) override { }
+    void driverFault(ResultsEventKind, const QString &) override { }
     bool cardDone(const BurnInRecord &record) override
     {
         QString card = QString::number(record.index) + (record.passed ? " pass" : " fail");
@@ -53,7 +54,8 @@ class FakeRun
 {
 public:
     explicit FakeRun(const BurnInSettings &settings)
-        : m_run(m_sdk, gate, settings, sink, stop)
+        : m_link(m_sdk)
+        , m_run(m_link, gate, settings, sink, stop)
     {
         FakeDevice::reset();
         FakeDevice::trackCard();
@@ -70,7 +72,7 @@ public:
     }
 
     CBurnInRun &run() { return m_run; }
-    const ZOV_SDK &sdk() const { return m_sdk; }
+    CDeviceLink &link() { return m_link; }
 
     CTestGate gate;
     RecordingSink sink;
@@ -78,6 +80,7 @@ public:
 
 private:
     ZOV_SDK m_sdk;
+    CLibraryLink m_link;
     CBurnInRun m_run;
 };
 
@@ -305,7 +308,7 @@ void tst_CBurnInRun::jobTellsThePaneWhatNeedsALook()
     FakeDevice::script(script);
     QStringList lines;
     CBurnInJob job(
-        fake.sdk(), fake.gate, jobPlan(folder.path(), 201),
+        fake.link(), fake.gate, jobPlan(folder.path(), 201),
         [&lines](const QString &line) { lines << line; }, std::make_shared<CBurnInProgress>());
     job.run();
 
@@ -331,7 +334,7 @@ void tst_CBurnInRun::jobEndsWhenItsRecordCannotBeWritten()
     QStringList lines;
     auto progress = std::make_shared<CBurnInProgress>();
     CBurnInJob job(
-        fake.sdk(), fake.gate, jobPlan(folder.path(), 1000),
+        fake.link(), fake.gate, jobPlan(folder.path(), 1000),
         [&lines](const QString &line) { lines << line; }, progress);
     {
         const FileSizeLimit disk(256 * 1024);
@@ -395,7 +398,7 @@ void tst_CBurnInRun::jobJudgesTheUnit()
     QStringList lines;
     auto progress = std::make_shared<CBurnInProgress>();
     CBurnInJob(
-        fake.sdk(), fake.gate, plan, [&lines](const QString &line) { lines << line; }, progress)
+        fake.link(), fake.gate, plan, [&lines](const QString &line) { lines << line; }, progress)
         .run();
 
     const QString runId = progress->runId();
@@ -425,7 +428,7 @@ void tst_CBurnInRun::jobJudgesTheUnit()
         CBurnInJob::Plan again = jobPlan(folder.path(), 30);
         again.continueRunId = runId;
         CBurnInJob(
-            fake.sdk(), fake.gate, again, [&lines](const QString &line) { lines << line; },
+            fake.link(), fake.gate, again, [&lines](const QString &line) { lines << line; },
             std::make_shared<CBurnInProgress>())
             .run();
         QCOMPARE(lines.size(), 1);
