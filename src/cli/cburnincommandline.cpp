@@ -14,13 +14,23 @@ namespace {
 const char kDescription[]
     = "Runs a burn-in of the card dispenser from the command line: the same runs as the tool's\n"
       "burn-in page, with the same record in results/ (CSV, step log, the station's database\n"
-      "and, for a run with a serial, the PDF report). Works in the current folder: it loads\n"
-      "./lib/libvarnak_c.so and reads config.ini's [burnin] defaults, which the options\n"
-      "override. With config.ini's [results] server it forwards the record to the shared\n"
-      "results server while it runs (password in ~/.pgpass); what the server cannot take waits\n"
-      "in the station's database for the next start. Ctrl-C, SIGTERM or SIGHUP (a dropped SSH\n"
-      "session) ends the run after the card in hand; a second Ctrl-C or SIGTERM within two\n"
-      "seconds ends it at once (a SIGHUP never does). A dispenser that cannot be opened for the\n"
+      "and, for a run with a serial, the PDF report). Works in the current folder: it reads\n"
+      "config.ini's [burnin] defaults, which the options override, and runs the calls of\n"
+      "./lib/libvarnak_c.so in a driver host, card-dispenser-devicehost, a process of its own.\n"
+      "A call that has not returned within its own timeout plus --hang-grace has hung: the host\n"
+      "is killed, the card fails at that step with \"无响应\" (event driver_hang), and a new host\n"
+      "goes on with the next card, which first clears the channel into the bin. A host that\n"
+      "crashes in a call fails its card the same way with \"驱动崩溃\" (event driver_crash). Both\n"
+      "count in the verdict like any failed card, apart from the device's codes in the failure\n"
+      "modes. A host ended from outside, or one that cannot start, is the station's trouble:\n"
+      "the card in hand is not recorded and the run ends early, undecided, to be continued.\n"
+      "With config.ini's [results] server it forwards the record to the shared results server\n"
+      "while it runs (password in ~/.pgpass); what the server cannot take waits in the\n"
+      "station's database for the next start. Ctrl-C, SIGTERM or SIGHUP (a dropped SSH\n"
+      "session) ends the run after the card in hand, within that call's deadline; a second\n"
+      "Ctrl-C or SIGTERM at any time after the first ends it at once, exit status 4: the host\n"
+      "is killed, the card in hand is not recorded (--continue runs it again), and the server\n"
+      "is not waited for (a SIGHUP never does this). A dispenser that cannot be opened for the\n"
       "first card is the station's trouble, not the unit's: the run does not begin. One lost\n"
       "later ends the run early, undecided, with nothing charged. --report RUN_ID judges any\n"
       "run from its record and writes its PDF.";
@@ -74,6 +84,11 @@ struct Parser
                 "1200|9600|115200"},
             {"bp", "With --connection settings, for this run: the BP port, or none.",
                 "none|A|B|C|K"},
+            {"hang-grace",
+                "Seconds a device library call gets past its own timeout (30 s for a call "
+                "without one) before it counts as hung, 0.5 to 600 (config.ini: [burnin] "
+                "hang_grace, else 10).",
+                "SECONDS"},
             {"continue",
                 "Go on with a run that was cut short, from its next card, with the "
                 "settings it was created with.",
@@ -238,6 +253,11 @@ CBurnInCommandLine::Request CBurnInCommandLine::parse(
     BurnInOptions options = defaults;
     if (const QString error = connectionFrom(parser, &options); !error.isEmpty())
         return refused(error);
+    // So is the deadline's grace.
+    if (QString error; parser.isSet("hang-grace")
+        && !BurnInConfig::parseHangGrace(
+            parser.value("hang-grace").trimmed(), &options.settings.hangGrace, &error))
+        return refused(QStringLiteral("--hang-grace: ") + error);
     if (parser.isSet("report")) {
         if (parser.isSet("continue"))
             return refused(QStringLiteral("--report and --continue cannot go together"));
@@ -254,6 +274,7 @@ CBurnInCommandLine::Request CBurnInCommandLine::parse(
             !error.isEmpty())
             return refused(error);
         request.options.settings.connection = options.settings.connection;
+        request.options.settings.hangGrace = options.settings.hangGrace;
         request.action = Action::Run;
         return request;
     }

@@ -16,6 +16,7 @@ namespace {
 const char kGroup[] = "burnin";
 const char kCardsKey[] = "cards";
 const char kModeKey[] = "mode";
+const char kHangGraceKey[] = "hang_grace";
 const char kStopOnFailureKey[] = "stopOnFailure";
 const char kModelKey[] = "model";
 const char kOperatorKey[] = "operator";
@@ -162,6 +163,26 @@ bool parseMaxP95(const QString &text, double *seconds, QString *error)
     return true;
 }
 
+QString hangGraceRule()
+{
+    return QStringLiteral("宽限须为 %1 到 %2 秒，至多 3 位小数")
+        .arg(double(BurnInConfig::kMinHangGrace.count()) / 1000.0)
+        .arg(double(BurnInConfig::kMaxHangGrace.count()) / 1000.0);
+}
+
+// Whole milliseconds, so that the deadline recorded is the one given.
+bool parseHangGrace(const QString &text, std::chrono::milliseconds *grace, QString *error)
+{
+    static const QRegularExpression number(QStringLiteral("^[0-9]{1,3}(\\.[0-9]{1,3})?$"));
+    if (!number.match(text).hasMatch())
+        return refuse(error, hangGraceRule(), text);
+    const std::chrono::milliseconds value {qRound64(text.toDouble() * 1000.0)};
+    if (value < kMinHangGrace || value > kMaxHangGrace)
+        return refuse(error, hangGraceRule(), text);
+    *grace = value;
+    return true;
+}
+
 QString modeKey(BurnInMode mode)
 {
     return QLatin1String(mode == BurnInMode::HandOut ? kHandOutMode : kCaptureMode);
@@ -187,6 +208,7 @@ BurnInOptions load(const QString &configFile)
     parseConfidence(loadText(configFile, kConfidenceKey), &options.limits.confidence, &ignored);
     parseMaxP95(loadText(configFile, kMaxP95Key), &options.limits.maxP95Seconds, &ignored);
     options.limits.earlyFail = RWIni::load(configFile, kGroup, kEarlyFailKey, 0) != 0;
+    parseHangGrace(loadText(configFile, kHangGraceKey), &options.settings.hangGrace, &ignored);
     parseConnection(loadText(configFile, kConnectionKey), &options.settingsConnection, &ignored);
     if (options.settingsConnection)
         options.settings.connection = deviceConnection(loadComSettings(configFile));

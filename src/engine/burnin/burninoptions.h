@@ -33,10 +33,13 @@ constexpr qint64 kMaxTargetMcbf = 10000000;
 constexpr double kMaxP95Seconds = 600.0;
 constexpr int kP95Decimals = 3;
 constexpr int kConfidences[] = {80, 90, 95};
+constexpr std::chrono::milliseconds kMinHangGrace {500};
+constexpr std::chrono::milliseconds kMaxHangGrace {600000};
 
 // [burnin] cards, mode (capture|handout), stopOnFailure (0/1), model, operator, targetMcbf,
 // confidence, maxP95 (seconds), earlyFail (0/1), connection (fixed|settings; with settings the
-// connection is [com]'s as the settings dialog loads it). A missing key, or a value the checks
+// connection is [com]'s as the settings dialog loads it), hang_grace (seconds a library call gets
+// past its own timeout; set by hand, never saved). A missing key, or a value the checks
 // below refuse, gives the built-in default; the serial is never remembered.
 BurnInOptions load(const QString &configFile = QLatin1String(kConfigFile));
 // Writes the keys whose value differs from the file's, so that starting a run with the same
@@ -58,6 +61,8 @@ bool parseMode(const QString &text, BurnInMode *mode, QString *error);
 bool parseTargetMcbf(const QString &text, qint64 *target, QString *error);
 bool parseConfidence(const QString &text, int *confidence, QString *error);
 bool parseMaxP95(const QString &text, double *seconds, QString *error);
+// kMinHangGrace to kMaxHangGrace, both included, in seconds with at most 3 decimals.
+bool parseHangGrace(const QString &text, std::chrono::milliseconds *grace, QString *error);
 // capture / handout, as config.ini and the command line write the mode.
 QString modeKey(BurnInMode mode);
 // fixed / settings: whether a run opens the fixed connection or the communication settings'.

@@ -32,8 +32,8 @@ CHostDevice::CHostDevice(CDeviceQueue &queue)
     , m_loaded(queue.sdk().pOpenDevice != nullptr)
 { }
 
-CHostDevice::CHostDevice(const QString &libraryPath)
-    : m_libraryPath(libraryPath)
+CHostDevice::CHostDevice(QString libraryPath)
+    : m_libraryPath(std::move(libraryPath))
     , m_ownQueue(std::make_unique<CDeviceQueue>(m_noLibrary))
     , m_queue(m_ownQueue.get())
 {
@@ -52,10 +52,10 @@ CHostDevice::~CHostDevice()
 
 QString CHostDevice::hostProgram()
 {
-    const QString beside
+    QString beside
         = QCoreApplication::applicationDirPath() + QLatin1Char('/') + QLatin1String(kHostName);
-    for (const QString &path : {beside, QStringLiteral(CDT_DEVICEHOST_BUILT),
-             QStringLiteral(CDT_DEVICEHOST_INSTALLED)}) {
+    for (const QString &path :
+        {beside, QStringLiteral(CDT_DEVICEHOST_BUILT), QStringLiteral(CDT_DEVICEHOST_INSTALLED)}) {
         if (QFileInfo(path).isExecutable())
             return path;
     }

@@ -47,7 +47,7 @@ public:
     explicit CHostDevice(CDeviceQueue &queue);
     // A queue of its own; a host is started now to tell whether the library loads, and serves
     // the first run.
-    explicit CHostDevice(const QString &libraryPath);
+    explicit CHostDevice(QString libraryPath);
     // Stops its own queue first, so that no job outlives the device.
     ~CHostDevice() override;
 

@@ -35,6 +35,7 @@ BurnInOptions CBurnInInputs::options() const
     options.settings.mode
         = m_form.RadioHandOut->isChecked() ? BurnInMode::HandOut : BurnInMode::Capture;
     options.settings.stopOnFailure = m_form.CheckStopOnFailure->isChecked();
+    options.settings.hangGrace = m_hangGrace;
     options.unit
         = {m_form.EditSerial->text(), m_form.EditModel->text(), m_form.EditOperator->text()};
     options.limits.targetMcbf = m_form.SpinTargetMcbf->value();
@@ -52,6 +53,7 @@ void CBurnInInputs::setOptions(const BurnInOptions &options)
     (options.settings.mode == BurnInMode::HandOut ? m_form.RadioHandOut : m_form.RadioCapture)
         ->setChecked(true);
     m_form.CheckStopOnFailure->setChecked(options.settings.stopOnFailure);
+    m_hangGrace = options.settings.hangGrace;
     m_form.EditModel->setText(options.unit.model);
     m_form.EditOperator->setText(options.unit.operatorName);
     m_form.SpinTargetMcbf->setValue(int(options.limits.targetMcbf));

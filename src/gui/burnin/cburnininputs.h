@@ -37,4 +37,6 @@ signals:
 
 private:
     Ui_TabBurnIn &m_form;
+    // config.ini's, which the page has no field for.
+    std::chrono::milliseconds m_hangGrace = BurnInSettings().hangGrace;
 };

@@ -247,12 +247,20 @@ void TabBurnIn::startRun(CBurnInJob::Plan plan)
     m_progressTimer.start();
 }
 
+// The first press finishes the card in hand; a second ends the run at once, for a call that
+// hangs: its card is not recorded, and 继续 runs it again. The run's end line says which.
 void TabBurnIn::on_BtnStop_clicked()
 {
     if (!m_run)
         return;
+    if (m_run->stopRequested()) {
+        m_station.stopNow();
+        ui->BtnStop->setEnabled(false);
+        return;
+    }
     m_station.stop();
-    ui->BtnStop->setEnabled(false);
+    ui->BtnStop->setText(QStringLiteral("立即停止"));
+    ui->BtnStop->setToolTip(QStringLiteral("手中这张卡不再等待，不计入；继续时重做"));
 }
 
 void TabBurnIn::takeProgress()
@@ -385,6 +393,8 @@ void TabBurnIn::setRunning(bool running)
 {
     ui->BtnStart->setEnabled(!running);
     ui->BtnStop->setEnabled(running);
+    ui->BtnStop->setText(QStringLiteral("停止"));
+    ui->BtnStop->setToolTip(QString());
     m_inputs->setEnabled(!running);
     updateRunActions();
 }
