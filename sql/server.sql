@@ -1,7 +1,9 @@
 -- SPDX-License-Identifier: MIT
 --
 -- The shared results server of the card dispenser test tool: every station's burn-in runs in one
--- PostgreSQL database. The administrator runs this file once, as the database's owner:
+-- PostgreSQL database. The administrator runs this file as the database's owner, to install a
+-- new server and again after each upgrade of the tool, to bring one that holds runs up to date
+-- (it adds what is missing and never drops or renames anything, so running it twice is harmless):
 --
 --     createdb burnin
 --     psql -d burnin -v ON_ERROR_STOP=1 -f server.sql
@@ -13,13 +15,14 @@
 
 BEGIN;
 
--- The stations refuse a server whose version is not theirs.
-CREATE TABLE burnin_schema (
+-- The stations refuse a server whose version is not theirs: upgrade the server first, then the
+-- stations, which hold their records back until then.
+CREATE TABLE IF NOT EXISTS burnin_schema (
     version integer NOT NULL
 );
-INSERT INTO burnin_schema (version) VALUES (1);
+INSERT INTO burnin_schema (version) SELECT 1 WHERE NOT EXISTS (SELECT FROM burnin_schema);
 
-CREATE TABLE runs (
+CREATE TABLE IF NOT EXISTS runs (
     run_id uuid PRIMARY KEY,
     station text NOT NULL,
     mode text NOT NULL,
@@ -38,7 +41,7 @@ CREATE TABLE runs (
     connection text NOT NULL DEFAULT ''
 );
 
-CREATE TABLE run_events (
+CREATE TABLE IF NOT EXISTS run_events (
     run_id uuid NOT NULL REFERENCES runs (run_id),
     seq integer NOT NULL,
     at timestamptz NOT NULL,
@@ -50,7 +53,7 @@ CREATE TABLE run_events (
     UNIQUE (run_id, seq)
 );
 
-CREATE TABLE cards (
+CREATE TABLE IF NOT EXISTS cards (
     run_id uuid NOT NULL REFERENCES runs (run_id),
     card_index integer NOT NULL,
     started_at timestamptz,
@@ -79,17 +82,28 @@ CREATE TABLE cards (
 
 -- The fleet view: runs by unit, model and station, newest first; each run's counts from the
 -- (run_id, passed) index alone.
-CREATE INDEX runs_created_at ON runs (created_at);
-CREATE INDEX runs_serial ON runs (serial);
-CREATE INDEX runs_model ON runs (model);
-CREATE INDEX runs_station ON runs (station);
-CREATE INDEX cards_passed ON cards (run_id, passed);
+CREATE INDEX IF NOT EXISTS runs_created_at ON runs (created_at);
+CREATE INDEX IF NOT EXISTS runs_serial ON runs (serial);
+CREATE INDEX IF NOT EXISTS runs_model ON runs (model);
+CREATE INDEX IF NOT EXISTS runs_station ON runs (station);
+CREATE INDEX IF NOT EXISTS cards_passed ON cards (run_id, passed);
 
 -- What every station's login role is granted, through membership: no UPDATE, no DELETE, no
 -- TRUNCATE, and nothing on tables to come.
-CREATE ROLE burnin_station NOLOGIN;
+DO $$
+BEGIN
+    IF NOT EXISTS (SELECT FROM pg_roles WHERE rolname = 'burnin_station') THEN
+        CREATE ROLE burnin_station NOLOGIN;
+    END IF;
+END
+$$;
 GRANT USAGE ON SCHEMA public TO burnin_station;
 GRANT SELECT ON burnin_schema TO burnin_station;
 GRANT SELECT, INSERT ON runs, run_events, cards TO burnin_station;
+
+-- Version 2: how a failed step ended. A driver that hangs or crashes gives no code, so its card's
+-- code is 0 and this says which; every card before had the device's own.
+ALTER TABLE cards ADD COLUMN IF NOT EXISTS outcome text NOT NULL DEFAULT 'code';
+UPDATE burnin_schema SET version = 2 WHERE version < 2;
 
 COMMIT;

@@ -41,10 +41,7 @@ bool PgCluster::setUp(const QStringList &stations, QString *error)
     }
     QFile passFile(m_dir.filePath("pgpass"));
     if (psql(QString("CREATE DATABASE %1").arg(kDatabase), error, "-").isNull()
-        || runPsql(QProcessEnvironment::systemEnvironment(),
-            {"-d", kDatabase, "-q", "-f", SERVER_SQL}, error)
-               .isNull()
-        || !passFile.open(QIODevice::WriteOnly))
+        || !loadSchema(error) || !passFile.open(QIODevice::WriteOnly))
         return false;
     for (const QString &station : stations) {
         if (psql(QString("CREATE ROLE %1 LOGIN PASSWORD '%2' IN ROLE burnin_station")
@@ -61,6 +58,13 @@ bool PgCluster::setUp(const QStringList &stations, QString *error)
     qputenv("PGPASSFILE", passFile.fileName().toLocal8Bit());
     qunsetenv("PGPASSWORD");
     return true;
+}
+
+bool PgCluster::loadSchema(QString *error) const
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("PGPASSWORD", m_superPassword);
+    return !runPsql(env, {"-d", kDatabase, "-q", "-f", SERVER_SQL}, error).isNull();
 }
 
 QString PgCluster::serverText(const QString &station) const

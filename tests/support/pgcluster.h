@@ -24,6 +24,8 @@ public:
     // Runs sql as the superuser (or as user, with that user's password) in the results
     // database; psql's unaligned output, or an empty string with *error set on failure.
     QString psql(const QString &sql, QString *error = nullptr, const QString &user = {}) const;
+    // Runs sql/server.sql again, as the administrator does after an upgrade.
+    bool loadSchema(QString *error) const;
     bool stop() const;
     bool start() const;
 

@@ -37,6 +37,17 @@ std::optional<BurnInReportData> loadBurnInReport(
             data.endText = event.reason;
         } else if (event.kind == ResultsEventKind::DeviceLost) {
             data.interruptions.push_back({event.at, event.reason});
+        } else if (event.kind == ResultsEventKind::DriverHang
+            || event.kind == ResultsEventKind::DriverCrash) {
+            data.driverFaults.push_back({event.at, event.reason});
+            ++data.driverFailures;
+        } else if (event.kind == ResultsEventKind::HostLost) {
+            data.driverFaults.push_back({event.at, event.reason});
+        } else if (event.kind == ResultsEventKind::HostStart
+            && event.librarySha256 != data.librarySha256) {
+            data.driverFaults.push_back({event.at,
+                QStringLiteral("驱动库已改变：%1（SHA-256 %2）")
+                    .arg(event.libraryPath, event.librarySha256)});
         }
     }
     CBurnInSummary summary(plan->mode);

@@ -238,19 +238,35 @@ QString conclusion(const BurnInReportData &data)
     return QStringLiteral("未设限值，不作判定");
 }
 
+// When and what, one row each.
+QString eventTable(const std::vector<BurnInReportData::Interruption> &events)
+{
+    QString html = tableStart();
+    // The time is wider than a label: it must not break across two lines.
+    for (const BurnInReportData::Interruption &event : events)
+        html += QStringLiteral("<tr><td width=\"30%\">%1</td><td>%2</td></tr>")
+                    .arg(timeText(event.at), event.reason.toHtmlEscaped());
+    return html + QStringLiteral("</table>");
+}
+
 QString interruptionSection(const BurnInReportData &data)
 {
     QString html = heading(QStringLiteral("连接中断"));
     if (data.interruptions.empty())
         return html + QStringLiteral("<p>无。</p>");
-    html += QStringLiteral("<p>设备无法打开 %1 次（不计入失败）：</p>")
-                .arg(data.interruptions.size())
-        + tableStart();
-    // The time is wider than a label: it must not break across two lines.
-    for (const BurnInReportData::Interruption &interruption : data.interruptions)
-        html += QStringLiteral("<tr><td width=\"30%\">%1</td><td>%2</td></tr>")
-                    .arg(timeText(interruption.at), interruption.reason.toHtmlEscaped());
-    return html + QStringLiteral("</table>");
+    return html
+        + QStringLiteral("<p>设备无法打开 %1 次（不计入失败）：</p>").arg(data.interruptions.size())
+        + eventTable(data.interruptions);
+}
+
+QString driverSection(const BurnInReportData &data)
+{
+    QString html = heading(QStringLiteral("驱动故障"));
+    if (data.driverFaults.empty())
+        return html + QStringLiteral("<p>无。</p>");
+    return html
+        + QStringLiteral("<p>驱动无响应或崩溃 %1 次（计入失败）：</p>").arg(data.driverFailures)
+        + eventTable(data.driverFaults);
 }
 
 QString failureSection(const BurnInReportData &data)
@@ -280,7 +296,7 @@ QString reportHtml(const BurnInReportData &data)
     return QStringLiteral("<p align=\"center\" style=\"font-size: 20pt; font-weight: bold; "
                           "margin-bottom: %1px;\">发卡机老化测试报告</p>")
                .arg(htmlPixels(2.0))
-        + identitySection(data) + runSection(data) + interruptionSection(data)
+        + identitySection(data) + runSection(data) + interruptionSection(data) + driverSection(data)
         + qualificationSection(data) + failureSection(data) + heading(QStringLiteral("每张用时"))
         + QStringLiteral("<p>%1</p>").arg(QLatin1String(kChartPlaceholder));
 }

@@ -40,6 +40,11 @@ struct BurnInReportData
         QString reason;
     };
     std::vector<Interruption> interruptions;
+    // Each hang and crash of the device library (charged as failed cards), each end of its
+    // process from outside (not charged), and each new process that found another library than
+    // the stretch began with.
+    std::vector<Interruption> driverFaults;
+    int driverFailures = 0; // the hangs and crashes among them
     // done (T), passed, failed, device failures (r) and the device times of passed cards
     BurnInFigures figures;
     // What the run was to show, plannedCards included, and what it showed.

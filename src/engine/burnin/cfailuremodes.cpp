@@ -12,9 +12,11 @@ void CFailureModes::add(const BurnInRecord &record)
     ++m_failed;
     // A failed card always names its step; one that does not is read as failing at the start.
     const BurnInStep step = record.failedStep.value_or(BurnInStep::Open);
-    FailureMode &mode = m_modes[{static_cast<int>(step), record.failedCode}];
+    FailureMode &mode
+        = m_modes[{static_cast<int>(step), static_cast<int>(record.outcome), record.failedCode}];
     if (mode.count == 0) {
         mode.step = step;
+        mode.outcome = record.outcome;
         mode.code = record.failedCode;
         mode.firstCard = record.index;
         mode.deviceFailure
@@ -69,7 +71,8 @@ QString cell(const FailureMode &mode, int column)
     case Step:
         return burnInStepName(mode.step);
     case Code:
-        return QString::number(mode.code);
+        return mode.outcome == BurnInOutcome::DeviceCode ? QString::number(mode.code)
+                                                         : burnInOutcomeName(mode.outcome);
     case Count:
         return QString::number(mode.count);
     case Share:

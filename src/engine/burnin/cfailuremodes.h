@@ -8,14 +8,15 @@
 #include <QVector>
 
 #include <map>
-#include <utility>
+#include <tuple>
 #include <vector>
 
-// One way the cards of a run failed: the step and the library's code, how often, and between
-// which cards.
+// One way the cards of a run failed: the step and the library's code (or the driver's hang or
+// crash, which have none), how often, and between which cards.
 struct FailureMode
 {
     BurnInStep step = BurnInStep::Open;
+    BurnInOutcome outcome = BurnInOutcome::DeviceCode;
     int code = 0;
     int count = 0;
     double share = 0.0; // of all failed cards, 0..1
@@ -39,8 +40,8 @@ public:
     std::vector<FailureMode> rows() const;
 
 private:
-    // By (step, code); the share is filled in by rows().
-    std::map<std::pair<int, int>, FailureMode> m_modes;
+    // By (step, outcome, code); the share is filled in by rows().
+    std::map<std::tuple<int, int, int>, FailureMode> m_modes;
     int m_failed = 0;
 };
 
@@ -53,7 +54,8 @@ namespace FailureModeText {
 enum Column { Step, Code, Count, Share, FirstCard, LastCard, ColumnCount };
 // 步骤, 代码, 次数, 占比, 首张, 末张
 QStringList titles();
-// e.g. "等待取卡", "1", "12", "85.7%", "50", "300".
+// e.g. "等待取卡", "1", "12", "85.7%", "50", "300"; the code of a driver's hang or crash is
+// "无响应" or "驱动崩溃".
 QString cell(const FailureMode &mode, int column);
 
 } // namespace FailureModeText

@@ -45,7 +45,8 @@ CardOutcome classify(const BurnInRecord &record)
 {
     if (record.passed)
         return CardOutcome::Passed;
-    if (record.failedStep == BurnInStep::Removal && record.failedCode == kBurnInNotTaken)
+    if (record.outcome == BurnInOutcome::DeviceCode && record.failedStep == BurnInStep::Removal
+        && record.failedCode == kBurnInNotTaken)
         return CardOutcome::NotTaken;
     return CardOutcome::DeviceFailure;
 }

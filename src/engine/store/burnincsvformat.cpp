@@ -70,4 +70,13 @@ std::optional<BurnInMode> modeFromName(const QString &name)
     return found == modes.end() ? std::nullopt : std::optional<BurnInMode>(*found);
 }
 
+std::optional<BurnInOutcome> outcomeFromName(const QString &name)
+{
+    for (const BurnInOutcome outcome : {BurnInOutcome::NoReply, BurnInOutcome::DriverCrash}) {
+        if (burnInOutcomeName(outcome) == name)
+            return outcome;
+    }
+    return std::nullopt;
+}
+
 } // namespace BurnInCsvFormat

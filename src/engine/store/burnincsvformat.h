@@ -49,5 +49,7 @@ QString unprotectCardNumber(const QString &field);
 
 std::optional<BurnInStep> stepFromName(const QString &name);
 std::optional<BurnInMode> modeFromName(const QString &name);
+// NoReply or DriverCrash from its name; none for a code or anything else.
+std::optional<BurnInOutcome> outcomeFromName(const QString &name);
 
 } // namespace BurnInCsvFormat

@@ -106,7 +106,10 @@ std::optional<BurnInRecord> parseRecord(const QStringList &fields, BurnInMode *m
         if (!record.failedStep)
             return std::nullopt;
     }
-    if (!fields[FailedCode].isEmpty()) {
+    // The code column holds the device's code, or the name of a driver's outcome, which has none.
+    if (const std::optional<BurnInOutcome> outcome = outcomeFromName(fields[FailedCode])) {
+        record.outcome = *outcome;
+    } else if (!fields[FailedCode].isEmpty()) {
         record.failedCode = fields[FailedCode].toInt(&ok);
         if (!ok)
             return std::nullopt;

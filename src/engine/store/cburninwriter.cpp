@@ -195,8 +195,7 @@ QByteArray CBurnInWriter::row(const BurnInRecord &record) const
            << burnInModeName(m_mode) << protectCardNumber(record.cardNumber)
            << (record.passed ? kPassed : kFailed)
            << (record.failedStep ? burnInStepName(*record.failedStep) : QString())
-           << (record.passed ? QString() : QString::number(record.failedCode))
-           << secondsText(record.elapsedMs);
+           << (record.passed ? QString() : record.failureText()) << secondsText(record.elapsedMs);
     for (qint64 ms : record.stepMs)
         fields << (ms < 0 ? QString() : secondsText(ms));
     fields << (record.duplicate ? kDuplicate : QString());

@@ -40,6 +40,7 @@ constexpr int kSqlitePrimaryCodeMask = 0xff;
 // The fields of a card as cardColumns() lists them.
 constexpr int kFirstStepField = 8;
 constexpr int kDuplicateField = kFirstStepField + kBurnInStepCount;
+constexpr int kOutcomeField = kDuplicateField + 1;
 
 QString native(const QString &path)
 {
@@ -112,7 +113,7 @@ QString cardColumns()
 QString insertCardSql()
 {
     QStringList values;
-    for (int field = 0; field <= kDuplicateField; ++field)
+    for (int field = 0; field <= kOutcomeField; ++field)
         values << QStringLiteral("?");
     return QStringLiteral("INSERT INTO cards (run_id, %1) VALUES (?, %2)")
         .arg(cardColumns(), values.join(QStringLiteral(", ")));
@@ -136,6 +137,9 @@ BurnInRecord cardFrom(const QSqlQuery &query)
             = query.isNull(field) ? -1 : query.value(field).toLongLong();
     }
     record.duplicate = query.value(kDuplicateField).toInt() != 0;
+    // A key that a later version may add reads as the device's code, as every card before did.
+    record.outcome = burnInOutcomeFromKey(query.value(kOutcomeField).toString())
+                         .value_or(BurnInOutcome::DeviceCode);
     return record;
 }
 
@@ -405,6 +409,7 @@ bool CResultsStore::insertCard(QSqlQuery &query, const QString &runId, const Bur
     for (const qint64 ms : record.stepMs)
         query.addBindValue(ms >= 0 ? QVariant(ms) : QVariant());
     query.addBindValue(int(record.duplicate));
+    query.addBindValue(burnInOutcomeKey(record.outcome));
     return query.exec() || writeFailed(query.lastError());
 }
 

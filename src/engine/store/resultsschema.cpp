@@ -25,7 +25,7 @@ const char *const kPlanColumns[] = {"station", "mode", "cards_planned", "stop_on
     "confidence", "max_p95_s", "early_fail", "connection"};
 const char *const kEventColumns[]
     = {"seq", "at", "kind", "reason", "tool_version", "library_path", "library_sha256"};
-// A card's columns before its step times; the step times follow, then duplicate.
+// A card's columns before its step times; the step times follow, then duplicate and outcome.
 const char *const kCardHead[] = {"card_index", "started_at", "card_number", "passed", "failed_step",
     "code", "elapsed_ms", "device_ms"};
 
@@ -115,9 +115,14 @@ std::vector<std::vector<const char *>> migrationSteps()
             " last_seq INTEGER NOT NULL,"
             " last_card INTEGER NOT NULL)",
         },
+        // 4 → 5: how a failed step ended, since a driver that hangs or crashes gives no code.
+        // Every card before had the device's own.
+        {
+            "ALTER TABLE cards ADD COLUMN outcome TEXT NOT NULL DEFAULT 'code'",
+        },
     };
 }
-static_assert(ResultsSchema::kVersion >= 4, "no version to migrate to");
+static_assert(ResultsSchema::kVersion >= 5, "no version to migrate to");
 
 QString failure(const QSqlDatabase &db, const QSqlError &error)
 {
@@ -188,7 +193,7 @@ QStringList cardColumns()
     QStringList columns = names(kCardHead);
     for (int step = 0; step < kBurnInStepCount; ++step)
         columns << stepColumn(static_cast<BurnInStep>(step));
-    columns << QStringLiteral("duplicate");
+    columns << QStringLiteral("duplicate") << QStringLiteral("outcome");
     return columns;
 }
 

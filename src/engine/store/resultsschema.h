@@ -15,7 +15,7 @@ class QSqlDatabase;
 namespace ResultsSchema {
 
 // PRAGMA user_version of a file that migrate() has brought up to date.
-constexpr int kVersion = 4;
+constexpr int kVersion = 5;
 
 // Stable ASCII keys, where the operator's names (burnInStepName) may change with the page.
 QString stepKey(BurnInStep step); // "open", "read_chip"…

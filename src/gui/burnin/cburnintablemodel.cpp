@@ -90,7 +90,7 @@ QVariant CBurnInTableModel::display(const BurnInRecord &record, int column) cons
     case FailedStep:
         return record.failedStep ? burnInStepName(*record.failedStep) : QString();
     case FailedCode:
-        return record.passed ? QVariant() : QVariant(record.failedCode);
+        return record.passed ? QVariant() : QVariant(record.failureText());
     case Elapsed:
         return QString::number(static_cast<double>(record.elapsedMs) / 1000.0, 'f', 3);
     default:

@@ -55,6 +55,8 @@ BurnInReportData exampleReport()
     data.failureModes = modes.rows();
     data.ended = data.started.addSecs(13 * 60 + 5);
     data.endText = QStringLiteral("已完成");
+    data.driverFaults.push_back({data.started.addSecs(600), QStringLiteral("读卡：45 秒内无响应")});
+    data.driverFailures = 1;
     return data;
 }
 
@@ -103,6 +105,8 @@ void tst_CBurnInReport::writesReadableEmbeddedPdf()
     QVERIFY(text.contains(QStringLiteral("不合格")));
     QVERIFY(text.contains(QStringLiteral("28 次")));
     QVERIFY(text.contains(QStringLiteral("ttyS1，9600，BP：B")));
+    QVERIFY(text.contains(QStringLiteral("驱动无响应或崩溃 1 次")));
+    QVERIFY(text.contains(QStringLiteral("读卡：45 秒内无响应")));
 
     // Every font, the fallbacks too, so the file shows the same on a machine without them.
     const QStringList lines = run(pdffonts, {path}).split(QLatin1Char('\n'), Qt::SkipEmptyParts);

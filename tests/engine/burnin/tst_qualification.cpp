@@ -13,12 +13,14 @@ Q_DECLARE_METATYPE(Verdict)
 
 namespace {
 
-BurnInRecord failedCard(int index, BurnInStep step, int code)
+BurnInRecord failedCard(
+    int index, BurnInStep step, int code, BurnInOutcome outcome = BurnInOutcome::DeviceCode)
 {
     BurnInRecord record;
     record.index = index;
     record.failedStep = step;
     record.failedCode = code;
+    record.outcome = outcome;
     return record;
 }
 
@@ -200,31 +202,40 @@ void tst_Qualification::countsAndFailureModes()
         failedCard(6, BurnInStep::Dispense, -2),
         failedCard(7, BurnInStep::Removal, -3), // the status query failed
         passedCard(8, true),
+        // The driver's hang and crash have no code: each is a mode of its own, and a failure.
+        failedCard(9, BurnInStep::ReadChip, 0, BurnInOutcome::NoReply),
+        failedCard(10, BurnInStep::ReadChip, 0, BurnInOutcome::DriverCrash),
+        failedCard(11, BurnInStep::ReadChip, 0, BurnInOutcome::NoReply),
     };
     Qualification::Counts counts;
     for (const BurnInRecord &record : records)
         counts.add(record);
-    QCOMPARE(counts.cycles, qint64(8));
-    QCOMPARE(counts.failures, qint64(5)); // not the card left at the front, nor the duplicate
+    QCOMPARE(counts.cycles, qint64(11));
+    QCOMPARE(counts.failures, qint64(8)); // not the card left at the front, nor the duplicate
 
     // Equal counts go by the first card they hit, not by step or code.
     const std::vector<FailureMode> modes = failureModes(records);
-    QCOMPARE(int(modes.size()), 4);
+    QCOMPARE(int(modes.size()), 6);
     const auto check = [&](std::size_t row, BurnInStep step, int code, int count, int first,
                            int last, bool device) {
         const FailureMode &mode = modes[row];
         QCOMPARE(burnInStepName(mode.step), burnInStepName(step));
         QCOMPARE(mode.code, code);
         QCOMPARE(mode.count, count);
-        QCOMPARE(mode.share, count / 6.0);
+        QCOMPARE(mode.share, count / 9.0);
         QCOMPARE(mode.firstCard, first);
         QCOMPARE(mode.lastCard, last);
         QCOMPARE(mode.deviceFailure, device);
     };
     check(0, BurnInStep::ReadChip, -5, 2, 1, 4, true);
     check(1, BurnInStep::Dispense, -2, 2, 3, 6, true);
-    check(2, BurnInStep::Removal, CBurnInRun::kNotTaken, 1, 5, 5, false);
-    check(3, BurnInStep::Removal, -3, 1, 7, 7, true);
+    check(2, BurnInStep::ReadChip, 0, 2, 9, 11, true);
+    check(3, BurnInStep::Removal, CBurnInRun::kNotTaken, 1, 5, 5, false);
+    check(4, BurnInStep::Removal, -3, 1, 7, 7, true);
+    check(5, BurnInStep::ReadChip, 0, 1, 10, 10, true);
+    const QStringList codes = {"-5", "-2", "无响应", "1", "-3", "驱动崩溃"};
+    for (std::size_t row = 0; row < modes.size(); ++row)
+        QCOMPARE(FailureModeText::cell(modes[row], FailureModeText::Code), codes.at(int(row)));
 }
 
 QTEST_GUILESS_MAIN(tst_Qualification)

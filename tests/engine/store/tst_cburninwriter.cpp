@@ -86,6 +86,14 @@ void tst_CBurnInWriter::recordsReadBackAsWritten_data()
     utc.started = utc.started.toUTC();
     QTest::newRow("passed") << card(1) << BurnInMode::Capture;
     QTest::newRow("failed with step and code") << failed << BurnInMode::HandOut;
+    for (const BurnInOutcome outcome : {BurnInOutcome::NoReply, BurnInOutcome::DriverCrash}) {
+        BurnInRecord driver = card(2, QString());
+        driver.passed = false;
+        driver.failedStep = BurnInStep::ReadChip;
+        driver.outcome = outcome;
+        QTest::addRow("failed with %s", qPrintable(burnInOutcomeKey(outcome)))
+            << driver << BurnInMode::Capture;
+    }
     QTest::newRow("duplicate") << duplicate << BurnInMode::Capture;
     QTest::newRow("start given in UTC") << utc << BurnInMode::Capture;
     const QStringList hostile = {"1,2", "say \"hi\"", "12\r\n34", "=1+2", "+1", "-1", "@SUM(A1)",

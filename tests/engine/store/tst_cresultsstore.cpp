@@ -365,6 +365,14 @@ void tst_CResultsStore::cardsReadBackAsWritten_data()
     QTest::newRow("started given in UTC") << utc << "2026-12-08T02:25:37.123+00:00";
     QTest::newRow("card number with SQL in it") << hostile << "2026-12-08T10:25:38.123+08:00";
     QTest::newRow("no start time") << noTime << QString();
+    BurnInRecord hung = card(8, false);
+    hung.failedCode = 0;
+    hung.outcome = BurnInOutcome::NoReply;
+    BurnInRecord crashed = card(9, false);
+    crashed.failedCode = 0;
+    crashed.outcome = BurnInOutcome::DriverCrash;
+    QTest::newRow("driver hung") << hung << "2026-12-08T10:25:40.123+08:00";
+    QTest::newRow("driver crashed") << crashed << "2026-12-08T10:25:41.123+08:00";
 }
 
 void tst_CResultsStore::cardsReadBackAsWritten()

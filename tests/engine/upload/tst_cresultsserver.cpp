@@ -45,6 +45,7 @@ private slots:
     void stationCannotRewrite();
     void sameBatchTwiceIsStoredOnce();
     void refusedUploadSaysSoOnce();
+    void olderServerIsBroughtUpToDate();
 
 private:
     PgCluster m_cluster;
@@ -124,8 +125,8 @@ void tst_CResultsServer::refusals_data()
     QTest::newRow("another schema version")
         << "station1"
         << ""
-        << "UPDATE burnin_schema SET version = 2"
-        << "UPDATE burnin_schema SET version = 1" << refused << "第 2 版，本程序需要第 1 版";
+        << "UPDATE burnin_schema SET version = 3"
+        << "UPDATE burnin_schema SET version = 2" << refused << "第 3 版，本程序需要第 2 版";
     QTest::newRow("no schema") << "station1"
                                << ""
                                << "ALTER TABLE burnin_schema RENAME TO old_schema"
@@ -255,6 +256,55 @@ void tst_CResultsServer::refusedUploadSaysSoOnce()
     QCOMPARE(lines.size(), 1);
     QVERIFY2(lines.first().first().toString().startsWith("上传暂停：结果服务器 changed@127.0.0.1"),
         qPrintable(lines.first().first().toString()));
+}
+
+// The administrator runs server.sql again over a server of the version before, which already
+// holds a station's cards; running it twice changes nothing more.
+void tst_CResultsServer::olderServerIsBroughtUpToDate()
+{
+    const QString oldRun = "00000000-0000-4000-8000-000000000001";
+    QString error;
+    QVERIFY2(!m_cluster
+                  .psql("ALTER TABLE cards DROP COLUMN outcome;"
+                        " UPDATE burnin_schema SET version = 1;"
+                        " INSERT INTO runs (run_id, station, mode, cards_planned, stop_on_failure,"
+                        " created_at) VALUES ('"
+                          + oldRun
+                          + "', 'kiosk1', 'capture', 1, false, now());"
+                            " INSERT INTO cards (run_id, card_index, card_number, passed,"
+                            " failed_step, code, elapsed_ms, device_ms, duplicate) VALUES ('"
+                          + oldRun + "', 1, '621', false, 'read_chip', -3, 900, 900, false)",
+                      &error)
+                  .isNull(),
+        qPrintable(error));
+    QVERIFY2(m_cluster.loadSchema(&error), qPrintable(error));
+    QVERIFY2(m_cluster.loadSchema(&error), qPrintable(error));
+    QCOMPARE(
+        m_cluster.psql("SELECT string_agg(version::text, ',') FROM burnin_schema"), QString("2"));
+    QCOMPARE(m_cluster.psql("SELECT outcome, code FROM cards WHERE run_id = '" + oldRun + "'"),
+        QString("code|-3"));
+
+    // A station of this version forwards a card whose driver hung: no code, and says so.
+    QTemporaryDir folder;
+    CResultsStore store;
+    QVERIFY(store.open(folder.path()));
+    const QString runId = store.createRun(ResultsRunPlan());
+    BurnInRecord hung = card(2);
+    hung.failedCode = 0;
+    hung.outcome = BurnInOutcome::NoReply;
+    QVERIFY(store.addCard(runId, card(1)) && store.addCard(runId, hung));
+    CResultsServer server;
+    QVERIFY2(server.open(*parseResultsServer(m_cluster.serverText("station1"), &error)),
+        qPrintable(server.error()));
+    CResultsOutbox outbox(store);
+    const std::optional<CResultsOutbox::Batch> batch = outbox.next(100);
+    QVERIFY(batch && batch->cardCount == 2);
+    QVERIFY2(
+        server.insertBatch(batch->runs, batch->events, batch->cards), qPrintable(server.error()));
+    QCOMPARE(m_cluster.psql("SELECT string_agg(outcome || ':' || code, ',' ORDER BY card_index)"
+                            " FROM cards WHERE run_id = '"
+                 + runId + "'"),
+        QString("code:0,no_reply:0"));
 }
 
 QTEST_GUILESS_MAIN(tst_CResultsServer)

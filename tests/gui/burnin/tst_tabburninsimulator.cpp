@@ -95,6 +95,7 @@ private slots:
     void runWritesARowPerCard_data();
     void runWritesARowPerCard();
     void noRunWithoutAResultsFolder();
+    void stopPressedTwiceEndsAHungCall();
     void chartAndHistoryAfterARun();
     void startWritesOnlyChangedSettings_data();
     void startWritesOnlyChangedSettings();
@@ -123,6 +124,14 @@ void tst_TabBurnInSimulator::runWritesARowPerCard_data()
     // it either: the run ends rather than run the next card into it.
     QTest::newRow("a full bin fails the capture with its code and ends the run") << QStringList {
         "VARNAK_SIM_BIN=3"} << 10 << (QtCompat::repeated(3, QStringLiteral("pass")) << "回收 -18");
+    // Each new driver process loads the library afresh, so its second chip read crashes too.
+    QTest::newRow("a driver that crashes fails the card and the run goes on")
+        << QStringList {"VARNAK_SIM_FAULT_getICInfo=2:segv"} << 5
+        << QStringList {"pass", "读卡 驱动崩溃", "pass", "读卡 驱动崩溃", "pass"};
+    // config.ini's grace: the power-on's own 5 s and half a second.
+    QTest::newRow("a driver that hangs fails the card and the run goes on")
+        << QStringList {"VARNAK_SIM_FAULT_powerOn=1:hang", "hang_grace=0.5"} << 2
+        << QStringList {"上电 无响应", "上电 无响应"};
 }
 
 void tst_TabBurnInSimulator::runWritesARowPerCard()
@@ -131,8 +140,11 @@ void tst_TabBurnInSimulator::runWritesARowPerCard()
     QFETCH(int, cards);
     QFETCH(QStringList, results);
 
-    SimulatorWindow window(settings);
+    SimulatorWindow window(settings.filter("VARNAK_SIM_"));
     QVERIFY(window.hasLibrary());
+    // The page reads config.ini when it is first shown.
+    for (const QString &setting : settings.filter("hang_grace="))
+        RWIni::save("config.ini", "burnin", "hang_grace", setting.section('=', 1));
     auto *page = window.burnInPage();
     QVERIFY(page);
     page->findChild<QSpinBox *>("SpinCount")->setValue(cards);
@@ -149,9 +161,8 @@ void tst_TabBurnInSimulator::runWritesARowPerCard()
     QVERIFY(!csv.cutShort);
     QStringList read;
     for (const BurnInRecord &record : csv.records) {
-        read << (record.passed
-                ? QString("pass")
-                : burnInStepName(*record.failedStep) + ' ' + QString::number(record.failedCode));
+        read << (record.passed ? QString("pass")
+                               : burnInStepName(*record.failedStep) + ' ' + record.failureText());
     }
     QCOMPARE(read, results);
     QCOMPARE(page->cards().rowCount(), results.size());
@@ -159,6 +170,48 @@ void tst_TabBurnInSimulator::runWritesARowPerCard()
     // The summary at the end names both files.
     QVERIFY(window.logPane()->toPlainText().contains(
         QFileInfo(files.first()).completeBaseName() + ".log"));
+}
+
+// The first press waits for the card in hand, which hangs for its whole deadline; the second
+// ends the run at once without it, and 继续 runs that card again.
+void tst_TabBurnInSimulator::stopPressedTwiceEndsAHungCall()
+{
+    SimulatorWindow window({"VARNAK_SIM_FAULT_powerOn=3:hang"});
+    TabBurnIn *page = window.burnInPage();
+    page->findChild<QSpinBox *>("SpinCount")->setValue(5);
+    page->findChild<QRadioButton *>("RadioCapture")->setChecked(true);
+    auto *start = page->findChild<QPushButton *>("BtnStart");
+    auto *stop = page->findChild<QPushButton *>("BtnStop");
+    start->click();
+    QTRY_VERIFY_WITH_TIMEOUT(
+        !window.calls().filter(QRegularExpression(R"(^powerOn\(.*\) hangs$)")).isEmpty(), 30000);
+    stop->click();
+    QVERIFY(stop->isEnabled());
+    QCOMPARE(stop->text(), QString("立即停止"));
+    stop->click();
+    QTRY_VERIFY_WITH_TIMEOUT(start->isEnabled(), 30000);
+    QCOMPARE(stop->text(), QString("停止"));
+    QVERIFY2(window.logPane()->toPlainText().contains("立即停止，第 3 张未完成，不计入"),
+        qPrintable(window.logPane()->toPlainText()));
+    QCOMPARE(page->figures().done, 2);
+
+    // Mended: the next driver process loads the library without the fault.
+    qunsetenv("VARNAK_SIM_FAULT_powerOn");
+    QSignalSpy scanned(page, &TabBurnIn::historyScanned);
+    page->findChild<QPushButton *>("BtnShowHistory")->click();
+    QVERIFY(scanned.wait(10000));
+    page->findChild<QListWidget *>("ListRuns")->setCurrentRow(0);
+    auto *resume = page->findChild<QPushButton *>("BtnResume");
+    QVERIFY(resume->isEnabled());
+    resume->click();
+    QTRY_VERIFY_WITH_TIMEOUT(start->isEnabled(), 60000);
+    const QStringList files = QDir("results").entryList({"burnin-*.csv"}, QDir::Files);
+    QCOMPARE(files.size(), 1);
+    QList<int> indexes;
+    for (const BurnInRecord &record :
+        readBurnInCsv(QDir("results").filePath(files.first())).records)
+        indexes << record.index;
+    QCOMPARE(indexes, QList<int>({1, 2, 3, 4, 5}));
 }
 
 // A file where the folder should be: nothing is called, and the pane says which folder failed.
