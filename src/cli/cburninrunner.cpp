@@ -23,6 +23,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <numeric>
 #include <utility>
 
@@ -229,24 +230,31 @@ void CBurnInRunner::end(const CBurnInProgress::Snapshot &snapshot)
             CliText::upload(!m_station->serverText().isEmpty(), m_station->upload().status()));
         if (outcome.openCode != 0)
             summary.insert("openCode", outcome.openCode);
-        if (snapshot.started)
-            summary.insert("interruptions", interruptions(snapshot.runId));
+        if (snapshot.started) {
+            summary.insert("interruptions", events(snapshot.runId, {ResultsEventKind::DeviceLost}));
+            summary.insert("driverFaults",
+                events(snapshot.runId,
+                    {ResultsEventKind::DriverHang, ResultsEventKind::DriverCrash,
+                        ResultsEventKind::HostLost}));
+        }
         printJson(summary);
     }
     emit finished(status);
 }
 
-// Every time the dispenser could not be opened for a card of the run, over all its stretches.
-QJsonArray CBurnInRunner::interruptions(const QString &runId)
+// The run's events of the given kinds over all its stretches: each time the dispenser could not
+// be opened for a card, or its driver hung, crashed or was ended.
+QJsonArray CBurnInRunner::events(
+    const QString &runId, std::initializer_list<ResultsEventKind> kinds)
 {
     QJsonArray list;
     CResultsStore store;
     if (!store.open(BurnInConfig::resultsFolder()))
         return list;
     for (const ResultsRunEvent &event : store.events(runId)) {
-        if (event.kind == ResultsEventKind::DeviceLost)
-            list.append(QJsonObject {
-                {"at", event.at.toString(Qt::ISODateWithMs)}, {"reason", event.reason}});
+        if (std::find(kinds.begin(), kinds.end(), event.kind) != kinds.end())
+            list.append(QJsonObject {{"at", event.at.toString(Qt::ISODateWithMs)},
+                {"kind", resultsEventKindKey(event.kind)}, {"reason", event.reason}});
     }
     return list;
 }

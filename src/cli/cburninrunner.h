@@ -3,6 +3,7 @@
 
 #include "cli/cburnincommandline.h"
 #include "engine/burnin/cburninprogress.h"
+#include "engine/records/resultsrun.h"
 
 #include <QElapsedTimer>
 #include <QJsonArray>
@@ -12,6 +13,7 @@
 #include <QTimer>
 
 #include <cstdio>
+#include <initializer_list>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -45,7 +47,7 @@ private:
     void stopRequested(int signal);
     void end(const CBurnInProgress::Snapshot &snapshot);
     QString writeReport(const CBurnInProgress::Snapshot &snapshot, int *exitStatus);
-    static QJsonArray interruptions(const QString &runId);
+    static QJsonArray events(const QString &runId, std::initializer_list<ResultsEventKind> kinds);
     void finishUpload();
     void print(const QString &line);
     void printError(const QString &line);

@@ -30,13 +30,15 @@ class RecordingSink final : public CBurnInSink
 {
 public:
     void stepDone(int, BurnInStep, int, qint64, BurnInOutcome) override { }
-    void driverFault(ResultsEventKind, const QString &) override { }
+    void driverFault(ResultsEventKind kind, const QString &why) override
+    {
+        faults << resultsEventKindKey(kind) + ' ' + why;
+    }
     bool cardDone(const BurnInRecord &record) override
     {
         QString card = QString::number(record.index) + (record.passed ? " pass" : " fail");
         if (record.failedStep)
-            card += ' ' + burnInStepName(*record.failedStep) + ' '
-                + QString::number(record.failedCode);
+            card += ' ' + burnInStepName(*record.failedStep) + ' ' + record.failureText();
         if (record.duplicate)
             card += " duplicate";
         cards << card;
@@ -46,6 +48,40 @@ public:
 
     QStringList cards;
     QVector<BurnInRecord> records;
+    QStringList faults;
+};
+
+// The library's link as the driver host answers it when the planted call hangs, crashes or its
+// process is ended: that call never reaches the library.
+class FaultyLink final : public CDeviceLink
+{
+public:
+    explicit FaultyLink(CDeviceLink &library)
+        : m_library(library)
+    { }
+    void plant(const QString &function, int call, Answer answer)
+    {
+        m_function = function;
+        m_call = call;
+        m_answer = answer;
+    }
+    Result call(const DriverProtocol::Request &request) override
+    {
+        if (QLatin1String(DriverProtocol::functionName(request.function)) != m_function
+            || ++m_calls != m_call)
+            return m_library.call(request);
+        Result result;
+        result.answer = m_answer;
+        result.why = m_function + QStringLiteral("：planted");
+        return result;
+    }
+
+private:
+    CDeviceLink &m_library;
+    QString m_function;
+    int m_call = 0;
+    int m_calls = 0;
+    Answer m_answer = Answer::Returned;
 };
 
 // The fake device, which knows where its card is, in a loader of its own, and the gate every
@@ -55,7 +91,8 @@ class FakeRun
 public:
     explicit FakeRun(const BurnInSettings &settings)
         : m_link(m_sdk)
-        , m_run(m_link, gate, settings, sink, stop)
+        , m_faulty(m_link)
+        , m_run(m_faulty, gate, settings, sink, stop)
     {
         FakeDevice::reset();
         FakeDevice::trackCard();
@@ -73,6 +110,7 @@ public:
 
     CBurnInRun &run() { return m_run; }
     CDeviceLink &link() { return m_link; }
+    FaultyLink &faulty() { return m_faulty; }
 
     CTestGate gate;
     RecordingSink sink;
@@ -81,6 +119,7 @@ public:
 private:
     ZOV_SDK m_sdk;
     CLibraryLink m_link;
+    FaultyLink m_faulty;
     CBurnInRun m_run;
 };
 
@@ -120,6 +159,7 @@ QStringList repeated(const QStringList &lines, int times)
 } // namespace
 
 Q_DECLARE_METATYPE(CBurnInRun::End)
+Q_DECLARE_METATYPE(CDeviceLink::Answer)
 Q_DECLARE_METATYPE(BurnInMode)
 Q_DECLARE_METATYPE(Qualification::Verdict)
 
@@ -130,6 +170,8 @@ class tst_CBurnInRun : public QObject
 private slots:
     void run_data();
     void run();
+    void driverFaults_data();
+    void driverFaults();
     void stopFinishesTheCardInHand_data();
     void stopFinishesTheCardInHand();
     void chartAfterARun();
@@ -234,6 +276,69 @@ void tst_CBurnInRun::run()
     QCOMPARE(fake.run().run(), end);
     QCOMPARE(FakeDevice::calls(), calls);
     QCOMPARE(fake.sink.cards, records);
+}
+
+// A hang or a crash fails its card at that step with no clean-up on a host that is gone; the next
+// card clears the channel into the bin, in a hand-out run too. A host lost for the station's
+// reasons, or an end at once, records nothing of the card in hand.
+void tst_CBurnInRun::driverFaults_data()
+{
+    QTest::addColumn<BurnInMode>("mode");
+    QTest::addColumn<QString>("function");
+    QTest::addColumn<int>("call");
+    QTest::addColumn<CDeviceLink::Answer>("answer");
+    QTest::addColumn<QStringList>("calls");
+    QTest::addColumn<QStringList>("records");
+    QTest::addColumn<QStringList>("faults");
+    QTest::addColumn<End>("end");
+
+    using Answer = CDeviceLink::Answer;
+    const auto capture = BurnInMode::Capture;
+    const auto handOut = BurnInMode::HandOut;
+    const QStringList clearedFirst = {kOpen, kStatus, kMoveToCapture};
+    QTest::newRow("a power-on that hangs, then the card left at the reader goes to the bin")
+        << capture << "powerOn" << 1 << Answer::NoReply
+        << (kCaptureCard.mid(0, 3) + clearedFirst + kCaptureCard.mid(2))
+        << QStringList {"1 fail 上电 无响应", "2 pass"}
+        << QStringList {"driver_hang powerOn：planted"} << End::Completed;
+    QTest::newRow("hand-out: a chip read that crashes, and the card is captured, not handed out")
+        << handOut << "getICInfo" << 1 << Answer::DriverCrash
+        << (kHandOutCard.mid(0, 5) + clearedFirst + kHandOutCard.mid(2))
+        << QStringList {"1 fail 读卡 驱动崩溃", "2 pass"}
+        << QStringList {"driver_crash getICInfo：planted"} << End::Completed;
+    QTest::newRow("a capture that crashes: the card still in the channel goes to the bin")
+        << capture << "deviceMoveCard" << 1 << Answer::DriverCrash
+        << (kCaptureCard.mid(0, 6) + clearedFirst + kCaptureCard.mid(2))
+        << QStringList {"1 fail 回收 驱动崩溃", "2 pass duplicate"}
+        << QStringList {"driver_crash deviceMoveCard：planted"} << End::Completed;
+    QTest::newRow("an open that hangs: the card never began")
+        << capture << "openDevice" << 2 << Answer::NoReply << kCaptureCard << QStringList {"1 pass"}
+        << QStringList {"driver_hang openDevice：planted"} << End::DeviceLost;
+    QTest::newRow("a host ended from outside: the card in hand is not recorded")
+        << capture << "powerOn" << 2 << Answer::HostLost << (kCaptureCard + kCaptureCard.mid(0, 3))
+        << QStringList {"1 pass"} << QStringList() << End::HostLost;
+    QTest::newRow("ended at once: the card in hand is not recorded")
+        << handOut << "getICInfo" << 1 << Answer::Abandoned << kHandOutCard.mid(0, 5)
+        << QStringList() << QStringList() << End::Abandoned;
+}
+
+void tst_CBurnInRun::driverFaults()
+{
+    QFETCH(BurnInMode, mode);
+    QFETCH(QString, function);
+    QFETCH(int, call);
+    QFETCH(CDeviceLink::Answer, answer);
+    QFETCH(QStringList, calls);
+    QFETCH(QStringList, records);
+    QFETCH(QStringList, faults);
+    QFETCH(End, end);
+
+    FakeRun fake({2, mode, false});
+    fake.faulty().plant(function, call, answer);
+    QCOMPARE(fake.run().run(), end);
+    QCOMPARE(FakeDevice::calls(), calls);
+    QCOMPARE(fake.sink.cards, records);
+    QCOMPARE(fake.sink.faults, faults);
 }
 
 void tst_CBurnInRun::stopFinishesTheCardInHand_data()
