@@ -83,6 +83,7 @@ private slots:
     void faultFailsTheCardAndTheRunGoesOn();
     void hostKilledFromOutsideIsTheStations();
     void secondInterruptEndsAHungCall();
+    void libraryGoneForTheNextHostIsTheStations();
     void runnerKilledTakesItsHostAlong();
     void newHostsLeakNothing();
 };
@@ -215,6 +216,36 @@ void tst_BurnInDriverHost::secondInterruptEndsAHungCall()
     QVERIFY2(rest.status == 0, rest.err.constData());
     QCOMPARE(summary(rest).value("firstCard").toInt(), 2);
     QCOMPARE(csvCards(), QStringList({"pass", "pass", "pass", "pass"}));
+}
+
+// A crash costs its card; the host after it finds no library to load, which is the station's
+// trouble: the run ends undecided before the next card, and goes on once the library is back.
+void tst_BurnInDriverHost::libraryGoneForTheNextHostIsTheStations()
+{
+    WorkingFolder folder;
+    QVERIFY(folder.isValid() && folder.stageSimulator());
+    const QStringList settings
+        = {"VARNAK_SIM_CARDS=10", "VARNAK_SIM_TRACE=" + folder.filePath("trace")};
+    QProcess process;
+    start(process, {"--cards", "5", "--hang-grace", "600", "--json"},
+        settings + QStringList {"VARNAK_SIM_FAULT_powerOn=3:hang"});
+    QTRY_VERIFY_WITH_TIMEOUT(traceHas(folder, ") hangs"), kRunTimeoutMs);
+    const QList<qint64> hosts = hostsOf(process.processId());
+    QCOMPARE(hosts.size(), 1);
+    QVERIFY(QFile::remove("lib/libvarnak_c.so"));
+    ::kill(pid_t(hosts.first()), SIGSEGV);
+    const Finished cut = finish(process);
+    QVERIFY2(cut.status == 6, cut.err.constData());
+    QCOMPARE(csvCards(), QStringList({"pass", "pass", "上电 驱动崩溃"}));
+    const QJsonObject json = summary(cut);
+    QVERIFY2(json.value("reason").toString().contains("第 4 张未记录：无法加载设备库"),
+        qPrintable(json.value("reason").toString()));
+
+    QVERIFY(folder.stageSimulator());
+    const Finished rest = run({"--continue", json.value("runId").toString(), "--json"}, settings);
+    QVERIFY2(rest.status == 0, rest.err.constData());
+    QCOMPARE(summary(rest).value("firstCard").toInt(), 4);
+    QCOMPARE(csvRows(), 5);
 }
 
 // The host dies with its runner rather than hold the port, even when the runner gets no chance
