@@ -52,7 +52,8 @@ run_asan() {
     section "test suite under AddressSanitizer + UndefinedBehaviorSanitizer"
     configure build-asan -DCDT_SANITIZE="address;undefined"
     cmake --build build-asan --parallel "$jobs"
-    ctest --test-dir build-asan --output-on-failure --timeout 900
+    ctest --test-dir build-asan --output-on-failure --timeout 900 \
+        --parallel "${CDT_TEST_JOBS:-$((jobs + 1))}"
     no_reports build-asan/Testing/Temporary/LastTest.log
     grep -h -o 'stress: .*' build-asan/Testing/Temporary/LastTest.log || true
 }
