@@ -93,7 +93,8 @@ bool CDriverHost::start()
         m_starting();
     int pair[2];
     if (::socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, pair) != 0) {
-        m_error = QStringLiteral("无法启动驱动进程：%1").arg(QString::fromLocal8Bit(strerror(errno)));
+        m_error
+            = QStringLiteral("无法启动驱动进程：%1").arg(QString::fromLocal8Bit(strerror(errno)));
         return false;
     }
     // Above the host's own number, so that the spawn's dup2 always makes a new descriptor,
@@ -122,8 +123,9 @@ bool CDriverHost::start()
     posix_spawnattr_setsigmask(&attributes, &blocked);
     posix_spawnattr_setpgroup(&attributes, 0);
     posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK);
-    pid_t pid = 0;
-    const int spawned = ::posix_spawn(&pid, program.constData(), &actions, &attributes, argv, environ);
+    pid_t child = 0;
+    const int spawned
+        = ::posix_spawn(&child, program.constData(), &actions, &attributes, argv, environ);
     posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
     ::close(hostEnd);
@@ -133,8 +135,8 @@ bool CDriverHost::start()
                       .arg(m_program, QString::fromLocal8Bit(strerror(spawned)));
         return false;
     }
-    m_pid = pid;
-    m_pidFd = pidFdOpen(pid);
+    m_pid = child;
+    m_pidFd = pidFdOpen(child);
 
     Reply ready;
     const Wait waited = waitFor(kLoadTimeout + m_grace);

@@ -32,8 +32,8 @@ bool BurnInRecord::operator==(const BurnInRecord &other) const
 {
     return index == other.index && started == other.started && cardNumber == other.cardNumber
         && passed == other.passed && failedStep == other.failedStep
-        && failedCode == other.failedCode && outcome == other.outcome && elapsedMs == other.elapsedMs && stepMs == other.stepMs
-        && duplicate == other.duplicate;
+        && failedCode == other.failedCode && outcome == other.outcome
+        && elapsedMs == other.elapsedMs && stepMs == other.stepMs && duplicate == other.duplicate;
 }
 
 QString burnInOutcomeKey(BurnInOutcome outcome)
@@ -51,12 +51,11 @@ QString burnInOutcomeKey(BurnInOutcome outcome)
 
 std::optional<BurnInOutcome> burnInOutcomeFromKey(const QString &key)
 {
-    for (const BurnInOutcome outcome :
-        {BurnInOutcome::DeviceCode, BurnInOutcome::NoReply, BurnInOutcome::DriverCrash}) {
-        if (key == burnInOutcomeKey(outcome))
-            return outcome;
-    }
-    return std::nullopt;
+    const auto outcomes
+        = {BurnInOutcome::DeviceCode, BurnInOutcome::NoReply, BurnInOutcome::DriverCrash};
+    const auto found = std::find_if(outcomes.begin(), outcomes.end(),
+        [&key](BurnInOutcome outcome) { return key == burnInOutcomeKey(outcome); });
+    return found == outcomes.end() ? std::nullopt : std::optional<BurnInOutcome>(*found);
 }
 
 QString burnInOutcomeName(BurnInOutcome outcome)

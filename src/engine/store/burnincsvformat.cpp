@@ -72,11 +72,10 @@ std::optional<BurnInMode> modeFromName(const QString &name)
 
 std::optional<BurnInOutcome> outcomeFromName(const QString &name)
 {
-    for (const BurnInOutcome outcome : {BurnInOutcome::NoReply, BurnInOutcome::DriverCrash}) {
-        if (burnInOutcomeName(outcome) == name)
-            return outcome;
-    }
-    return std::nullopt;
+    const auto outcomes = {BurnInOutcome::NoReply, BurnInOutcome::DriverCrash};
+    const auto found = std::find_if(outcomes.begin(), outcomes.end(),
+        [&name](BurnInOutcome outcome) { return burnInOutcomeName(outcome) == name; });
+    return found == outcomes.end() ? std::nullopt : std::optional<BurnInOutcome>(*found);
 }
 
 } // namespace BurnInCsvFormat
