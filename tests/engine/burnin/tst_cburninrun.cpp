@@ -318,7 +318,7 @@ void tst_CBurnInRun::driverFaults_data()
         << capture << "powerOn" << 2 << Answer::HostLost << (kCaptureCard + kCaptureCard.mid(0, 3))
         << QStringList {"1 pass"} << QStringList() << End::HostLost;
     QTest::newRow("ended at once: the card in hand is not recorded")
-        << handOut << "getICInfo" << 1 << Answer::Abandoned << kHandOutCard.mid(0, 5)
+        << handOut << "getICInfo" << 1 << Answer::Abandoned << QStringList(kHandOutCard.mid(0, 5))
         << QStringList() << QStringList() << End::Abandoned;
 }
 
