@@ -6,6 +6,7 @@
 
 #include <QDir>
 #include <QRegularExpression>
+#include <QStringList>
 #include <QSysInfo>
 
 #include <algorithm>
@@ -24,6 +25,11 @@ const char kTargetKey[] = "targetMcbf";
 const char kConfidenceKey[] = "confidence";
 const char kMaxP95Key[] = "maxP95";
 const char kEarlyFailKey[] = "earlyFail";
+const char kPlanKey[] = "plan";
+const char kMcbfLowerKey[] = "mcbfLower";
+const char kDiscriminationKey[] = "discrimination";
+const char kProducerRiskKey[] = "producerRisk";
+const char kConsumerRiskKey[] = "consumerRisk";
 const char kConnectionKey[] = "connection";
 const char kFixedConnection[] = "fixed";
 const char kSettingsConnection[] = "settings";
@@ -77,6 +83,34 @@ QString p95Rule()
     return QStringLiteral("P95 限值须为 0 到 %1 秒，至多 %2 位小数")
         .arg(BurnInConfig::kMaxP95Seconds)
         .arg(BurnInConfig::kP95Decimals);
+}
+
+QString planRule()
+{
+    QStringList names;
+    for (const Qualification::NamedPlan &plan : Qualification::namedPlans())
+        names << QLatin1String(plan.name);
+    return QStringLiteral("判定方式须为 bound、sequential、fixed 或 %1")
+        .arg(names.join(QStringLiteral("、")));
+}
+
+QString mcbfLowerRule()
+{
+    return QStringLiteral("θ1 须为 %1 到 %2 之间的整数")
+        .arg(Qualification::kMinMcbfLower)
+        .arg(Qualification::kMaxMcbfLower);
+}
+
+QString discriminationText(double discrimination)
+{
+    return QString::number(discrimination, 'g', 3);
+}
+
+QString riskRule()
+{
+    return QStringLiteral("风险须为 %1 到 %2 之间的整数（%）")
+        .arg(Qualification::kMinRisk)
+        .arg(Qualification::kMaxRisk);
 }
 
 QString loadText(const QString &file, const char *key)
@@ -183,10 +217,79 @@ bool parseHangGrace(const QString &text, std::chrono::milliseconds *grace, QStri
     return true;
 }
 
+bool parsePlan(const QString &text, Qualification::TestPlan *plan, QString *error)
+{
+    using Qualification::PlanKind;
+    if (text == QLatin1String("bound") || text == QLatin1String("sequential")
+        || text == QLatin1String("fixed")) {
+        plan->kind = text == QLatin1String("bound") ? PlanKind::Bound
+            : text == QLatin1String("sequential")   ? PlanKind::Sequential
+                                                    : PlanKind::Fixed;
+        plan->name.clear();
+        if (plan->discrimination != 1.5 && plan->discrimination != 3.0)
+            plan->discrimination = Qualification::kDefaultDiscrimination;
+        return true;
+    }
+    const std::optional<Qualification::NamedPlan> named = Qualification::namedPlan(text);
+    if (!named)
+        return refuse(error, planRule(), text);
+    plan->kind = PlanKind::Named;
+    plan->name = text;
+    plan->discrimination = named->discrimination;
+    return true;
+}
+
+bool parseMcbfLower(const QString &text, qint64 *cycles, QString *error)
+{
+    if (!parseWhole(text, Qualification::kMinMcbfLower, Qualification::kMaxMcbfLower, cycles))
+        return refuse(error, mcbfLowerRule(), text);
+    return true;
+}
+
+bool parseDiscrimination(const QString &text, double *discrimination, QString *error)
+{
+    for (double allowed : Qualification::kDiscriminations) {
+        if (text == discriminationText(allowed)) {
+            *discrimination = allowed;
+            return true;
+        }
+    }
+    return refuse(error, QStringLiteral("鉴别比须为 1.5、2 或 3"), text);
+}
+
+bool parseRisk(const QString &text, int *percent, QString *error)
+{
+    qint64 value = 0;
+    if (!parseWhole(text, Qualification::kMinRisk, Qualification::kMaxRisk, &value))
+        return refuse(error, riskRule(), text);
+    *percent = int(value);
+    return true;
+}
+
 QString modeKey(BurnInMode mode)
 {
     return QLatin1String(mode == BurnInMode::HandOut ? kHandOutMode : kCaptureMode);
 }
+
+namespace {
+
+// A plan whose inputs the file does not give whole is not taken: the run is judged by the bound.
+void loadPlan(const QString &configFile, Qualification::TestPlan *plan)
+{
+    QString ignored;
+    Qualification::TestPlan loaded;
+    parseDiscrimination(loadText(configFile, kDiscriminationKey), &loaded.discrimination, &ignored);
+    parseRisk(loadText(configFile, kProducerRiskKey), &loaded.producerRisk, &ignored);
+    parseRisk(loadText(configFile, kConsumerRiskKey), &loaded.consumerRisk, &ignored);
+    if (!parsePlan(loadText(configFile, kPlanKey), &loaded, &ignored) || !loaded.isPlan()
+        || !parseMcbfLower(loadText(configFile, kMcbfLowerKey), &loaded.mcbfLower, &ignored)) {
+        loaded.kind = Qualification::PlanKind::Bound;
+        loaded.name.clear();
+    }
+    *plan = loaded;
+}
+
+} // namespace
 
 BurnInOptions load(const QString &configFile)
 {
@@ -208,6 +311,7 @@ BurnInOptions load(const QString &configFile)
     parseConfidence(loadText(configFile, kConfidenceKey), &options.limits.confidence, &ignored);
     parseMaxP95(loadText(configFile, kMaxP95Key), &options.limits.maxP95Seconds, &ignored);
     options.limits.earlyFail = RWIni::load(configFile, kGroup, kEarlyFailKey, 0) != 0;
+    loadPlan(configFile, &options.limits.test);
     parseHangGrace(loadText(configFile, kHangGraceKey), &options.settings.hangGrace, &ignored);
     parseConnection(loadText(configFile, kConnectionKey), &options.settingsConnection, &ignored);
     if (options.settingsConnection)
@@ -229,6 +333,17 @@ bool save(const BurnInOptions &options, const QString &configFile)
     saveIfChanged(configFile, kMaxP95Key, p95Text(options.limits.maxP95Seconds), saved);
     saveIfChanged(
         configFile, kEarlyFailKey, QLatin1String(options.limits.earlyFail ? "1" : "0"), saved);
+    const Qualification::TestPlan &plan = options.limits.test;
+    saveIfChanged(configFile, kPlanKey, Qualification::planKey(plan), saved);
+    if (plan.isPlan()) {
+        saveIfChanged(configFile, kMcbfLowerKey, QString::number(plan.mcbfLower), saved);
+        saveIfChanged(
+            configFile, kDiscriminationKey, discriminationText(plan.discrimination), saved);
+        if (plan.kind != Qualification::PlanKind::Named) {
+            saveIfChanged(configFile, kProducerRiskKey, QString::number(plan.producerRisk), saved);
+            saveIfChanged(configFile, kConsumerRiskKey, QString::number(plan.consumerRisk), saved);
+        }
+    }
     saveIfChanged(configFile, kConnectionKey,
         QLatin1String(options.settingsConnection ? kSettingsConnection : kFixedConnection), saved);
     return saved;
@@ -266,6 +381,21 @@ QString check(BurnInOptions &options)
     if (!parseMaxP95(p95Text(options.limits.maxP95Seconds), &seconds, &error)
         || seconds != options.limits.maxP95Seconds)
         return error.isEmpty() ? p95Rule() : error;
+    const Qualification::TestPlan &plan = options.limits.test;
+    if (plan.isPlan()) {
+        Qualification::TestPlan checked = plan;
+        if (!parsePlan(Qualification::planKey(plan), &checked, &error)
+            || !parseMcbfLower(QString::number(plan.mcbfLower), &checked.mcbfLower, &error))
+            return error;
+        if (plan.kind != Qualification::PlanKind::Named
+            && (!parseDiscrimination(
+                    discriminationText(plan.discrimination), &checked.discrimination, &error)
+                || !parseRisk(QString::number(plan.producerRisk), &checked.producerRisk, &error)
+                || !parseRisk(QString::number(plan.consumerRisk), &checked.consumerRisk, &error)))
+            return error;
+        if (checked.discrimination != plan.discrimination || !Qualification::planLines(plan).valid)
+            return QStringLiteral("%1：无法计算").arg(Qualification::planText(plan));
+    }
     const BurnInInput::CheckedUnit unit
         = BurnInInput::checkUnit(options.unit, options.limits.hasLimit());
     if (!unit.error.isEmpty())

@@ -37,10 +37,12 @@ constexpr std::chrono::milliseconds kMinHangGrace {500};
 constexpr std::chrono::milliseconds kMaxHangGrace {600000};
 
 // [burnin] cards, mode (capture|handout), stopOnFailure (0/1), model, operator, targetMcbf,
-// confidence, maxP95 (seconds), earlyFail (0/1), connection (fixed|settings; with settings the
-// connection is [com]'s as the settings dialog loads it), hang_grace (seconds a library call gets
-// past its own timeout; set by hand, never saved). A missing key, or a value the checks
-// below refuse, gives the built-in default; the serial is never remembered.
+// confidence, maxP95 (seconds), earlyFail (0/1), plan (bound|sequential|fixed|a named plan),
+// mcbfLower, discrimination, producerRisk, consumerRisk (a plan's inputs), connection
+// (fixed|settings; with settings the connection is [com]'s as the settings dialog loads it),
+// hang_grace (seconds a library call gets past its own timeout; set by hand, never saved). A
+// missing key, or a value the checks below refuse, gives the built-in default; the serial is never
+// remembered.
 BurnInOptions load(const QString &configFile = QLatin1String(kConfigFile));
 // Writes the keys whose value differs from the file's, so that starting a run with the same
 // settings as the last one writes nothing. False when the file could not be written.
@@ -65,6 +67,15 @@ bool parseMaxP95(const QString &text, double *seconds, QString *error);
 bool parseHangGrace(const QString &text, std::chrono::milliseconds *grace, QString *error);
 // capture / handout, as config.ini and the command line write the mode.
 QString modeKey(BurnInMode mode);
+// How a run is judged: bound, sequential, fixed or a named plan's name (Qualification::namedPlan),
+// setting plan->kind, plan->name and a named plan's discrimination.
+bool parsePlan(const QString &text, Qualification::TestPlan *plan, QString *error);
+// theta1: Qualification::kMinMcbfLower to kMaxMcbfLower cycles.
+bool parseMcbfLower(const QString &text, qint64 *cycles, QString *error);
+// 1.5, 2 or 3.
+bool parseDiscrimination(const QString &text, double *discrimination, QString *error);
+// A producer's or consumer's risk: whole percent, Qualification::kMinRisk to kMaxRisk.
+bool parseRisk(const QString &text, int *percent, QString *error);
 // fixed / settings: whether a run opens the fixed connection or the communication settings'.
 bool parseConnection(const QString &text, bool *settings, QString *error);
 

@@ -541,5 +541,6 @@ bool CBurnInJob::cardDone(const BurnInRecord &record)
 
 bool CBurnInJob::verdictSettled() const
 {
-    return Qualification::shouldEndEarly(m_plan.limits, m_summary.figures().deviceFailures);
+    return Qualification::shouldEndEarly(
+        m_plan.limits, Qualification::standing(m_summary.figures()));
 }

@@ -20,6 +20,17 @@ Verdict judge(const Plan &plan, const Standing &standing)
 {
     if (!plan.hasLimit() || plan.plannedCards < 1)
         return Verdict::Undecided;
+    if (plan.test.isPlan()) {
+        switch (decide(plan.test, planLines(plan.test), standing.cycles, standing.failures)) {
+        case PlanDecision::Accept:
+            return Verdict::Pass;
+        case PlanDecision::Reject:
+            return Verdict::Fail;
+        case PlanDecision::Continue:
+            break;
+        }
+        return Verdict::Undecided;
+    }
     if (standing.reached(plan)) {
         const bool mcbfMet = plan.targetMcbf <= 0
             || demonstratedMcbf(standing.cycles, standing.failures, plan.confidence)
@@ -42,9 +53,11 @@ bool targetOutOfReach(const Plan &plan, qint64 failures)
         < static_cast<double>(plan.targetMcbf);
 }
 
-bool shouldEndEarly(const Plan &plan, qint64 failures)
+bool shouldEndEarly(const Plan &plan, const Standing &standing)
 {
-    return plan.earlyFail && targetOutOfReach(plan, failures);
+    if (plan.test.isPlan())
+        return judge(plan, standing) != Verdict::Undecided;
+    return plan.earlyFail && targetOutOfReach(plan, standing.failures);
 }
 
 } // namespace Qualification

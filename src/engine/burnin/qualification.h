@@ -33,6 +33,8 @@ Standing standing(const BurnInFigures &figures);
 
 // The one rule table:
 // - no limit set, or no planned cards: 未判定, always;
+// - a run with a plan is judged by the plan alone (Qualification::decide): 合格 when it accepts,
+//   不合格 when it rejects, else 未判定; the limits and the failure streak are not judged;
 // - the planned cards reached (T >= plannedCards): 合格 when every limit set is met (demonstrated
 //   MCBF >= target; P95 <= maxP95 with at least one passed card), else 不合格;
 // - short of them: 不合格 at once on a failure streak, or when the target is out of reach (see
@@ -44,8 +46,8 @@ Verdict judge(const Plan &plan, const Standing &standing);
 // Even if every remaining planned card passed, 2N / chi2(C; 2r + 2) < target, N the planned cards.
 // False when no target is set.
 bool targetOutOfReach(const Plan &plan, qint64 failures);
-// Whether the run should end now rather than run cards that cannot change its verdict: the plan
-// asks to fail early and the target is out of reach.
-bool shouldEndEarly(const Plan &plan, qint64 failures);
+// Whether the run should end now rather than run cards that cannot change its verdict: a plan
+// has decided, or the limits ask to fail early and the target is out of reach.
+bool shouldEndEarly(const Plan &plan, const Standing &standing);
 
 } // namespace Qualification

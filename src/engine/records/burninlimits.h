@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "engine/records/testplan.h"
+
 #include <QString>
 #include <QtGlobal>
 
@@ -17,9 +19,12 @@ struct Plan
     int confidence = kDefaultConfidence; // percent: 80, 90 or 95
     double maxP95Seconds = 0.0; // the passed cards' 95th percentile of device time
     bool earlyFail = false; // end the run as soon as the target is out of reach
-    int plannedCards = 0; // over all stretches
+    int plannedCards = 0; // over all stretches; a plan's n0
+    // A plan, when the run is judged by one: then the limits above are not judged, and
+    // plannedCards is the plan's n0.
+    TestPlan test;
 
-    bool hasLimit() const { return targetMcbf > 0 || maxP95Seconds > 0.0; }
+    bool hasLimit() const { return test.isPlan() || targetMcbf > 0 || maxP95Seconds > 0.0; }
 };
 
 enum class Verdict { Pass, Fail, Undecided };

@@ -186,9 +186,9 @@ void tst_Qualification::verdict()
 
     QCOMPARE(Qualification::verdictText(Qualification::judge(plan, standing)),
         Qualification::verdictText(verdict));
-    QTEST(Qualification::shouldEndEarly(plan, failures), "endEarly");
+    QTEST(Qualification::shouldEndEarly(plan, standing), "endEarly");
     plan.earlyFail = false;
-    QVERIFY(!Qualification::shouldEndEarly(plan, failures));
+    QVERIFY(!Qualification::shouldEndEarly(plan, standing));
 }
 
 void tst_Qualification::countsAndFailureModes()
