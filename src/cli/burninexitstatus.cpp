@@ -45,10 +45,12 @@ int fromOutcome(const CBurnInProgress::Outcome &outcome)
         return Stopped;
     case CBurnInRun::End::Completed:
         return failed ? Failed : Passed;
-    case CBurnInRun::End::StoppedOnFailure:
     case CBurnInRun::End::FailureStreak:
-    case CBurnInRun::End::VerdictSettled:
         return Failed;
+    // A plan decides either way, on the card that ends the run too.
+    case CBurnInRun::End::StoppedOnFailure:
+    case CBurnInRun::End::VerdictSettled:
+        return outcome.verdict == Qualification::Verdict::Pass ? Passed : Failed;
     case CBurnInRun::End::BoxEmpty:
     case CBurnInRun::End::CardLeftAtFront:
     case CBurnInRun::End::ChannelBlocked:
@@ -76,9 +78,11 @@ QString helpText()
 {
     return QStringLiteral(
         "Exit status:\n"
-        "  0  the planned cards done and passed, or done without limits\n"
+        "  0  the planned cards done and passed, or done without limits; or\n"
+        "     accepted by the run's plan\n"
         "  1  failed: a limit missed, five failures in a row, the target out\n"
-        "     of reach; or a failing card ended a run with --stop-on-failure\n"
+        "     of reach, rejected by the run's plan; or a failing card ended a\n"
+        "     run with --stop-on-failure\n"
         "  2  bad usage: an unknown option, a value out of range, or a run ID\n"
         "     that the station's record does not have\n"
         "  3  no device: ./lib/libvarnak_c.so missing or refused, the device held\n"

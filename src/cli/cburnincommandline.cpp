@@ -37,7 +37,14 @@ const char kDescription[]
 
 // The options that set up a new run, which a continued run takes from its own record instead.
 const char *const kRunOptions[] = {"cards", "mode", "stop-on-failure", "serial", "model",
-    "operator", "target-mcbf", "confidence", "max-p95", "early-fail"};
+    "operator", "target-mcbf", "confidence", "max-p95", "early-fail", "plan", "mcbf-lower",
+    "discrimination", "producer-risk", "consumer-risk"};
+
+// The plan's inputs besides its kind; a named plan takes the first alone.
+const char *const kPlanInputs[]
+    = {"mcbf-lower", "discrimination", "producer-risk", "consumer-risk"};
+// The confidence bound's limits, which a run with a plan is not judged by.
+const char *const kBoundLimits[] = {"target-mcbf", "confidence", "max-p95", "early-fail"};
 
 struct Parser
 {
@@ -71,6 +78,31 @@ struct Parser
                 "to 600 seconds, at most 3 decimals.",
                 "SECONDS"},
             {"early-fail", "End the run as soon as the target is out of reach."},
+            {"plan",
+                "How the run is judged: bound, the demonstrated MCBF against the limits above; "
+                "sequential, a probability ratio test; fixed, a fixed-duration test; or a "
+                "named fixed-duration plan of MIL-HDBK-781A: IX-D, X-D, XI-D, XII-D, XIII-D, "
+                "XIV-D, XV-D, XVI-D, XVII-D. A plan needs --serial and --mcbf-lower, sets the "
+                "cards to plan (beyond 100000 if need be: continue it over sittings) and "
+                "judges the run alone, so neither --cards nor the limits go with it "
+                "(config.ini: plan, else bound).",
+                "bound|sequential|fixed|NAME"},
+            {"mcbf-lower",
+                "The plan's lowest acceptable MCBF, theta1, 1 to 1000000 cycles (config.ini: "
+                "mcbfLower).",
+                "N"},
+            {"discrimination",
+                "The plan's discrimination ratio theta0/theta1 (config.ini: discrimination, "
+                "else 2); not with a named plan.",
+                "1.5|2|3"},
+            {"producer-risk",
+                "The plan's producer's risk alpha of rejecting a unit at theta0, 1 to 40 "
+                "percent (config.ini: producerRisk, else 10); not with a named plan.",
+                "PERCENT"},
+            {"consumer-risk",
+                "The plan's consumer's risk beta of accepting a unit at theta1, 1 to 40 percent "
+                "(config.ini: consumerRisk, else 10); not with a named plan.",
+                "PERCENT"},
             {"connection",
                 "fixed: the HID connection at 115200 baud, as the card test page opens it; "
                 "settings: the communication settings of config.ini's [com] (config.ini: "
@@ -159,6 +191,109 @@ QString limitsShown(const QCommandLineParser &parser, const BurnInOptions &defau
         shown << QStringLiteral("无法达标即停") + from("early-fail", defaults.limits.earlyFail);
     return shown.isEmpty() ? QStringLiteral("未设限值")
                            : QStringLiteral("限值 ") + shown.join(QStringLiteral("  "));
+}
+
+// The plan from --plan and its inputs over config.ini's; an error line, or an empty string.
+QString planFrom(const QCommandLineParser &parser, BurnInOptions *options)
+{
+    QString error;
+    const auto value = [&parser](const char *name) { return parser.value(name).trimmed(); };
+    Qualification::TestPlan &plan = options->limits.test;
+    if (parser.isSet("plan") && !BurnInConfig::parsePlan(value("plan"), &plan, &error))
+        return QStringLiteral("--plan: ") + error;
+    const QString where = parser.isSet("plan")
+        ? QStringLiteral("--plan %1").arg(Qualification::planKey(plan))
+        : QStringLiteral("config.ini's plan %1").arg(Qualification::planKey(plan));
+    if (!plan.isPlan()) {
+        for (const char *option : kPlanInputs) {
+            if (parser.isSet(option))
+                return QStringLiteral("--%1 only goes with a plan: give --plan sequential, "
+                                      "fixed or a named plan")
+                    .arg(QLatin1String(option));
+        }
+        return QString();
+    }
+    if (parser.isSet("cards"))
+        return parser.isSet("plan")
+            ? QStringLiteral("--cards cannot go with %1: the plan sets the cards to plan")
+                  .arg(where)
+            : QStringLiteral("--cards cannot go with %1: the plan sets the cards to plan; "
+                             "give --plan bound to run a set number of cards")
+                  .arg(where);
+    for (const char *option : kBoundLimits) {
+        if (parser.isSet(option))
+            return QStringLiteral("--%1 cannot go with %2: a run with a plan is judged by "
+                                  "its plan alone")
+                .arg(QLatin1String(option), where);
+    }
+    if (plan.kind == Qualification::PlanKind::Named) {
+        for (const char *option : kPlanInputs) {
+            if (parser.isSet(option) && QLatin1String(option) != QLatin1String("mcbf-lower"))
+                return QStringLiteral("--%1 cannot go with %2: a named plan has its own "
+                                      "discrimination ratio and risks")
+                    .arg(QLatin1String(option), where);
+        }
+    }
+    if (parser.isSet("mcbf-lower")
+        && !BurnInConfig::parseMcbfLower(value("mcbf-lower"), &plan.mcbfLower, &error))
+        return QStringLiteral("--mcbf-lower: ") + error;
+    if (parser.isSet("discrimination")
+        && !BurnInConfig::parseDiscrimination(
+            value("discrimination"), &plan.discrimination, &error))
+        return QStringLiteral("--discrimination: ") + error;
+    if (parser.isSet("producer-risk")
+        && !BurnInConfig::parseRisk(value("producer-risk"), &plan.producerRisk, &error))
+        return QStringLiteral("--producer-risk: ") + error;
+    if (parser.isSet("consumer-risk")
+        && !BurnInConfig::parseRisk(value("consumer-risk"), &plan.consumerRisk, &error))
+        return QStringLiteral("--consumer-risk: ") + error;
+    if (plan.mcbfLower < Qualification::kMinMcbfLower)
+        return QStringLiteral("%1 needs --mcbf-lower").arg(where);
+    // Judged by the plan alone: config.ini's limits are not the run's.
+    const Qualification::Plan bound;
+    options->limits.targetMcbf = bound.targetMcbf;
+    options->limits.confidence = bound.confidence;
+    options->limits.maxP95Seconds = bound.maxP95Seconds;
+    options->limits.earlyFail = bound.earlyFail;
+    return QString();
+}
+
+// The plan in force for the start line, each input with where it came from, e.g. "判定 序贯试验
+// （--plan）  θ1 = 10000 次（--mcbf-lower）  d = 2（默认）  α = 10%（默认）  β = 10%（默认）
+// N0 = 205992 张  r0 = 15".
+QString planShown(const QCommandLineParser &parser, const BurnInOptions &defaults,
+    const Qualification::TestPlan &plan)
+{
+    const Qualification::TestPlan builtIn;
+    const Qualification::TestPlan &saved = defaults.limits.test;
+    const auto from = [&parser](const char *option, bool inConfig) {
+        return QStringLiteral("（%1）").arg(parser.isSet(option)
+                ? QStringLiteral("--") + QLatin1String(option)
+                : inConfig ? QStringLiteral("config.ini")
+                           : QStringLiteral("默认"));
+    };
+    const bool named = plan.kind == Qualification::PlanKind::Named;
+    QStringList shown;
+    shown << (named ? plan.name
+                     : plan.kind == Qualification::PlanKind::Sequential
+                     ? QStringLiteral("序贯试验")
+                     : QStringLiteral("定时试验"))
+            + from("plan", saved.isPlan())
+          << QStringLiteral("θ1 = %1 次").arg(plan.mcbfLower)
+            + from("mcbf-lower", saved.mcbfLower > 0);
+    const QString d = QStringLiteral("d = %1").arg(plan.discrimination);
+    if (named) {
+        shown << d;
+    } else {
+        shown << d + from("discrimination", plan.discrimination != builtIn.discrimination)
+              << QStringLiteral("α = %1%").arg(plan.producerRisk)
+                + from("producer-risk", plan.producerRisk != builtIn.producerRisk)
+              << QStringLiteral("β = %1%").arg(plan.consumerRisk)
+                + from("consumer-risk", plan.consumerRisk != builtIn.consumerRisk);
+    }
+    const Qualification::PlanLines lines = Qualification::planLines(plan);
+    shown << QStringLiteral("N0 = %1 张").arg(lines.n0) << QStringLiteral("r0 = %1").arg(lines.r0);
+    return QStringLiteral("判定 ") + shown.join(QStringLiteral("  "));
 }
 
 // The connection from --connection, --port, --baud and --bp over config.ini's; an error line, or
@@ -306,11 +441,16 @@ CBurnInCommandLine::Request CBurnInCommandLine::parse(
         return refused(QStringLiteral("--max-p95: ") + error);
     if (parser.isSet("early-fail"))
         options.limits.earlyFail = true;
+    error = planFrom(parser, &options);
+    if (!error.isEmpty())
+        return refused(error);
     error = BurnInConfig::check(options);
     if (!error.isEmpty())
         return refused(error);
     request.options = options;
-    request.limitsShown = limitsShown(parser, defaults, options.limits);
+    request.limitsShown = options.limits.test.isPlan()
+        ? planShown(parser, defaults, options.limits.test)
+        : limitsShown(parser, defaults, options.limits);
     request.action = Action::Run;
     return request;
 }

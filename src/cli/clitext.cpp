@@ -6,8 +6,47 @@
 #include <QJsonValue>
 
 #include <algorithm>
+#include <cmath>
 
 namespace {
+
+QString decisionKey(Qualification::PlanDecision decision)
+{
+    switch (decision) {
+    case Qualification::PlanDecision::Accept:
+        return QStringLiteral("accept");
+    case Qualification::PlanDecision::Reject:
+        return QStringLiteral("reject");
+    case Qualification::PlanDecision::Continue:
+        break;
+    }
+    return QStringLiteral("continue");
+}
+
+// The plan of a run judged by one, its lines and where the run stood: null for the bound.
+QJsonValue plan(const Qualification::Plan &limits, const Qualification::Standing &standing)
+{
+    const Qualification::TestPlan &plan = limits.test;
+    if (!plan.isPlan())
+        return QJsonValue();
+    const Qualification::PlanLines lines = Qualification::planLines(plan);
+    const auto number
+        = [](double value) { return std::isfinite(value) ? QJsonValue(value) : QJsonValue(); };
+    const bool sequential = plan.kind == Qualification::PlanKind::Sequential;
+    const bool named = plan.kind == Qualification::PlanKind::Named;
+    return QJsonObject {{"plan", Qualification::planKey(plan)}, {"mcbfLower", plan.mcbfLower},
+        {"discrimination", plan.discrimination},
+        {"producerRisk", named ? QJsonValue() : QJsonValue(plan.producerRisk)},
+        {"consumerRisk", named ? QJsonValue() : QJsonValue(plan.consumerRisk)},
+        {"a", sequential ? QJsonValue(lines.a) : QJsonValue()},
+        {"b", sequential ? QJsonValue(lines.b) : QJsonValue()},
+        {"c", sequential ? QJsonValue(lines.c) : QJsonValue()}, {"r0", lines.r0}, {"t0", lines.t0},
+        {"n0", lines.n0}, {"trueProducerRisk", number(lines.trueProducerRisk * 100.0)},
+        {"trueConsumerRisk", number(lines.trueConsumerRisk * 100.0)}, {"cycles", standing.cycles},
+        {"failures", standing.failures},
+        {"decision",
+            decisionKey(Qualification::decide(plan, lines, standing.cycles, standing.failures))}};
+}
 
 QString duration(qint64 ms)
 {
@@ -132,6 +171,7 @@ QJsonObject report(const QString &runId, int exitStatus, const QString &reportPa
     object.insert("demonstratedMcbf",
         Qualification::demonstratedMcbf(standing.cycles, standing.failures, data->plan.confidence));
     object.insert("interruptions", int(data->interruptions.size()));
+    object.insert("plan", plan(data->plan, standing));
     return object;
 }
 
@@ -167,6 +207,7 @@ QJsonObject summary(const CBurnInProgress::Snapshot &run, int exitStatus, const 
     object.insert("confidence", limits.confidence);
     object.insert("targetMcbf", limits.targetMcbf);
     object.insert("maxP95Seconds", limits.maxP95Seconds);
+    object.insert("plan", plan(limits, standing));
     object.insert("meanSeconds", figures.meanSeconds);
     object.insert("p95Seconds", figures.p95Seconds);
     object.insert("maxSeconds", figures.maxSeconds);

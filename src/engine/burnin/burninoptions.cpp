@@ -226,8 +226,6 @@ bool parsePlan(const QString &text, Qualification::TestPlan *plan, QString *erro
             : text == QLatin1String("sequential")   ? PlanKind::Sequential
                                                     : PlanKind::Fixed;
         plan->name.clear();
-        if (plan->discrimination != 1.5 && plan->discrimination != 3.0)
-            plan->discrimination = Qualification::kDefaultDiscrimination;
         return true;
     }
     const std::optional<Qualification::NamedPlan> named = Qualification::namedPlan(text);
@@ -278,11 +276,12 @@ void loadPlan(const QString &configFile, Qualification::TestPlan *plan)
 {
     QString ignored;
     Qualification::TestPlan loaded;
+    parseMcbfLower(loadText(configFile, kMcbfLowerKey), &loaded.mcbfLower, &ignored);
     parseDiscrimination(loadText(configFile, kDiscriminationKey), &loaded.discrimination, &ignored);
     parseRisk(loadText(configFile, kProducerRiskKey), &loaded.producerRisk, &ignored);
     parseRisk(loadText(configFile, kConsumerRiskKey), &loaded.consumerRisk, &ignored);
-    if (!parsePlan(loadText(configFile, kPlanKey), &loaded, &ignored) || !loaded.isPlan()
-        || !parseMcbfLower(loadText(configFile, kMcbfLowerKey), &loaded.mcbfLower, &ignored)) {
+    if (!parsePlan(loadText(configFile, kPlanKey), &loaded, &ignored)
+        || loaded.mcbfLower < Qualification::kMinMcbfLower) {
         loaded.kind = Qualification::PlanKind::Bound;
         loaded.name.clear();
     }
@@ -335,14 +334,15 @@ bool save(const BurnInOptions &options, const QString &configFile)
         configFile, kEarlyFailKey, QLatin1String(options.limits.earlyFail ? "1" : "0"), saved);
     const Qualification::TestPlan &plan = options.limits.test;
     saveIfChanged(configFile, kPlanKey, Qualification::planKey(plan), saved);
-    if (plan.isPlan()) {
+    // A named plan's ratio is its own: the ratio and risks kept are the person's, for the next
+    // sequential or fixed plan.
+    if (plan.isPlan())
         saveIfChanged(configFile, kMcbfLowerKey, QString::number(plan.mcbfLower), saved);
+    if (plan.isPlan() && plan.kind != Qualification::PlanKind::Named) {
         saveIfChanged(
             configFile, kDiscriminationKey, discriminationText(plan.discrimination), saved);
-        if (plan.kind != Qualification::PlanKind::Named) {
-            saveIfChanged(configFile, kProducerRiskKey, QString::number(plan.producerRisk), saved);
-            saveIfChanged(configFile, kConsumerRiskKey, QString::number(plan.consumerRisk), saved);
-        }
+        saveIfChanged(configFile, kProducerRiskKey, QString::number(plan.producerRisk), saved);
+        saveIfChanged(configFile, kConsumerRiskKey, QString::number(plan.consumerRisk), saved);
     }
     saveIfChanged(configFile, kConnectionKey,
         QLatin1String(options.settingsConnection ? kSettingsConnection : kFixedConnection), saved);

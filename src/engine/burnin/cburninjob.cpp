@@ -21,7 +21,9 @@ QString seconds(qint64 ms)
 // became of an open that did not return.
 QString openFailure(int card, const QString &result)
 {
-    return QStringLiteral("第 %1 张：%2：%3").arg(card).arg(burnInStepName(BurnInStep::Open), result);
+    return QStringLiteral("第 %1 张：%2：%3")
+        .arg(card)
+        .arg(burnInStepName(BurnInStep::Open), result);
 }
 
 } // namespace
@@ -88,7 +90,8 @@ QString burnInCardLine(const BurnInRecord &record)
                            record.passed ? QStringLiteral("通过") : QStringLiteral("失败"),
                            seconds(record.deviceMs()));
     if (record.failedStep)
-        line += QStringLiteral("，%1：%2").arg(burnInStepName(*record.failedStep), record.failureText());
+        line += QStringLiteral("，%1：%2")
+                    .arg(burnInStepName(*record.failedStep), record.failureText());
     if (record.duplicate)
         line += QStringLiteral("，重复卡号");
     return line;
@@ -108,6 +111,14 @@ QString burnInProgressLine(const BurnInFigures &figures)
 QString burnInVerdictLine(const Qualification::Plan &plan, const BurnInFigures &figures)
 {
     const Qualification::Standing standing = Qualification::standing(figures);
+    if (plan.test.isPlan())
+        return QStringLiteral("判定：%1（%2，T = %3，r = %4）  %5")
+            .arg(Qualification::verdictText(Qualification::judge(plan, standing)),
+                Qualification::decisionText(Qualification::decide(plan.test,
+                    Qualification::planLines(plan.test), standing.cycles, standing.failures)))
+            .arg(standing.cycles)
+            .arg(standing.failures)
+            .arg(Qualification::planText(plan.test));
     return QStringLiteral("判定：%1  演示 MCBF %2 次（置信度 %3%，T = %4，r = %5）  限值 %6")
         .arg(Qualification::verdictText(Qualification::judge(plan, standing)))
         .arg(Qualification::demonstratedMcbf(standing.cycles, standing.failures, plan.confidence))
@@ -149,6 +160,7 @@ void CBurnInJob::run()
     if (!(m_plan.continueRunId.isEmpty() ? beginRun(store) : continueRun(store)))
         return;
     m_store = &store;
+    m_plan.settings.endOnFailureStreak = !m_plan.limits.test.isPlan();
 
     CBurnInRun run(m_link, m_gate, m_plan.settings, *this, m_progress->stopFlag());
     run.setSeenNumbers(m_seenNumbers);
@@ -179,8 +191,8 @@ CBurnInProgress::Outcome CBurnInJob::endStretch(CBurnInRun::End end, const CBurn
     // trace.
     bool lostWritten = true;
     if (end == CBurnInRun::End::DeviceLost)
-        lostWritten
-            = addEvent(ResultsEventKind::DeviceLost, openFailure(run.lostCard(), run.openFailure()));
+        lostWritten = addEvent(
+            ResultsEventKind::DeviceLost, openFailure(run.lostCard(), run.openFailure()));
     else if (end == CBurnInRun::End::HostLost)
         lostWritten = addEvent(ResultsEventKind::HostLost,
             QStringLiteral("第 %1 张：%2").arg(run.lostCard()).arg(run.hostLost()));
@@ -212,7 +224,8 @@ CBurnInJob::FirstOpen CBurnInJob::openDevice()
 {
     FirstOpen opened;
     CDeviceLink::Result result;
-    if (!m_gate.call([&] { result = m_link.call(DriverProtocol::open(m_plan.settings.connection)); })
+    if (!m_gate.call(
+            [&] { result = m_link.call(DriverProtocol::open(m_plan.settings.connection)); })
         || result.answer == CDeviceLink::Answer::Abandoned) {
         opened.stopped = true;
         return opened;
@@ -253,6 +266,9 @@ bool CBurnInJob::recordFailed() const
 
 bool CBurnInJob::beginRun(CResultsStore &store)
 {
+    // A plan sets the cards to plan: as many as it takes to decide, over as many sittings.
+    if (m_plan.limits.test.isPlan())
+        m_plan.settings.cards = static_cast<int>(Qualification::planLines(m_plan.limits.test).n0);
     const BurnInSettings &settings = m_plan.settings;
     m_plan.limits.plannedCards = settings.cards;
     // A station that cannot reach its dispenser has no run to record: nothing is written.
@@ -349,11 +365,10 @@ bool CBurnInJob::continueRun(CResultsStore &store)
     if (opened.code != DeviceArguments::kOk) {
         bool noted = !opened.fault || addEvent(*opened.fault, opened.why);
         noted = noted
-            && (opened.result.isEmpty()
-                    ? addEvent(ResultsEventKind::HostLost,
-                        QStringLiteral("第 %1 张：%2").arg(settings.firstCard).arg(opened.why))
-                    : addEvent(ResultsEventKind::DeviceLost,
-                        openFailure(settings.firstCard, opened.result)));
+            && (opened.result.isEmpty() ? addEvent(ResultsEventKind::HostLost,
+                    QStringLiteral("第 %1 张：%2").arg(settings.firstCard).arg(opened.why))
+                                        : addEvent(ResultsEventKind::DeviceLost,
+                                            openFailure(settings.firstCard, opened.result)));
         if (!noted)
             notBegun(CBurnInProgress::NotBegun::RecordFailed, store.error());
         else
@@ -406,6 +421,8 @@ QString CBurnInJob::unitText() const
     // A continued run keeps the limits of its record, whatever a front end offers now.
     if (!m_plan.limitsShown.isEmpty() && m_plan.continueRunId.isEmpty())
         text += QStringLiteral("，") + m_plan.limitsShown;
+    else if (m_plan.limits.test.isPlan())
+        text += QStringLiteral("，判定 ") + Qualification::limitsText(m_plan.limits);
     else if (m_plan.limits.hasLimit())
         text += QStringLiteral("，限值 ") + Qualification::limitsText(m_plan.limits);
     return text;
@@ -420,7 +437,10 @@ bool CBurnInJob::settled(const QVector<BurnInRecord> &recorded)
     const Qualification::Verdict verdict
         = Qualification::judge(m_plan.limits, Qualification::standing(recordedSummary.figures()));
     const bool allDone = m_plan.settings.firstCard > m_plan.settings.cards;
-    if (!allDone && verdict != Qualification::Verdict::Fail)
+    // A plan that has accepted is as final as any rejection.
+    const bool final = verdict == Qualification::Verdict::Fail
+        || (m_plan.limits.test.isPlan() && verdict == Qualification::Verdict::Pass);
+    if (!allDone && !final)
         return false;
     notBegun(CBurnInProgress::NotBegun::RunSettled, burnInSettledText(verdict, allDone), verdict);
     return true;
@@ -445,8 +465,8 @@ bool CBurnInJob::addEvent(ResultsEventKind kind, const QString &reason)
     event.reason = reason;
     // The deadlines the stretch's calls were held to.
     if (kind == ResultsEventKind::Start || kind == ResultsEventKind::Continue)
-        event.reason = QStringLiteral("hang_grace=%1").arg(
-            double(m_plan.settings.hangGrace.count()) / 1000.0);
+        event.reason = QStringLiteral("hang_grace=%1")
+                           .arg(double(m_plan.settings.hangGrace.count()) / 1000.0);
     event.toolVersion = QStringLiteral(CDT_VERSION);
     event.libraryPath = m_plan.libraryPath;
     event.librarySha256 = m_librarySha256;
@@ -475,7 +495,15 @@ QString CBurnInJob::endReason(CBurnInRun::End end, const CBurnInRun &run) const
             .arg(run.lostCard())
             .arg(run.hostLost());
     if (end == CBurnInRun::End::Abandoned)
-        return QStringLiteral("%1，第 %2 张未完成，不计入").arg(burnInEndText(end)).arg(run.lostCard());
+        return QStringLiteral("%1，第 %2 张未完成，不计入")
+            .arg(burnInEndText(end))
+            .arg(run.lostCard());
+    if (end == CBurnInRun::End::VerdictSettled && m_plan.limits.test.isPlan()) {
+        const Qualification::Standing standing = Qualification::standing(m_summary.figures());
+        return QStringLiteral("试验方案已判定：%1")
+            .arg(Qualification::decisionText(Qualification::decide(m_plan.limits.test,
+                Qualification::planLines(m_plan.limits.test), standing.cycles, standing.failures)));
+    }
     return burnInEndText(end);
 }
 

@@ -68,7 +68,7 @@ CBurnInRun::End CBurnInRun::runCards()
         failuresInARow = m_card.passed ? 0 : failuresInARow + 1;
         if (!m_card.passed && m_settings.stopOnFailure)
             return End::StoppedOnFailure;
-        if (failuresInARow == kFailureStreak)
+        if (failuresInARow == kFailureStreak && m_settings.endOnFailureStreak)
             return End::FailureStreak;
         if (index < m_settings.cards && m_sink.verdictSettled())
             return End::VerdictSettled;

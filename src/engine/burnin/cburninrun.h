@@ -27,6 +27,9 @@ struct BurnInSettings
     // What a library call gets past its own timeout before it counts as hung; the station's
     // setting of today, like the connection.
     std::chrono::milliseconds hangGrace {10000};
+    // Five failed cards in a row end the run (kFailureStreak). A run judged by a test plan goes
+    // on: its plan alone decides when a unit has failed too often.
+    bool endOnFailureStreak = true;
 };
 
 // Where a run reports to, on the run's thread.
@@ -35,7 +38,8 @@ class CBurnInSink
 public:
     // Every library call of the run, in order, for the step log; a call that hung or crashed the
     // driver has the outcome and no code.
-    virtual void stepDone(int card, BurnInStep step, int code, qint64 ms, BurnInOutcome outcome) = 0;
+    virtual void stepDone(int card, BurnInStep step, int code, qint64 ms, BurnInOutcome outcome)
+        = 0;
     // Returns whether the run may go on: false when the card could not be recorded, since an
     // unattended run must not go on without its record.
     virtual bool cardDone(const BurnInRecord &record) = 0;

@@ -20,6 +20,8 @@ QString verdictText(Verdict verdict)
 
 QString limitsText(const Plan &plan)
 {
+    if (plan.test.isPlan())
+        return planText(plan.test);
     QStringList limits;
     if (plan.targetMcbf > 0)
         limits << QStringLiteral("MCBF ≥ %1 次（置信度 %2%）")

@@ -30,7 +30,8 @@ struct Plan
 enum class Verdict { Pass, Fail, Undecided };
 // 合格 / 不合格 / 未判定
 QString verdictText(Verdict verdict);
-// The limits for a person, e.g. "MCBF ≥ 100 次（置信度 90%）  P95 ≤ 2.000 秒", or "未设限值".
+// The limits for a person, e.g. "MCBF ≥ 100 次（置信度 90%）  P95 ≤ 2.000 秒", or "未设限值";
+// a plan's planText().
 QString limitsText(const Plan &plan);
 
 } // namespace Qualification
