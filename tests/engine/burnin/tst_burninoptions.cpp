@@ -20,6 +20,16 @@ QString text(const BurnInOptions &options)
         .arg(options.unit.model.isEmpty() ? QStringLiteral("-") : options.unit.model);
 }
 
+QString inputs(const Qualification::TestPlan &plan)
+{
+    return QStringLiteral("%1 %2 %3 %4 %5")
+        .arg(Qualification::planKey(plan))
+        .arg(plan.mcbfLower)
+        .arg(plan.discrimination)
+        .arg(plan.producerRisk)
+        .arg(plan.consumerRisk);
+}
+
 } // namespace
 
 // The defaults both front ends read from config.ini and the checks they share, against real
@@ -34,6 +44,9 @@ private slots:
     void saveWritesWhatLoadReads();
     void check_data();
     void check();
+    void loadPlan_data();
+    void loadPlan();
+    void namedPlanKeepsThePersonsRatio();
 };
 
 void tst_BurnInOptions::load_data()
@@ -114,6 +127,65 @@ void tst_BurnInOptions::check()
     QCOMPARE(BurnInConfig::check(options).isEmpty(), accepted);
     if (accepted)
         QCOMPARE(options.unit.serial, serial.trimmed());
+}
+
+void tst_BurnInOptions::loadPlan_data()
+{
+    QTest::addColumn<QByteArray>("ini");
+    QTest::addColumn<QString>("expected"); // plan theta1 d alpha beta
+
+    QTest::newRow("none") << QByteArray() << "bound 0 2 10 10";
+    QTest::newRow("sequential") << QByteArray(
+        "[burnin]\nplan=sequential\nmcbfLower=5000\ndiscrimination=1.5\n"
+        "producerRisk=5\nconsumerRisk=20\n")
+                                << "sequential 5000 1.5 5 20";
+    QTest::newRow("a named plan takes its own ratio")
+        << QByteArray("[burnin]\nplan=XV-D\nmcbfLower=300\ndiscrimination=1.5\n")
+        << "XV-D 300 3 10 10";
+    QTest::newRow("a plan without theta1 is the bound")
+        << QByteArray("[burnin]\nplan=fixed\n") << "bound 0 2 10 10";
+    QTest::newRow("theta1 out of range is the bound")
+        << QByteArray("[burnin]\nplan=fixed\nmcbfLower=1000001\n") << "bound 0 2 10 10";
+    QTest::newRow("an unknown plan is the bound")
+        << QByteArray("[burnin]\nplan=xii-d\nmcbfLower=300\n") << "bound 300 2 10 10";
+    QTest::newRow("risks and a ratio the checks refuse fall back") << QByteArray(
+        "[burnin]\nplan=fixed\nmcbfLower=300\ndiscrimination=2.0\n"
+        "producerRisk=41\nconsumerRisk=0.5\n") << "fixed 300 2 10 10";
+}
+
+void tst_BurnInOptions::loadPlan()
+{
+    QFETCH(QByteArray, ini);
+    QFETCH(QString, expected);
+
+    QTemporaryDir dir;
+    const QString path = dir.filePath("config.ini");
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(ini);
+    file.close();
+    QCOMPARE(inputs(BurnInConfig::load(path).limits.test), expected);
+}
+
+// A named plan saved over a sequential one leaves the person's own ratio and risks for the next.
+void tst_BurnInOptions::namedPlanKeepsThePersonsRatio()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("config.ini");
+    BurnInOptions options;
+    options.unit.serial = "SN-1";
+    QString error;
+    QVERIFY(BurnInConfig::parsePlan("sequential", &options.limits.test, &error));
+    options.limits.test.mcbfLower = 700;
+    options.limits.test.discrimination = 3.0;
+    options.limits.test.producerRisk = 20;
+    QVERIFY(BurnInConfig::check(options).isEmpty());
+    QVERIFY(BurnInConfig::save(options, path));
+    QVERIFY(BurnInConfig::parsePlan("XII-D", &options.limits.test, &error));
+    QVERIFY(BurnInConfig::check(options).isEmpty());
+    QVERIFY(BurnInConfig::save(options, path));
+    QCOMPARE(inputs(BurnInConfig::load(path).limits.test), QString("XII-D 700 2 20 10"));
+    QCOMPARE(IniFileText(path).value("burnin", "discrimination"), QString("3"));
 }
 
 QTEST_GUILESS_MAIN(tst_BurnInOptions)
