@@ -165,18 +165,23 @@ QString recordedRunId(
         : QString();
 }
 
+// Where a value in force came from: the option, config.ini, or the built-in default.
+QString origin(const QCommandLineParser &parser, const char *option, bool inConfig)
+{
+    return QStringLiteral("（%1）").arg(parser.isSet(option)
+            ? QStringLiteral("--") + QLatin1String(option)
+            : inConfig ? QStringLiteral("config.ini")
+                       : QStringLiteral("默认"));
+}
+
 // Each limit in force and where it came from: an option, config.ini, or the built-in default
 // (the confidence of a target that config.ini does not name).
 QString limitsShown(const QCommandLineParser &parser, const BurnInOptions &defaults,
     const Qualification::Plan &limits)
 {
     const Qualification::Plan builtIn;
-    const auto from = [&parser](const char *option, bool inConfig) {
-        return QStringLiteral("（%1）").arg(parser.isSet(option)
-                ? QStringLiteral("--") + QLatin1String(option)
-                : inConfig ? QStringLiteral("config.ini")
-                           : QStringLiteral("默认"));
-    };
+    const auto from
+        = [&parser](const char *option, bool inConfig) { return origin(parser, option, inConfig); };
     QStringList shown;
     if (limits.targetMcbf > 0) {
         shown << QStringLiteral("MCBF ≥ %1 次").arg(limits.targetMcbf)
@@ -266,12 +271,8 @@ QString planShown(const QCommandLineParser &parser, const BurnInOptions &default
 {
     const Qualification::TestPlan builtIn;
     const Qualification::TestPlan &saved = defaults.limits.test;
-    const auto from = [&parser](const char *option, bool inConfig) {
-        return QStringLiteral("（%1）").arg(parser.isSet(option)
-                ? QStringLiteral("--") + QLatin1String(option)
-                : inConfig ? QStringLiteral("config.ini")
-                           : QStringLiteral("默认"));
-    };
+    const auto from
+        = [&parser](const char *option, bool inConfig) { return origin(parser, option, inConfig); };
     const bool named = plan.kind == Qualification::PlanKind::Named;
     QStringList shown;
     shown << (named ? plan.name
