@@ -2,6 +2,7 @@
 #include "engine/records/mcbf.h"
 
 #include <boost/math/distributions/chi_squared.hpp>
+#include <boost/math/special_functions/gamma.hpp>
 
 #include <cmath>
 #include <exception>
@@ -68,6 +69,19 @@ double chiSquaredQuantile(double probability, double degreesOfFreedom)
         return boost::math::quantile(distribution, probability);
     } catch (const std::exception &) {
         return nan;
+    }
+}
+
+double poissonBelow(qint64 count, double mean)
+{
+    if (count < 1)
+        return 0.0;
+    if (!(mean >= 0.0))
+        return std::numeric_limits<double>::quiet_NaN();
+    try {
+        return boost::math::gamma_q(static_cast<double>(count), mean, NoThrow());
+    } catch (const std::exception &) {
+        return std::numeric_limits<double>::quiet_NaN();
     }
 }
 

@@ -29,6 +29,9 @@ struct Counts
 // The C-quantile of chi-square with the given degrees of freedom; NaN where it is undefined
 // (probability outside (0, 1), degrees of freedom not above 0). Never throws.
 double chiSquaredQuantile(double probability, double degreesOfFreedom);
+// P(N < count) for a Poisson count of the given mean: the regularised upper gamma Q(count,
+// mean); 0 for count < 1, NaN for a negative mean. Never throws.
+double poissonBelow(qint64 count, double mean);
 // 2T / chi2(C; 2r + 2) for confidence C in percent (0 < C < 100); 0 for T = 0 or arguments out
 // of range.
 double mcbfLowerBound(qint64 cycles, qint64 failures, int confidencePercent);

@@ -3,40 +3,18 @@
 
 #include "engine/records/mcbf.h"
 
-#include <boost/math/special_functions/gamma.hpp>
-
 #include <cmath>
-#include <exception>
 #include <limits>
 
 namespace Qualification {
 
 namespace {
 
-namespace policies = boost::math::policies;
-using NoThrow = policies::policy<policies::domain_error<policies::errno_on_error>,
-    policies::pole_error<policies::errno_on_error>,
-    policies::overflow_error<policies::errno_on_error>,
-    policies::evaluation_error<policies::errno_on_error>,
-    policies::rounding_error<policies::errno_on_error>>;
-
 // Past this many failures no plan of the allowed risks and ratios is left undecided; a search
 // that gets here has inputs out of range.
 constexpr qint64 kMaxRejectCount = 10000;
 
 const double kNan = std::numeric_limits<double>::quiet_NaN();
-
-// P(N < count) for a Poisson count of the given mean: the regularised upper gamma Q(count, mean).
-double poissonBelow(qint64 count, double mean)
-{
-    if (count < 1)
-        return 0.0;
-    try {
-        return boost::math::gamma_q(static_cast<double>(count), mean, NoThrow());
-    } catch (const std::exception &) {
-        return kNan;
-    }
-}
 
 bool validRisk(int percent)
 {
