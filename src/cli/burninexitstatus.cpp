@@ -56,6 +56,7 @@ int fromOutcome(const CBurnInProgress::Outcome &outcome)
     case CBurnInRun::End::ChannelBlocked:
     case CBurnInRun::End::DeviceLost:
     case CBurnInRun::End::HostLost:
+    case CBurnInRun::End::SittingFull:
         return failed ? Failed : Undecided;
     }
     return RecordFailed;
@@ -93,7 +94,8 @@ QString helpText()
         "  5  the record (database, CSV, log or report) could not be written or read\n"
         "  6  ended early, not judged yet (the box empty, a card left in the channel,\n"
         "     the channel not cleared: empty the bin; the dispenser lost: cable or\n"
-        "     power): go on with --continue RUN_ID once it is mended\n"
+        "     power; a plan's 100000 cards of one sitting run): go on with\n"
+        "     --continue RUN_ID once it is mended\n"
         "With --report RUN_ID: 0 passed, or finished with nothing to judge;\n"
         "1 failed; 6 not finished and not decided.\n");
 }

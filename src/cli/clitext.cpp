@@ -136,6 +136,8 @@ QString endKey(CBurnInRun::End end)
         return QStringLiteral("hostLost");
     case CBurnInRun::End::Abandoned:
         return QStringLiteral("abandoned");
+    case CBurnInRun::End::SittingFull:
+        return QStringLiteral("sittingFull");
     }
     return QString();
 }

@@ -57,6 +57,8 @@ QString burnInEndText(CBurnInRun::End end)
         return QStringLiteral("驱动进程中断");
     case CBurnInRun::End::Abandoned:
         return QStringLiteral("立即停止");
+    case CBurnInRun::End::SittingFull:
+        return QStringLiteral("本次张数已满");
     }
     return QString();
 }
@@ -498,6 +500,10 @@ QString CBurnInJob::endReason(CBurnInRun::End end, const CBurnInRun &run) const
         return QStringLiteral("%1，第 %2 张未完成，不计入")
             .arg(burnInEndText(end))
             .arg(run.lostCard());
+    if (end == CBurnInRun::End::SittingFull)
+        return QStringLiteral("%1（每次至多 %2 张），尚未判定，请继续")
+            .arg(burnInEndText(end))
+            .arg(m_plan.settings.sittingCards);
     if (end == CBurnInRun::End::VerdictSettled && m_plan.limits.test.isPlan()) {
         const Qualification::Standing standing = Qualification::standing(m_summary.figures());
         return QStringLiteral("试验方案已判定：%1")

@@ -7,6 +7,8 @@
 
 #include <QElapsedTimer>
 
+#include <algorithm>
+
 namespace {
 
 using namespace DeviceArguments;
@@ -38,7 +40,9 @@ CBurnInRun::End CBurnInRun::run()
 CBurnInRun::End CBurnInRun::runCards()
 {
     int failuresInARow = 0;
-    for (int index = m_settings.firstCard; index <= m_settings.cards; ++index) {
+    const int lastCard = static_cast<int>(std::min<qint64>(
+        m_settings.cards, qint64(m_settings.firstCard) + m_settings.sittingCards - 1));
+    for (int index = m_settings.firstCard; index <= lastCard; ++index) {
         if (m_stop)
             return End::Stopped;
         switch (runCard(index)) {
@@ -73,6 +77,8 @@ CBurnInRun::End CBurnInRun::runCards()
         if (index < m_settings.cards && m_sink.verdictSettled())
             return End::VerdictSettled;
     }
+    if (lastCard < m_settings.cards)
+        return End::SittingFull;
     // A stop that came during the last card stopped nothing: every card ran.
     return End::Completed;
 }

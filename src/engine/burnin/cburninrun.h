@@ -30,6 +30,9 @@ struct BurnInSettings
     // Five failed cards in a row end the run (kFailureStreak). A run judged by a test plan goes
     // on: its plan alone decides when a unit has failed too often.
     bool endOnFailureStreak = true;
+    // The most cards one sitting runs: a plan may need millions, which a station takes over
+    // several sittings rather than in one that holds a process's memory for weeks.
+    int sittingCards = 100000;
 };
 
 // Where a run reports to, on the run's thread.
@@ -83,6 +86,8 @@ public:
         HostLost,
         // Told to end at once: the card in hand was not finished and gets no record.
         Abandoned,
+        // The sitting ran its sittingCards of a longer run (a plan's): to be continued.
+        SittingFull,
     };
 
     static constexpr int kFailureStreak = 5;

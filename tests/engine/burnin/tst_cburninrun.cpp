@@ -170,6 +170,8 @@ class tst_CBurnInRun : public QObject
 private slots:
     void run_data();
     void run();
+    void sittings_data();
+    void sittings();
     void driverFaults_data();
     void driverFaults();
     void stopFinishesTheCardInHand_data();
@@ -275,6 +277,48 @@ void tst_CBurnInRun::run()
     FakeDevice::script(script);
     QCOMPARE(fake.run().run(), end);
     QCOMPARE(FakeDevice::calls(), calls);
+    QCOMPARE(fake.sink.cards, records);
+}
+
+// A run judged by a plan is not ended by a failure streak, and one sitting of a long run ends at
+// its own number of cards, the next going on from there.
+void tst_CBurnInRun::sittings_data()
+{
+    QTest::addColumn<int>("firstCard");
+    QTest::addColumn<int>("cards");
+    QTest::addColumn<int>("sittingCards");
+    QTest::addColumn<bool>("streakEnds");
+    QTest::addColumn<int>("powerOnFailures");
+    QTest::addColumn<QStringList>("records");
+    QTest::addColumn<End>("end");
+
+    QTest::newRow("five failures in a row go on under a plan")
+        << 1 << 6 << 100 << false << 5 << (powerOnFailures(5) << "6 pass") << End::Completed;
+    QTest::newRow("a sitting ends at its cards")
+        << 1 << 5 << 2 << true << 0 << QStringList {"1 pass", "2 pass duplicate"}
+        << End::SittingFull;
+    QTest::newRow("the last sitting runs to the planned cards")
+        << 4 << 5 << 2 << true << 0 << QStringList {"4 pass", "5 pass duplicate"} << End::Completed;
+}
+
+void tst_CBurnInRun::sittings()
+{
+    QFETCH(int, firstCard);
+    QFETCH(int, cards);
+    QFETCH(int, sittingCards);
+    QFETCH(bool, streakEnds);
+    QFETCH(int, powerOnFailures);
+    QFETCH(QStringList, records);
+    QFETCH(End, end);
+
+    BurnInSettings settings;
+    settings.cards = cards;
+    settings.firstCard = firstCard;
+    settings.sittingCards = sittingCards;
+    settings.endOnFailureStreak = streakEnds;
+    FakeRun fake(settings);
+    FakeDevice::script(QtCompat::repeated(powerOnFailures, codeAnswer("powerOn", -13)));
+    QCOMPARE(fake.run().run(), end);
     QCOMPARE(fake.sink.cards, records);
 }
 
