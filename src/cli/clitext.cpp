@@ -93,17 +93,25 @@ QString progressLine(const BurnInFigures &figures, const Qualification::Plan &li
     const QString duplicates = figures.duplicates > 0
         ? QStringLiteral("  重复卡号 %1").arg(figures.duplicates)
         : QString();
-    return QStringLiteral("老化 %1/%2 张  通过 %3  失败 %4  通过率 %5%  演示 MCBF %6 次（%7%）  "
-                          "已用 %8  剩余 %9")
+    // A plan run stands where its failures put it against the plan's reject count.
+    const Qualification::PlanLines lines = Qualification::planLines(limits.test);
+    const QString judged = limits.test.isPlan()
+        ? QStringLiteral("失效 %1/%2  %3")
+              .arg(standing.failures)
+              .arg(lines.r0)
+              .arg(Qualification::decisionText(
+                  Qualification::decide(limits.test, lines, standing.cycles, standing.failures)))
+        : QStringLiteral("演示 MCBF %1 次（%2%）")
+              .arg(Qualification::demonstratedMcbf(
+                  standing.cycles, standing.failures, limits.confidence))
+              .arg(limits.confidence);
+    return QStringLiteral("老化 %1/%2 张  通过 %3  失败 %4  通过率 %5%  %6  已用 %7  剩余 %8")
                .arg(figures.done)
                .arg(limits.plannedCards)
                .arg(figures.passed)
                .arg(figures.failed())
                .arg(figures.passRate(), 0, 'f', 1)
-               .arg(Qualification::demonstratedMcbf(
-                   standing.cycles, standing.failures, limits.confidence))
-               .arg(limits.confidence)
-               .arg(duration(elapsedMs), remaining)
+               .arg(judged, duration(elapsedMs), remaining)
         + duplicates;
 }
 
