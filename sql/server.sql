@@ -106,4 +106,14 @@ GRANT SELECT, INSERT ON runs, run_events, cards TO burnin_station;
 ALTER TABLE cards ADD COLUMN IF NOT EXISTS outcome text NOT NULL DEFAULT 'code';
 UPDATE burnin_schema SET version = 2 WHERE version < 2;
 
+-- Version 3: the test plan a run is judged by and its inputs, as the stations keep them
+-- (plan: bound, sequential, fixed or a named plan's name). Every run before was judged by the
+-- confidence bound.
+ALTER TABLE runs ADD COLUMN IF NOT EXISTS plan text NOT NULL DEFAULT 'bound';
+ALTER TABLE runs ADD COLUMN IF NOT EXISTS plan_mcbf_lower bigint NOT NULL DEFAULT 0;
+ALTER TABLE runs ADD COLUMN IF NOT EXISTS plan_discrimination double precision NOT NULL DEFAULT 0;
+ALTER TABLE runs ADD COLUMN IF NOT EXISTS plan_producer_risk integer NOT NULL DEFAULT 0;
+ALTER TABLE runs ADD COLUMN IF NOT EXISTS plan_consumer_risk integer NOT NULL DEFAULT 0;
+UPDATE burnin_schema SET version = 3 WHERE version < 3;
+
 COMMIT;

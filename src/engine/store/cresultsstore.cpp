@@ -144,7 +144,7 @@ BurnInRecord cardFrom(const QSqlQuery &query)
 }
 
 // A run's plan as stored, in planFrom()'s order; prefix names the table, e.g. "r.".
-constexpr int kPlanFields = 15;
+constexpr int kPlanFields = 20;
 
 QString planColumns(const QString &prefix = QString())
 {
@@ -176,6 +176,9 @@ ResultsRunPlan planFrom(const QSqlQuery &query, int first)
     plan.limits.earlyFail = query.value(first + 13).toInt() != 0;
     plan.limits.plannedCards = plan.cardsPlanned;
     plan.connection = query.value(first + 14).toString();
+    plan.limits.test = ResultsSchema::testPlanFrom(query.value(first + 15).toString(),
+        query.value(first + 16).toLongLong(), query.value(first + 17).toDouble(),
+        query.value(first + 18).toInt(), query.value(first + 19).toInt());
     return plan;
 }
 
@@ -368,14 +371,14 @@ bool CResultsStore::insertRun(const QString &runId, const ResultsRunPlan &plan)
     QSqlQuery query(m_db);
     const QString sql = QStringLiteral("INSERT INTO runs (run_id, %1) VALUES (?%2)")
                             .arg(planColumns(), QStringLiteral(", ?").repeated(kPlanFields));
-    return execute(query, sql,
-               {runId, text(plan.station), ResultsSchema::modeKey(plan.mode), plan.cardsPlanned,
-                   int(plan.stopOnFailure), isoTime(orNow(plan.createdAt)),
-                   text(storedPath(plan.csvPath)), text(storedPath(plan.logPath)),
-                   text(plan.unit.serial), text(plan.unit.model), text(plan.unit.operatorName),
-                   plan.limits.targetMcbf, plan.limits.confidence, plan.limits.maxP95Seconds,
-                   int(plan.limits.earlyFail), text(plan.connection)})
-        || writeFailed(query.lastError());
+    QVariantList values {runId, text(plan.station), ResultsSchema::modeKey(plan.mode),
+        plan.cardsPlanned, int(plan.stopOnFailure), isoTime(orNow(plan.createdAt)),
+        text(storedPath(plan.csvPath)), text(storedPath(plan.logPath)), text(plan.unit.serial),
+        text(plan.unit.model), text(plan.unit.operatorName), plan.limits.targetMcbf,
+        plan.limits.confidence, plan.limits.maxP95Seconds, int(plan.limits.earlyFail),
+        text(plan.connection)};
+    values << ResultsSchema::testPlanValues(plan.limits.test);
+    return execute(query, sql, values) || writeFailed(query.lastError());
 }
 
 bool CResultsStore::insertEvent(const QString &runId, const ResultsRunEvent &event)

@@ -22,7 +22,8 @@ static_assert(std::size(kStepKeys) == kBurnInStepCount, "a step without a key");
 
 const char *const kPlanColumns[] = {"station", "mode", "cards_planned", "stop_on_failure",
     "created_at", "csv_path", "log_path", "serial", "model", "operator", "target_mcbf",
-    "confidence", "max_p95_s", "early_fail", "connection"};
+    "confidence", "max_p95_s", "early_fail", "connection", "plan", "plan_mcbf_lower",
+    "plan_discrimination", "plan_producer_risk", "plan_consumer_risk"};
 const char *const kEventColumns[]
     = {"seq", "at", "kind", "reason", "tool_version", "library_path", "library_sha256"};
 // A card's columns before its step times; the step times follow, then duplicate and outcome.
@@ -120,9 +121,18 @@ std::vector<std::vector<const char *>> migrationSteps()
         {
             "ALTER TABLE cards ADD COLUMN outcome TEXT NOT NULL DEFAULT 'code'",
         },
+        // 5 → 6: the test plan a run is judged by, and its inputs. Every run before was judged
+        // by the confidence bound.
+        {
+            "ALTER TABLE runs ADD COLUMN plan TEXT NOT NULL DEFAULT 'bound'",
+            "ALTER TABLE runs ADD COLUMN plan_mcbf_lower INTEGER NOT NULL DEFAULT 0",
+            "ALTER TABLE runs ADD COLUMN plan_discrimination REAL NOT NULL DEFAULT 0",
+            "ALTER TABLE runs ADD COLUMN plan_producer_risk INTEGER NOT NULL DEFAULT 0",
+            "ALTER TABLE runs ADD COLUMN plan_consumer_risk INTEGER NOT NULL DEFAULT 0",
+        },
     };
 }
-static_assert(ResultsSchema::kVersion >= 5, "no version to migrate to");
+static_assert(ResultsSchema::kVersion >= 6, "no version to migrate to");
 
 QString failure(const QSqlDatabase &db, const QSqlError &error)
 {
@@ -181,6 +191,40 @@ std::optional<BurnInMode> modeFromKey(const QString &key)
 QStringList planColumns()
 {
     return names(kPlanColumns);
+}
+
+QVariantList testPlanValues(const Qualification::TestPlan &plan)
+{
+    // Never a null text, which the drivers would bind as NULL: a named plan may lack its name.
+    const QString key = Qualification::planKey(plan);
+    const QVariant keyValue = key.isNull() ? QVariant(QStringLiteral("")) : QVariant(key);
+    if (!plan.isPlan())
+        return {keyValue, 0, 0.0, 0, 0};
+    const bool risks = plan.kind != Qualification::PlanKind::Named;
+    return {keyValue, plan.mcbfLower, plan.discrimination, risks ? plan.producerRisk : 0,
+        risks ? plan.consumerRisk : 0};
+}
+
+Qualification::TestPlan testPlanFrom(
+    const QString &key, qint64 mcbfLower, double discrimination, int producerRisk, int consumerRisk)
+{
+    using Qualification::PlanKind;
+    Qualification::TestPlan plan;
+    if (key == QLatin1String("bound"))
+        return plan;
+    if (key == QLatin1String("sequential"))
+        plan.kind = PlanKind::Sequential;
+    else if (key == QLatin1String("fixed"))
+        plan.kind = PlanKind::Fixed;
+    else
+        plan.kind = PlanKind::Named;
+    if (plan.kind == PlanKind::Named)
+        plan.name = key;
+    plan.mcbfLower = mcbfLower;
+    plan.discrimination = discrimination;
+    plan.producerRisk = producerRisk;
+    plan.consumerRisk = consumerRisk;
+    return plan;
 }
 
 QStringList eventColumns()

@@ -31,7 +31,7 @@ class CResultsServer
 {
 public:
     // The server's schema version that this program writes; sql/server.sql creates it.
-    static constexpr int kSchemaVersion = 2;
+    static constexpr int kSchemaVersion = 3;
 
     enum class Failure {
         None,

@@ -17,6 +17,7 @@ const char kRunsSql[] = R"(
 SELECT r.run_id::text, r.station, r.mode, r.cards_planned, r.stop_on_failure,
     (extract(epoch FROM r.created_at) * 1000)::bigint, r.csv_path, r.log_path, r.serial, r.model,
     r.operator, r.target_mcbf, r.confidence, r.max_p95_s, r.early_fail, r.connection,
+    r.plan, r.plan_mcbf_lower, r.plan_discrimination, r.plan_producer_risk, r.plan_consumer_risk,
     coalesce(c.done, 0), coalesce(c.passed, 0),
     (extract(epoch FROM f.started_at) * 1000)::bigint,
     (extract(epoch FROM l.started_at) * 1000)::bigint, l.elapsed_ms,
@@ -51,6 +52,11 @@ enum RunField {
     MaxP95,
     EarlyFail,
     Connection,
+    PlanKey,
+    McbfLower,
+    Discrimination,
+    ProducerRisk,
+    ConsumerRisk,
     Done,
     Passed,
     FirstStarted,
@@ -103,6 +109,10 @@ ResultsRunPlan planFrom(const QSqlQuery &query)
     plan.limits.earlyFail = query.value(EarlyFail).toBool();
     plan.limits.plannedCards = plan.cardsPlanned;
     plan.connection = query.value(Connection).toString();
+    // Read as the station reads its own, so that a plan run's verdict here is the plan's.
+    plan.limits.test = ResultsSchema::testPlanFrom(query.value(PlanKey).toString(),
+        query.value(McbfLower).toLongLong(), query.value(Discrimination).toDouble(),
+        query.value(ProducerRisk).toInt(), query.value(ConsumerRisk).toInt());
     return plan;
 }
 

@@ -107,6 +107,8 @@ bool write(const QString &path, const QByteArray &bytes, qint64 at = 0)
 
 Q_DECLARE_METATYPE(BurnInRecord)
 Q_DECLARE_METATYPE(ResultsRunState)
+Q_DECLARE_METATYPE(Qualification::TestPlan)
+Q_DECLARE_METATYPE(Qualification::PlanDecision)
 
 class tst_CResultsStore : public QObject
 {
@@ -128,6 +130,8 @@ private slots:
     void historyReadsWhileARunWrites();
     void importsLegacyCsvRunsOnce();
     void keepsTheUnitAndEachStretchsVerdict();
+    void keepsTheTestPlan_data();
+    void keepsTheTestPlan();
 
 private:
     QString folder();
@@ -169,11 +173,30 @@ void tst_CResultsStore::opensFilesOfEachVersion_data()
         "INSERT INTO runs VALUES ('old', 'kiosk7', 'capture', 10, 0,"
         " '2026-12-01T10:00:00.000+08:00', '', '')",
         "PRAGMA user_version = 1"};
+    // The fifth version's, as far as the step after it touches them.
+    const QStringList version5 {
+        "CREATE TABLE runs (run_id TEXT PRIMARY KEY NOT NULL, station TEXT NOT NULL,"
+        " mode TEXT NOT NULL, cards_planned INTEGER NOT NULL, stop_on_failure INTEGER NOT NULL,"
+        " created_at TEXT NOT NULL, csv_path TEXT NOT NULL DEFAULT '',"
+        " log_path TEXT NOT NULL DEFAULT '', serial TEXT NOT NULL DEFAULT '',"
+        " model TEXT NOT NULL DEFAULT '', operator TEXT NOT NULL DEFAULT '',"
+        " target_mcbf INTEGER NOT NULL DEFAULT 0, confidence INTEGER NOT NULL DEFAULT 90,"
+        " max_p95_s REAL NOT NULL DEFAULT 0, early_fail INTEGER NOT NULL DEFAULT 0,"
+        " connection TEXT NOT NULL DEFAULT '')",
+        version1[1],
+        "CREATE TABLE cards (run_id TEXT NOT NULL, card_index INTEGER NOT NULL,"
+        " outcome TEXT NOT NULL DEFAULT 'code')",
+        "CREATE TABLE forwarded (run_id TEXT PRIMARY KEY NOT NULL, last_seq INTEGER NOT NULL,"
+        " last_card INTEGER NOT NULL)",
+        "INSERT INTO runs (run_id, station, mode, cards_planned, stop_on_failure, created_at)"
+        " VALUES ('old', 'kiosk7', 'capture', 10, 0, '2026-12-01T10:00:00.000+08:00')",
+        "PRAGMA user_version = 5"};
     const int latest = ResultsSchema::kVersion;
     QTest::newRow("no file yet") << QStringList() << true << QStringList() << latest;
     QTest::newRow("empty file of version 0")
         << QStringList {"CREATE TABLE t (x)", "DROP TABLE t"} << true << QStringList() << latest;
     QTest::newRow("version 1 with a run") << version1 << true << QStringList() << latest;
+    QTest::newRow("version 5 with a run") << version5 << true << QStringList() << latest;
     QTest::newRow("newer version is refused")
         << QStringList {"CREATE TABLE runs (x, later)",
                QStringLiteral("PRAGMA user_version = %1").arg(latest + 1)}
@@ -220,6 +243,10 @@ void tst_CResultsStore::opensFilesOfEachVersion()
         QCOMPARE(old->unit.serial, QString());
         QVERIFY(!old->limits.hasLimit());
         QCOMPARE(old->limits.confidence, Qualification::kDefaultConfidence);
+        // Nor a plan: it was judged by the confidence bound.
+        QVERIFY(old->limits.test == Qualification::TestPlan());
+        QCOMPARE(raw.value(QStringLiteral("SELECT plan FROM runs WHERE run_id = 'old'")),
+            QVariant(QStringLiteral("bound")));
     }
 }
 
@@ -572,6 +599,8 @@ void tst_CResultsStore::importsLegacyCsvRunsOnce()
     QCOMPARE(runs[2].plan.createdAt, kStart.addMSecs(-123));
     QCOMPARE(runs[2].plan.logPath, whole.chopped(4) + QStringLiteral(".log"));
     QVERIFY(store.cards(runs[2].runId) == readBurnInCsv(whole).records);
+    // A CSV names no plan: the run was judged by the bound.
+    QVERIFY(runs[2].plan.limits.test == Qualification::TestPlan());
 }
 
 void tst_CResultsStore::keepsTheUnitAndEachStretchsVerdict()
@@ -619,6 +648,92 @@ void tst_CResultsStore::keepsTheUnitAndEachStretchsVerdict()
     QCOMPARE(summary.verdict, std::optional<Qualification::Verdict>(Qualification::Verdict::Fail));
     QCOMPARE(summary.state, ResultsRunState::Incomplete);
     QCOMPARE(summary.plan.unit.serial, qualified.unit.serial);
+}
+
+void tst_CResultsStore::keepsTheTestPlan_data()
+{
+    using Qualification::PlanDecision;
+    using Qualification::PlanKind;
+    QTest::addColumn<Qualification::TestPlan>("written");
+    QTest::addColumn<QString>("edit"); // run over the stored row before it is read back
+    QTest::addColumn<QString>("stored"); // its plan columns
+    QTest::addColumn<Qualification::TestPlan>("read");
+    QTest::addColumn<qint64>("cycles");
+    QTest::addColumn<qint64>("failures");
+    QTest::addColumn<PlanDecision>("decision");
+
+    // θ1 = 10,000 cycles throughout.
+    const auto test = [](PlanKind kind, double d, int alpha, int beta, const QString &name = {}) {
+        Qualification::TestPlan plan;
+        plan.kind = kind;
+        plan.name = name;
+        plan.mcbfLower = 10000;
+        plan.discrimination = d;
+        plan.producerRisk = alpha;
+        plan.consumerRisk = beta;
+        return plan;
+    };
+    const Qualification::TestPlan sequential = test(PlanKind::Sequential, 2.0, 10, 10);
+    const Qualification::TestPlan named = test(PlanKind::Named, 2.0, 0, 0, "XII-D");
+    QTest::newRow("bound") << Qualification::TestPlan() << QString() << "bound 0 0.0 0 0"
+                           << Qualification::TestPlan() << qint64(43945) << qint64(0)
+                           << PlanDecision::Continue;
+    QTest::newRow("sequential, accepted on its line")
+        << sequential << QString() << "sequential 10000 2.0 10 10" << sequential << qint64(43945)
+        << qint64(0) << PlanDecision::Accept;
+    QTest::newRow("fixed, rejected at r0")
+        << test(PlanKind::Fixed, 3.0, 5, 20) << QString() << "fixed 10000 3.0 5 20"
+        << test(PlanKind::Fixed, 3.0, 5, 20) << qint64(1000) << qint64(15) << PlanDecision::Reject;
+    QTest::newRow("named, accepted at its length, risks not kept")
+        << test(PlanKind::Named, 2.0, 10, 10, "XII-D") << QString() << "XII-D 10000 2.0 0 0"
+        << named << qint64(188000) << qint64(13) << PlanDecision::Accept;
+    // A row the program did not write is judged by nothing rather than by the bound.
+    QTest::newRow("a plan this version does not know")
+        << sequential << "UPDATE runs SET plan = 'weibull'"
+        << "weibull 10000 2.0 10 10" << test(PlanKind::Named, 2.0, 10, 10, "weibull")
+        << qint64(43945) << qint64(0) << PlanDecision::Continue;
+    QTest::newRow("a risk out of range")
+        << sequential << "UPDATE runs SET plan_producer_risk = 55"
+        << "sequential 10000 2.0 55 10" << test(PlanKind::Sequential, 2.0, 55, 10) << qint64(43945)
+        << qint64(0) << PlanDecision::Continue;
+    QTest::newRow("a named plan of another ratio")
+        << named << "UPDATE runs SET plan_discrimination = 3"
+        << "XII-D 10000 3.0 0 0" << test(PlanKind::Named, 3.0, 0, 0, "XII-D") << qint64(188000)
+        << qint64(13) << PlanDecision::Continue;
+}
+
+void tst_CResultsStore::keepsTheTestPlan()
+{
+    QFETCH(Qualification::TestPlan, written);
+    QFETCH(QString, edit);
+    QFETCH(QString, stored);
+    QFETCH(Qualification::TestPlan, read);
+    QFETCH(qint64, cycles);
+    QFETCH(qint64, failures);
+    QFETCH(Qualification::PlanDecision, decision);
+    CResultsStore store;
+    QVERIFY(store.open(folder()));
+    ResultsRunPlan run = plan(1000);
+    run.limits.test = written;
+    const QString runId = store.createRun(run);
+    QVERIFY2(!runId.isEmpty(), qPrintable(store.error()));
+    RawFile raw(store.path());
+    if (!edit.isEmpty())
+        QCOMPARE(raw.value(edit), QVariant());
+    QCOMPARE(raw.value(QStringLiteral("SELECT plan || ' ' || plan_mcbf_lower || ' ' ||"
+                                      " plan_discrimination || ' ' || plan_producer_risk || ' ' ||"
+                                      " plan_consumer_risk FROM runs"))
+                 .toString(),
+        stored);
+
+    const std::optional<ResultsRunPlan> back = store.run(runId);
+    QVERIFY2(back, qPrintable(store.error()));
+    const Qualification::TestPlan &test = back->limits.test;
+    QVERIFY2(test == read, qPrintable(Qualification::planText(test)));
+    QVERIFY(store.runs(false).value(0).plan.limits.test == read);
+    QCOMPARE(back->limits.hasLimit(), read.isPlan());
+    QCOMPARE(
+        Qualification::decide(test, Qualification::planLines(test), cycles, failures), decision);
 }
 
 QTEST_GUILESS_MAIN(tst_CResultsStore)

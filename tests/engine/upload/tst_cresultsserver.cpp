@@ -45,6 +45,7 @@ private slots:
     void stationCannotRewrite();
     void sameBatchTwiceIsStoredOnce();
     void refusedUploadSaysSoOnce();
+    void olderServerIsBroughtUpToDate_data();
     void olderServerIsBroughtUpToDate();
 
 private:
@@ -122,11 +123,17 @@ void tst_CResultsServer::refusals_data()
                                           << ""
                                           << ""
                                           << "" << refused << "permission";
-    QTest::newRow("another schema version")
+    QTest::newRow("a newer schema version")
         << "station1"
         << ""
-        << "UPDATE burnin_schema SET version = 3"
-        << "UPDATE burnin_schema SET version = 2" << refused << "第 3 版，本程序需要第 2 版";
+        << "UPDATE burnin_schema SET version = 4"
+        << "UPDATE burnin_schema SET version = 3" << refused << "第 4 版，本程序需要第 3 版";
+    // A server not yet upgraded, as a station of the version before meets an upgraded one.
+    QTest::newRow("the schema version before")
+        << "station1"
+        << ""
+        << "UPDATE burnin_schema SET version = 2"
+        << "UPDATE burnin_schema SET version = 3" << refused << "第 2 版，本程序需要第 3 版";
     QTest::newRow("no schema") << "station1"
                                << ""
                                << "ALTER TABLE burnin_schema RENAME TO old_schema"
@@ -258,17 +265,32 @@ void tst_CResultsServer::refusedUploadSaysSoOnce()
         qPrintable(lines.first().first().toString()));
 }
 
-// The administrator runs server.sql again over a server of the version before, which already
+void tst_CResultsServer::olderServerIsBroughtUpToDate_data()
+{
+    QTest::addColumn<int>("version");
+    QTest::addColumn<QString>("undo"); // what the versions after it added
+    QTest::addColumn<QString>("oldRun");
+
+    const QString plan = "ALTER TABLE runs DROP COLUMN plan, DROP COLUMN plan_mcbf_lower,"
+                         " DROP COLUMN plan_discrimination, DROP COLUMN plan_producer_risk,"
+                         " DROP COLUMN plan_consumer_risk;";
+    QTest::newRow("version 1") << 1 << "ALTER TABLE cards DROP COLUMN outcome; " + plan
+                               << "00000000-0000-4000-8000-000000000001";
+    QTest::newRow("version 2") << 2 << plan << "00000000-0000-4000-8000-000000000002";
+}
+
+// The administrator runs server.sql again over a server of a version before, which already
 // holds a station's cards; running it twice changes nothing more.
 void tst_CResultsServer::olderServerIsBroughtUpToDate()
 {
-    const QString oldRun = "00000000-0000-4000-8000-000000000001";
+    QFETCH(int, version);
+    QFETCH(QString, undo);
+    QFETCH(QString, oldRun);
     QString error;
     QVERIFY2(!m_cluster
-                  .psql("ALTER TABLE cards DROP COLUMN outcome;"
-                        " UPDATE burnin_schema SET version = 1;"
-                        " INSERT INTO runs (run_id, station, mode, cards_planned, stop_on_failure,"
-                        " created_at) VALUES ('"
+                  .psql(undo + QString(" UPDATE burnin_schema SET version = %1;").arg(version)
+                          + " INSERT INTO runs (run_id, station, mode, cards_planned,"
+                            " stop_on_failure, created_at) VALUES ('"
                           + oldRun
                           + "', 'kiosk1', 'capture', 1, false, now());"
                             " INSERT INTO cards (run_id, card_index, card_number, passed,"
@@ -280,15 +302,25 @@ void tst_CResultsServer::olderServerIsBroughtUpToDate()
     QVERIFY2(m_cluster.loadSchema(&error), qPrintable(error));
     QVERIFY2(m_cluster.loadSchema(&error), qPrintable(error));
     QCOMPARE(
-        m_cluster.psql("SELECT string_agg(version::text, ',') FROM burnin_schema"), QString("2"));
+        m_cluster.psql("SELECT string_agg(version::text, ',') FROM burnin_schema"), QString("3"));
     QCOMPARE(m_cluster.psql("SELECT outcome, code FROM cards WHERE run_id = '" + oldRun + "'"),
         QString("code|-3"));
+    const QString planColumns = "SELECT plan, plan_mcbf_lower, plan_discrimination,"
+                                " plan_producer_risk, plan_consumer_risk FROM runs"
+                                " WHERE run_id = '";
+    // Judged by the confidence bound, as every run before the plans was.
+    QCOMPARE(m_cluster.psql(planColumns + oldRun + "'"), QString("bound|0|0|0|0"));
 
-    // A station of this version forwards a card whose driver hung: no code, and says so.
+    // A station of this version forwards a run judged by a plan, with a card whose driver hung:
+    // no code, and says so.
     QTemporaryDir folder;
     CResultsStore store;
     QVERIFY(store.open(folder.path()));
-    const QString runId = store.createRun(ResultsRunPlan());
+    ResultsRunPlan plan;
+    plan.limits.test.kind = Qualification::PlanKind::Sequential;
+    plan.limits.test.mcbfLower = 10000;
+    plan.limits.test.consumerRisk = 20;
+    const QString runId = store.createRun(plan);
     BurnInRecord hung = card(2);
     hung.failedCode = 0;
     hung.outcome = BurnInOutcome::NoReply;
@@ -305,6 +337,7 @@ void tst_CResultsServer::olderServerIsBroughtUpToDate()
                             " FROM cards WHERE run_id = '"
                  + runId + "'"),
         QString("code:0,no_reply:0"));
+    QCOMPARE(m_cluster.psql(planColumns + runId + "'"), QString("sequential|10000|2|10|20"));
 }
 
 QTEST_GUILESS_MAIN(tst_CResultsServer)

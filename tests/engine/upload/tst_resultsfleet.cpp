@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: MIT
+#include "engine/store/burninhistory.h"
 #include "engine/upload/cresultsserver.h"
 #include "engine/upload/resultsfleet.h"
 #include "pgcluster.h"
@@ -10,21 +11,29 @@ namespace {
 // Each station inserts its own runs as its role: kiosk1 ran a card at 11:55 and started a run at
 // 11:58; kiosk2 has been silent since 11:00. Cards are a second apart from a second after the
 // run's creation, 900 ms each; a failure is a chip read, a card not taken is left at the front.
+// SN-1 was judged by the named plan XVII-D at θ1 = 9 cycles, accepted at its 38th card; the
+// others by the bound, without limits.
 const char kInsertRuns[] = R"(
 CREATE TEMP TABLE plan AS SELECT gen_random_uuid() AS run_id, p.*,
     ('2026-12-08 ' || created || ':00+00')::timestamptz AS at
-FROM (VALUES ('kiosk1', 'SN-1', 'MX-200', '10:00', 40, 40, 7, 9, true),
-    ('kiosk1', 'SN-2', 'MX-200', '11:55', 10, 5, 0, 0, false),
-    ('kiosk2', 'SN-3', 'MX-200', '11:00', 20, 15, 3, 0, false),
-    ('kiosk2', 'SN-9', 'QX-1', '09:00', 20, 20, 0, 0, true),
-    ('kiosk1', '', 'QX-1', '11:58', 10, 0, 0, 0, false))
-    AS p (station, serial, model, created, planned, cards, failure, not_taken, ended)
+FROM (VALUES ('kiosk1', 'SN-1', 'MX-200', '10:00', 40, 40, 7, 9, true, 'XVII-D', 9, 3, 'pass'),
+    ('kiosk1', 'SN-2', 'MX-200', '11:55', 10, 5, 0, 0, false, 'bound', 0, 0, NULL),
+    ('kiosk2', 'SN-3', 'MX-200', '11:00', 20, 15, 3, 0, false, 'bound', 0, 0, NULL),
+    ('kiosk2', 'SN-9', 'QX-1', '09:00', 20, 20, 0, 0, true, 'bound', 0, 0, NULL),
+    ('kiosk1', '', 'QX-1', '11:58', 10, 0, 0, 0, false, 'bound', 0, 0, NULL))
+    AS p (station, serial, model, created, planned, cards, failure, not_taken, ended, test,
+        mcbf_lower, discrimination, verdict)
 WHERE station = current_user;
-INSERT INTO runs (run_id, station, mode, cards_planned, stop_on_failure, created_at, serial, model)
-    SELECT run_id, station, 'capture', planned, false, at, serial, model FROM plan;
+INSERT INTO runs (run_id, station, mode, cards_planned, stop_on_failure, created_at, serial, model,
+        plan, plan_mcbf_lower, plan_discrimination)
+    SELECT run_id, station, 'capture', planned, false, at, serial, model, test, mcbf_lower,
+        discrimination FROM plan;
 INSERT INTO run_events (run_id, seq, at, kind) SELECT run_id, 1, at, 'start' FROM plan;
+INSERT INTO run_events (run_id, seq, at, kind, reason)
+    SELECT run_id, 2, at + (cards + 1) * interval '1 s', 'verdict', verdict FROM plan
+    WHERE verdict IS NOT NULL;
 INSERT INTO run_events (run_id, seq, at, kind)
-    SELECT run_id, 2, at + (cards + 1) * interval '1 s', 'end' FROM plan WHERE ended;
+    SELECT run_id, 3, at + (cards + 1) * interval '1 s', 'end' FROM plan WHERE ended;
 INSERT INTO cards (run_id, card_index, started_at, card_number, passed, failed_step, code,
         elapsed_ms, device_ms, duplicate)
     SELECT run_id, i, at + i * interval '1 s', '62' || i, i NOT IN (failure, not_taken),
@@ -47,6 +56,7 @@ private slots:
     void runs_data();
     void runs();
     void models();
+    void plansComeWithTheirRuns();
 
 private:
     PgCluster m_cluster;
@@ -117,6 +127,27 @@ void tst_ResultsFleet::models()
             "型号 QX-1  1 台  2 次运行  累计 20 次  故障 0 次  演示 MCBF 8 次（90%）",
             "型号 MX-200  3 台  3 次运行  累计 60 次  故障 2 次  演示 MCBF 14 次（80%）",
             "型号 QX-1  1 台  2 次运行  累计 20 次  故障 0 次  演示 MCBF 12 次（80%）"}));
+}
+
+// Read as the station reads its own: the plan run shows the verdict its plan gave, which the
+// bound, without limits, would not judge.
+void tst_ResultsFleet::plansComeWithTheirRuns()
+{
+    const auto runs = ResultsFleet::runs(m_server, kNow);
+    QVERIFY2(runs, qPrintable(m_server.error()));
+    QStringList shown;
+    for (const ResultsRunSummary &run : *runs) {
+        shown << QStringLiteral("%1 %2 %3")
+                     .arg(run.plan.unit.serial, Qualification::planText(run.plan.limits.test),
+                         burnInHistoryLabel(run).section(QStringLiteral("  "), -1));
+    }
+    QCOMPARE(shown,
+        QStringList({" 置信下限 进行中", "SN-2 置信下限 进行中", "SN-3 置信下限 中断",
+            "SN-1 XVII-D（θ1 = 9 次  d = 3） 合格", "SN-9 置信下限 完成"}));
+    const Qualification::TestPlan test = runs->at(3).plan.limits.test;
+    QCOMPARE(test.producerRisk, 0);
+    QCOMPARE(Qualification::decide(test, Qualification::planLines(test), 38, 1),
+        Qualification::PlanDecision::Accept);
 }
 
 QTEST_GUILESS_MAIN(tst_ResultsFleet)
