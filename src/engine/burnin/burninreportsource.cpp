@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "engine/burnin/burninreportsource.h"
 
+#include "engine/records/mcbf.h"
 #include "engine/store/cresultsstore.h"
 
 #include <QDir>
@@ -60,7 +61,23 @@ std::optional<BurnInReportData> loadBurnInReport(
     data.figures = summary.figures();
     data.failureModes = modes.rows();
     data.chart.setP95Seconds(data.figures.p95Seconds);
+    data.planDecidedAt = planDecisionCard(data.plan.test, cards);
     return data;
+}
+
+qint64 planDecisionCard(const Qualification::TestPlan &plan, const QVector<BurnInRecord> &cards)
+{
+    const Qualification::PlanLines lines = Qualification::planLines(plan);
+    if (!lines.valid)
+        return 0;
+    Qualification::Counts counts;
+    for (const BurnInRecord &card : cards) {
+        counts.add(card);
+        if (Qualification::decide(plan, lines, counts.cycles, counts.failures)
+            != Qualification::PlanDecision::Continue)
+            return counts.cycles;
+    }
+    return 0;
 }
 
 QString burnInReportPath(const QString &csvPath)

@@ -51,6 +51,10 @@ struct BurnInReportData
     Qualification::Plan plan;
     std::vector<FailureMode> failureModes;
     CChartSeries chart; // with its P95 line set, as the page's chart has it
+    // A run judged by a plan: the card (T) at which its decision came, the first at which
+    // Qualification::decide() did not say go on, found from the run's cards in order (see
+    // planDecisionCard()); 0 while it has not decided.
+    qint64 planDecidedAt = 0;
 
     Qualification::Standing standing() const;
     Qualification::Verdict verdict() const;
