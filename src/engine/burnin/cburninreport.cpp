@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "engine/burnin/cburninreport.h"
 
+#include "engine/burnin/burninchart.h"
 #include "engine/burnin/cburninchartobject.h"
 
 #include <QAbstractTextDocumentLayout>
@@ -443,7 +444,11 @@ bool paint(QPdfWriter &writer, const BurnInReportData &data)
     document.setDefaultFont(reportFont(kBodyPt));
     document.setDocumentMargin(0);
     document.setPageSize(body.size());
-    CBurnInChartObject chart(data.chart, reportFont(kBodyPt));
+    const QFont chartFont = reportFont(kBodyPt);
+    CBurnInChartObject chart(QSize(CBurnInChartObject::kWidth, CBurnInChartObject::kHeight),
+        [&data, &chartFont](QPainter &painter, const QRect &rect) {
+            drawBurnInChart(painter, rect, data.chart, chartFont);
+        });
     document.documentLayout()->registerHandler(kChartObject, &chart);
     document.setHtml(reportHtml(data));
     insertChart(document);
