@@ -57,27 +57,14 @@ std::optional<BurnInReportData> loadBurnInReport(
         summary.add(card);
         modes.add(card);
         data.chart.add(card);
+        if (data.plan.test.isPlan())
+            data.planPath.add(data.planPath.cycles + 1,
+                Qualification::classify(card) == Qualification::CardOutcome::DeviceFailure);
     }
     data.figures = summary.figures();
     data.failureModes = modes.rows();
     data.chart.setP95Seconds(data.figures.p95Seconds);
-    data.planDecidedAt = planDecisionCard(data.plan.test, cards);
     return data;
-}
-
-qint64 planDecisionCard(const Qualification::TestPlan &plan, const QVector<BurnInRecord> &cards)
-{
-    const Qualification::PlanLines lines = Qualification::planLines(plan);
-    if (!lines.valid)
-        return 0;
-    Qualification::Counts counts;
-    for (const BurnInRecord &card : cards) {
-        counts.add(card);
-        if (Qualification::decide(plan, lines, counts.cycles, counts.failures)
-            != Qualification::PlanDecision::Continue)
-            return counts.cycles;
-    }
-    return 0;
 }
 
 QString burnInReportPath(const QString &csvPath)

@@ -2,11 +2,8 @@
 #pragma once
 
 #include "engine/burnin/cburninreport.h"
-#include "engine/records/burninrecord.h"
-#include "engine/records/testplan.h"
 
 #include <QString>
-#include <QVector>
 
 #include <optional>
 
@@ -18,10 +15,6 @@ class CResultsStore;
 // thread. None, with *error set, when the run cannot be read.
 std::optional<BurnInReportData> loadBurnInReport(
     CResultsStore &store, const QString &runId, QString *error);
-
-// The card (T) at which the plan first decided over the run's cards, in the order they were
-// recorded; 0 when it has not, or the run is judged by the bound.
-qint64 planDecisionCard(const Qualification::TestPlan &plan, const QVector<BurnInRecord> &cards);
 
 // A new file for the run's report beside its CSV, which no earlier report has: the CSV's name
 // with .pdf for .csv, or with "-2", "-3"… before .pdf once that is taken. A report never

@@ -3,6 +3,7 @@
 
 #include "engine/burnin/burninchart.h"
 #include "engine/burnin/cburninchartobject.h"
+#include "engine/burnin/planchart.h"
 
 #include <QAbstractTextDocumentLayout>
 #include <QFont>
@@ -31,6 +32,8 @@ constexpr int kBodyPt = 10;
 constexpr int kFooterPt = 8;
 constexpr int kChartObject = QTextFormat::UserObject + 1;
 const char kChartPlaceholder[] = "[[chart]]";
+constexpr int kPlanChartObject = QTextFormat::UserObject + 2;
+const char kPlanChartPlaceholder[] = "[[plan chart]]";
 constexpr int kLineDecimals = 4;
 constexpr int kRiskDecimals = 2;
 constexpr int kTruncationDecimals = 2;
@@ -315,9 +318,10 @@ QString decisionCell(const BurnInReportData &data, const Qualification::PlanLine
     const Qualification::PlanDecision decision = Qualification::decide(
         data.plan.test, lines, data.figures.done, data.figures.deviceFailures);
     const QString text = QStringLiteral("<b>%1</b>").arg(Qualification::decisionText(decision));
-    if (data.planDecidedAt < 1)
+    const PlanOutcome first = firstDecision(data.plan.test, lines, data.planPath);
+    if (first.decision == Qualification::PlanDecision::Continue)
         return text + QStringLiteral("（尚未判定）");
-    return text + QStringLiteral("（第 %1 张时判定）").arg(data.planDecidedAt);
+    return text + QStringLiteral("（第 %1 张时判定）").arg(first.cycle);
 }
 
 // A run judged by a plan shows the plan and where the run stands against it, instead of the
@@ -415,14 +419,19 @@ QString reportHtml(const BurnInReportData &data)
         + identitySection(data) + runSection(data) + interruptionSection(data) + driverSection(data)
         + (data.plan.test.isPlan() ? planSection(data) : qualificationSection(data))
         + failureSection(data) + heading(QStringLiteral("每张用时"))
-        + QStringLiteral("<p>%1</p>").arg(QLatin1String(kChartPlaceholder));
+        + QStringLiteral("<p>%1</p>").arg(QLatin1String(kChartPlaceholder))
+        + (data.plan.test.isPlan() ? heading(QStringLiteral("试验方案图"))
+                    + QStringLiteral("<p>%1</p>").arg(QLatin1String(kPlanChartPlaceholder))
+                                   : QString());
 }
 
-void insertChart(QTextDocument &document)
+void insertChart(QTextDocument &document, const char *placeholder, int objectType)
 {
-    QTextCursor cursor = document.find(QLatin1String(kChartPlaceholder));
+    QTextCursor cursor = document.find(QLatin1String(placeholder));
+    if (cursor.isNull())
+        return;
     QTextCharFormat format;
-    format.setObjectType(kChartObject);
+    format.setObjectType(objectType);
     cursor.insertText(QString(QChar::ObjectReplacementCharacter), format);
 }
 
@@ -445,13 +454,21 @@ bool paint(QPdfWriter &writer, const BurnInReportData &data)
     document.setDocumentMargin(0);
     document.setPageSize(body.size());
     const QFont chartFont = reportFont(kBodyPt);
-    CBurnInChartObject chart(QSize(CBurnInChartObject::kWidth, CBurnInChartObject::kHeight),
-        [&data, &chartFont](QPainter &painter, const QRect &rect) {
-            drawBurnInChart(painter, rect, data.chart, chartFont);
+    const QSize chartSize(CBurnInChartObject::kWidth, CBurnInChartObject::kHeight);
+    CBurnInChartObject chart(chartSize, [&data, &chartFont](QPainter &painter, const QRect &rect) {
+        drawBurnInChart(painter, rect, data.chart, chartFont);
+    });
+    // The plan chart at the seconds chart's size, so the two line up on the page.
+    const Qualification::PlanLines lines = Qualification::planLines(data.plan.test);
+    CBurnInChartObject planChart(
+        chartSize, [&data, &lines, &chartFont](QPainter &painter, const QRect &rect) {
+            drawPlanChart(painter, rect, data.plan.test, lines, data.planPath, chartFont);
         });
     document.documentLayout()->registerHandler(kChartObject, &chart);
+    document.documentLayout()->registerHandler(kPlanChartObject, &planChart);
     document.setHtml(reportHtml(data));
-    insertChart(document);
+    insertChart(document, kChartPlaceholder, kChartObject);
+    insertChart(document, kPlanChartPlaceholder, kPlanChartObject);
 
     QPainter painter;
     if (!painter.begin(&writer))

@@ -1,8 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "engine/burnin/cburninreport.h"
 
-#include "engine/burnin/burninreportsource.h"
-
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -84,7 +82,6 @@ BurnInReportData planReport(
     data.plan.plannedCards = static_cast<int>(Qualification::planLines(test).n0);
     CBurnInSummary summary(data.mode);
     CFailureModes modes;
-    QVector<BurnInRecord> records;
     for (int index = 1; index <= cards; ++index) {
         BurnInRecord card;
         card.index = index;
@@ -98,12 +95,11 @@ BurnInReportData planReport(
         summary.add(card);
         modes.add(card);
         data.chart.add(card);
-        records.append(card);
+        data.planPath.add(index, !card.passed);
     }
     data.figures = summary.figures();
     data.chart.setP95Seconds(data.figures.p95Seconds);
     data.failureModes = modes.rows();
-    data.planDecidedAt = planDecisionCard(test, records);
     return data;
 }
 
@@ -192,7 +188,7 @@ void tst_CBurnInReport::showsHowTheRunWasJudged_data()
         << QStringList {QStringLiteral("28 次"), QStringLiteral("90% 置信下限"),
                QStringLiteral("MCBF ≥ 100 次（置信度 90%）"), QStringLiteral("不合格")}
         << QStringList {QStringLiteral("试验方案"), QStringLiteral("判定线"),
-               QStringLiteral("真实风险"), QStringLiteral("接收")};
+               QStringLiteral("真实风险"), QStringLiteral("接收"), QStringLiteral("试验方案图")};
     // a + bT reaches 0 at T = 43944.4.
     QTest::newRow("sequential accepted at the first card on the line")
         << planReport(testPlan(PlanKind::Sequential), 43945)
@@ -200,7 +196,8 @@ void tst_CBurnInReport::showsHowTheRunWasJudged_data()
                QStringLiteral("20000 次"), QStringLiteral("生产方风险 α 10%"),
                QStringLiteral("a = -3.1699"), QStringLiteral("b = 7.2135e-5"),
                QStringLiteral("c = 2.7549"), QStringLiteral("205992"),
-               QStringLiteral("接收（第 43945 张时判定）"), QStringLiteral("合格")}
+               QStringLiteral("接收（第 43945 张时判定）"), QStringLiteral("合格"),
+               QStringLiteral("试验方案图")}
         << QStringList {QStringLiteral("演示 MCBF"), QStringLiteral("真实风险"),
                QStringLiteral("不合格"), QStringLiteral("尚未判定")};
     // The reject line stands at 2.97 at card 3000; two failures do not reach it at 2000.
