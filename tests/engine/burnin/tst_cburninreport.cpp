@@ -81,11 +81,9 @@ BurnInReportData planReport(
     data.plan.test = test;
     data.plan.plannedCards = static_cast<int>(Qualification::planLines(test).n0);
     CBurnInSummary summary(data.mode);
-    CFailureModes modes;
     for (int index = 1; index <= cards; ++index) {
         BurnInRecord card;
         card.index = index;
-        card.started = data.started.addMSecs(2600LL * (index - 1));
         card.passed = !failedAt.contains(index);
         card.elapsedMs = 2300;
         if (!card.passed) {
@@ -93,25 +91,16 @@ BurnInReportData planReport(
             card.failedCode = -5;
         }
         summary.add(card);
-        modes.add(card);
-        data.chart.add(card);
         data.planPath.add(index, !card.passed);
     }
     data.figures = summary.figures();
-    data.chart.setP95Seconds(data.figures.p95Seconds);
-    data.failureModes = modes.rows();
     return data;
 }
 
 // Table cells are laid out in columns and the HTML folds runs of spaces: compare without them.
 QString withoutSpaces(const QString &text)
 {
-    QString squeezed;
-    for (const QChar c : text) {
-        if (!c.isSpace())
-            squeezed.append(c);
-    }
-    return squeezed;
+    return text.simplified().remove(QLatin1Char(' '));
 }
 
 QString run(const QString &program, const QStringList &arguments)
