@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "engine/burnin/burninreportsource.h"
 
+#include "engine/records/mcbf.h"
 #include "engine/store/cresultsstore.h"
 
 #include <QDir>
@@ -56,6 +57,9 @@ std::optional<BurnInReportData> loadBurnInReport(
         summary.add(card);
         modes.add(card);
         data.chart.add(card);
+        if (data.plan.test.isPlan())
+            data.planPath.add(data.planPath.cycles + 1,
+                Qualification::classify(card) == Qualification::CardOutcome::DeviceFailure);
     }
     data.figures = summary.figures();
     data.failureModes = modes.rows();

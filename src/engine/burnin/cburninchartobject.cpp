@@ -1,14 +1,14 @@
 // SPDX-License-Identifier: MIT
 #include "engine/burnin/cburninchartobject.h"
 
-#include "engine/burnin/burninchart.h"
-
 #include <QPainter>
 #include <QTextDocument>
 
-CBurnInChartObject::CBurnInChartObject(const CChartSeries &series, const QFont &font)
-    : m_series(series)
-    , m_font(font)
+#include <utility>
+
+CBurnInChartObject::CBurnInChartObject(const QSize &size, Draw draw)
+    : m_size(size)
+    , m_draw(std::move(draw))
 { }
 
 QSizeF CBurnInChartObject::intrinsicSize(
@@ -17,7 +17,7 @@ QSizeF CBurnInChartObject::intrinsicSize(
     Q_UNUSED(position);
     Q_UNUSED(format);
     const qreal width = document->textWidth() - 2.0 * document->documentMargin();
-    return {width, width * kHeight / kWidth};
+    return {width, width * m_size.height() / m_size.width()};
 }
 
 void CBurnInChartObject::drawObject(QPainter *painter, const QRectF &rect, QTextDocument *document,
@@ -28,7 +28,7 @@ void CBurnInChartObject::drawObject(QPainter *painter, const QRectF &rect, QText
     Q_UNUSED(format);
     painter->save();
     painter->translate(rect.topLeft());
-    painter->scale(rect.width() / kWidth, rect.height() / kHeight);
-    drawBurnInChart(*painter, QRect(0, 0, kWidth, kHeight), m_series, m_font);
+    painter->scale(rect.width() / m_size.width(), rect.height() / m_size.height());
+    m_draw(*painter, QRect(QPoint(0, 0), m_size));
     painter->restore();
 }

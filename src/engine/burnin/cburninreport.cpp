@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: MIT
 #include "engine/burnin/cburninreport.h"
 
+#include "engine/burnin/burninchart.h"
 #include "engine/burnin/cburninchartobject.h"
+#include "engine/burnin/planchart.h"
 
 #include <QAbstractTextDocumentLayout>
 #include <QFont>
@@ -10,11 +12,15 @@
 #include <QPageSize>
 #include <QPainter>
 #include <QPdfWriter>
+#include <QRegularExpression>
 #include <QSaveFile>
 #include <QStringList>
 #include <QTextCharFormat>
 #include <QTextCursor>
 #include <QTextDocument>
+
+#include <cmath>
+#include <optional>
 
 namespace {
 
@@ -26,6 +32,11 @@ constexpr int kBodyPt = 10;
 constexpr int kFooterPt = 8;
 constexpr int kChartObject = QTextFormat::UserObject + 1;
 const char kChartPlaceholder[] = "[[chart]]";
+constexpr int kPlanChartObject = QTextFormat::UserObject + 2;
+const char kPlanChartPlaceholder[] = "[[plan chart]]";
+constexpr int kLineDecimals = 4;
+constexpr int kRiskDecimals = 2;
+constexpr int kTruncationDecimals = 2;
 
 // The window asks for no family of its own, and its Chinese texts come from whichever CJK font
 // the system has: the package depends on one of these two.
@@ -196,27 +207,134 @@ QString limitsCell(const BurnInReportData &data, qint64 mcbf)
 
 QString conclusion(const BurnInReportData &data);
 
+// T and r as the bound and the plans count them.
+QString countedText(const BurnInReportData &data)
+{
+    QString counted = QStringLiteral("T = %1 张，r = %2 次设备故障")
+                          .arg(data.figures.done)
+                          .arg(data.figures.deviceFailures);
+    const qint64 notTaken = data.figures.failed() - data.figures.deviceFailures;
+    if (notTaken > 0)
+        counted += QStringLiteral("；顾客未取卡 %1 张不计入 r").arg(notTaken);
+    return counted;
+}
+
+QString conclusionRow(const BurnInReportData &data)
+{
+    return QStringLiteral("<tr>%1<td colspan=\"3\" align=\"center\">%2</td></tr>")
+        .arg(labelCell(QStringLiteral("结论")), conclusion(data));
+}
+
 QString qualificationSection(const BurnInReportData &data)
 {
     const qint64 cycles = data.figures.done;
     const int confidence = data.plan.confidence;
     const qint64 mcbf
         = Qualification::demonstratedMcbf(cycles, data.figures.deviceFailures, confidence);
-    QString counted = QStringLiteral("T = %1 张，r = %2 次设备故障")
-                          .arg(cycles)
-                          .arg(data.figures.deviceFailures);
-    const qint64 notTaken = data.figures.failed() - data.figures.deviceFailures;
-    if (notTaken > 0)
-        counted += QStringLiteral("；顾客未取卡 %1 张不计入 r").arg(notTaken);
     return heading(QStringLiteral("可靠性")) + tableStart()
         + row(QStringLiteral("演示 MCBF"),
             QStringLiteral("<b>%1 次</b>（%2% 置信下限；%3）")
                 .arg(mcbf)
                 .arg(confidence)
-                .arg(counted))
-        + row(QStringLiteral("限值"), limitsCell(data, mcbf))
-        + QStringLiteral("<tr>%1<td colspan=\"3\" align=\"center\">%2</td></tr>")
-              .arg(labelCell(QStringLiteral("结论")), conclusion(data))
+                .arg(countedText(data)))
+        + row(QStringLiteral("限值"), limitsCell(data, mcbf)) + conclusionRow(data)
+        + QStringLiteral("</table>");
+}
+
+QString decimalText(double value, int decimals)
+{
+    return std::isfinite(value) ? QString::number(value, 'f', decimals) : QStringLiteral("—");
+}
+
+// The slope is a few per hundred thousand cycles: 7.2135e-5 rather than 0.0001.
+QString scientific(double value)
+{
+    if (!std::isfinite(value))
+        return QStringLiteral("—");
+    QString text = QString::number(value, 'e', kLineDecimals);
+    static const QRegularExpression exponent(QStringLiteral("e\\+?(-?)0*(\\d)"));
+    return text.replace(exponent, QStringLiteral("e\\1\\2"));
+}
+
+QString percent(double fraction)
+{
+    return decimalText(100.0 * fraction, kRiskDecimals) + QLatin1Char('%');
+}
+
+QString cyclesText(qint64 cycles)
+{
+    return QStringLiteral("%1 次").arg(cycles);
+}
+
+// What the plan was given: a named plan its row of the handbook's table, the others the
+// ratio and the two risks.
+QString planInputRows(const Qualification::TestPlan &test)
+{
+    const QString theta = row(QStringLiteral("θ1"), cyclesText(test.mcbfLower),
+        QStringLiteral("θ0 = d·θ1"), cyclesText(test.mcbfUpper()));
+    const QString d = QString::number(test.discrimination, 'g', 6);
+    if (test.kind == Qualification::PlanKind::Named) {
+        const std::optional<Qualification::NamedPlan> named = Qualification::namedPlan(test.name);
+        const QString length = named
+            ? QStringLiteral("%1 θ1").arg(QString::number(named->lengthTenths / 10.0, 'f', 1))
+            : QStringLiteral("—");
+        return row(QStringLiteral("方案"), test.name.toHtmlEscaped(), QStringLiteral("鉴别比 d"), d)
+            + theta + row(QStringLiteral("试验时长"), length);
+    }
+    return theta + row(QStringLiteral("鉴别比 d"), d)
+        + row(QStringLiteral("生产方风险 α"), QStringLiteral("%1%").arg(test.producerRisk),
+            QStringLiteral("使用方风险 β"), QStringLiteral("%1%").arg(test.consumerRisk));
+}
+
+QString planLineRows(const Qualification::TestPlan &test, const Qualification::PlanLines &lines)
+{
+    if (!lines.valid)
+        return row(QStringLiteral("判定线"), QStringLiteral("方案参数无效，无法判定"));
+    QString html;
+    if (test.kind == Qualification::PlanKind::Sequential)
+        html += row(QStringLiteral("判定线"),
+            QStringLiteral("接收：r ≤ a + b·T　拒收：r ≥ c + b·T<br/>a = %1　b = %2　c = %3")
+                .arg(decimalText(lines.a, kLineDecimals), scientific(lines.b),
+                    decimalText(lines.c, kLineDecimals)));
+    html += row(QStringLiteral("拒收故障数 r0"), QString::number(lines.r0),
+                QStringLiteral("截尾 T0"),
+                QStringLiteral("%1 次").arg(decimalText(lines.t0, kTruncationDecimals)))
+        + row(QStringLiteral("计划张数 N0"), QString::number(lines.n0));
+    if (test.kind == Qualification::PlanKind::Sequential)
+        return html;
+    QString risks = QStringLiteral("α' = %1　β' = %2")
+                        .arg(percent(lines.trueProducerRisk), percent(lines.trueConsumerRisk));
+    const std::optional<Qualification::NamedPlan> named = Qualification::namedPlan(test.name);
+    if (test.kind == Qualification::PlanKind::Named && named)
+        risks += QStringLiteral("（手册公布 α = %1%　β = %2%）")
+                     .arg(named->publishedProducerRisk)
+                     .arg(named->publishedConsumerRisk);
+    return html + row(QStringLiteral("真实风险"), risks);
+}
+
+// The decision as the verdict has it, at the end of the run, and the card at which it came.
+QString decisionCell(const BurnInReportData &data, const Qualification::PlanLines &lines)
+{
+    const Qualification::PlanDecision decision = Qualification::decide(
+        data.plan.test, lines, data.figures.done, data.figures.deviceFailures);
+    const QString text = QStringLiteral("<b>%1</b>").arg(Qualification::decisionText(decision));
+    const PlanOutcome first = firstDecision(data.plan.test, lines, data.planPath);
+    if (first.decision == Qualification::PlanDecision::Continue)
+        return text + QStringLiteral("（尚未判定）");
+    return text + QStringLiteral("（第 %1 张时判定）").arg(first.cycle);
+}
+
+// A run judged by a plan shows the plan and where the run stands against it, instead of the
+// bound: the plan is the agreement the verdict rests on.
+QString planSection(const BurnInReportData &data)
+{
+    const Qualification::TestPlan &test = data.plan.test;
+    const Qualification::PlanLines lines = Qualification::planLines(test);
+    return heading(QStringLiteral("可靠性")) + tableStart()
+        + row(QStringLiteral("试验方案"), Qualification::planText(test).toHtmlEscaped())
+        + planInputRows(test) + planLineRows(test, lines)
+        + row(QStringLiteral("计入"), countedText(data))
+        + row(QStringLiteral("判定"), decisionCell(data, lines)) + conclusionRow(data)
         + QStringLiteral("</table>");
 }
 
@@ -227,7 +345,9 @@ QString conclusion(const BurnInReportData &data)
     const Qualification::Verdict verdict = data.verdict();
     const QString big = QStringLiteral(
         "<span style=\"font-size: 30pt; font-weight: bold; color: %1;\">%2</span>");
-    if (verdict != Qualification::Verdict::Undecided)
+    // A plan that reached N0 undecided has inputs out of range: say so, not "no limits".
+    if (verdict != Qualification::Verdict::Undecided
+        || (data.plan.test.isPlan() && data.finished()))
         return big.arg(verdictColor(verdict), Qualification::verdictText(verdict));
     if (!data.finished())
         return big.arg(QLatin1String(kUndecidedColor), QStringLiteral("未完成"))
@@ -297,15 +417,21 @@ QString reportHtml(const BurnInReportData &data)
                           "margin-bottom: %1px;\">发卡机老化测试报告</p>")
                .arg(htmlPixels(2.0))
         + identitySection(data) + runSection(data) + interruptionSection(data) + driverSection(data)
-        + qualificationSection(data) + failureSection(data) + heading(QStringLiteral("每张用时"))
-        + QStringLiteral("<p>%1</p>").arg(QLatin1String(kChartPlaceholder));
+        + (data.plan.test.isPlan() ? planSection(data) : qualificationSection(data))
+        + failureSection(data) + heading(QStringLiteral("每张用时"))
+        + QStringLiteral("<p>%1</p>").arg(QLatin1String(kChartPlaceholder))
+        + (data.plan.test.isPlan() ? heading(QStringLiteral("试验方案图"))
+                    + QStringLiteral("<p>%1</p>").arg(QLatin1String(kPlanChartPlaceholder))
+                                   : QString());
 }
 
-void insertChart(QTextDocument &document)
+void insertChart(QTextDocument &document, const char *placeholder, int objectType)
 {
-    QTextCursor cursor = document.find(QLatin1String(kChartPlaceholder));
+    QTextCursor cursor = document.find(QLatin1String(placeholder));
+    if (cursor.isNull())
+        return;
     QTextCharFormat format;
-    format.setObjectType(kChartObject);
+    format.setObjectType(objectType);
     cursor.insertText(QString(QChar::ObjectReplacementCharacter), format);
 }
 
@@ -327,10 +453,22 @@ bool paint(QPdfWriter &writer, const BurnInReportData &data)
     document.setDefaultFont(reportFont(kBodyPt));
     document.setDocumentMargin(0);
     document.setPageSize(body.size());
-    CBurnInChartObject chart(data.chart, reportFont(kBodyPt));
+    const QFont chartFont = reportFont(kBodyPt);
+    const QSize chartSize(CBurnInChartObject::kWidth, CBurnInChartObject::kHeight);
+    CBurnInChartObject chart(chartSize, [&data, &chartFont](QPainter &painter, const QRect &rect) {
+        drawBurnInChart(painter, rect, data.chart, chartFont);
+    });
+    // The plan chart at the seconds chart's size, so the two line up on the page.
+    const Qualification::PlanLines lines = Qualification::planLines(data.plan.test);
+    CBurnInChartObject planChart(
+        chartSize, [&data, &lines, &chartFont](QPainter &painter, const QRect &rect) {
+            drawPlanChart(painter, rect, data.plan.test, lines, data.planPath, chartFont);
+        });
     document.documentLayout()->registerHandler(kChartObject, &chart);
+    document.documentLayout()->registerHandler(kPlanChartObject, &planChart);
     document.setHtml(reportHtml(data));
-    insertChart(document);
+    insertChart(document, kChartPlaceholder, kChartObject);
+    insertChart(document, kPlanChartPlaceholder, kPlanChartObject);
 
     QPainter painter;
     if (!painter.begin(&writer))

@@ -4,6 +4,7 @@
 #include "engine/burnin/cburninsummary.h"
 #include "engine/burnin/cchartseries.h"
 #include "engine/burnin/cfailuremodes.h"
+#include "engine/burnin/planchart.h"
 #include "engine/burnin/qualification.h"
 #include "engine/records/burninrecord.h"
 
@@ -51,6 +52,9 @@ struct BurnInReportData
     Qualification::Plan plan;
     std::vector<FailureMode> failureModes;
     CChartSeries chart; // with its P95 line set, as the page's chart has it
+    // A run judged by a plan: its failures among its cards in order, from which the report
+    // finds the card that decided and draws the plan chart. Empty for a run judged by the bound.
+    PlanPath planPath;
 
     Qualification::Standing standing() const;
     Qualification::Verdict verdict() const;
@@ -59,9 +63,9 @@ struct BurnInReportData
 };
 
 // Writes a burn-in report as an A4 PDF with Qt's own PDF writer: the figures, the demonstrated
-// MCBF and the verdict in large type, the failure modes, and the chart drawn as vectors by the
-// page's own chart code. The text is in the window's Chinese font, embedded, so the file prints
-// and copies the same anywhere. Needs a QGuiApplication for the fonts; GUI thread.
+// MCBF or the test plan and the verdict in large type, the failure modes, and the charts drawn as
+// vectors by the page's own chart code. The text is in the window's Chinese font, embedded, so the
+// file prints and copies the same anywhere. Needs a QGuiApplication for the fonts; GUI thread.
 class CBurnInReport
 {
 public:

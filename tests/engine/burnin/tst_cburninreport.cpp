@@ -60,6 +60,49 @@ BurnInReportData exampleReport()
     return data;
 }
 
+Qualification::TestPlan testPlan(Qualification::PlanKind kind, const QString &name = QString())
+{
+    Qualification::TestPlan test;
+    test.kind = kind;
+    test.name = name;
+    test.mcbfLower = 10000;
+    return test;
+}
+
+// A run of `cards` cards judged by the plan, the chip unreadable on the cards in failedAt, as
+// the report's source fills it from the store.
+BurnInReportData planReport(
+    const Qualification::TestPlan &test, int cards, const QVector<int> &failedAt = {})
+{
+    BurnInReportData data;
+    data.serial = kSerial;
+    data.mode = BurnInMode::Capture;
+    data.started = QDateTime(QDate(2024, 3, 18), QTime(9, 30, 0));
+    data.plan.test = test;
+    data.plan.plannedCards = static_cast<int>(Qualification::planLines(test).n0);
+    CBurnInSummary summary(data.mode);
+    for (int index = 1; index <= cards; ++index) {
+        BurnInRecord card;
+        card.index = index;
+        card.passed = !failedAt.contains(index);
+        card.elapsedMs = 2300;
+        if (!card.passed) {
+            card.failedStep = BurnInStep::ReadChip;
+            card.failedCode = -5;
+        }
+        summary.add(card);
+        data.planPath.add(index, !card.passed);
+    }
+    data.figures = summary.figures();
+    return data;
+}
+
+// Table cells are laid out in columns and the HTML folds runs of spaces: compare without them.
+QString withoutSpaces(const QString &text)
+{
+    return text.simplified().remove(QLatin1Char(' '));
+}
+
 QString run(const QString &program, const QStringList &arguments)
 {
     QProcess process;
@@ -71,12 +114,16 @@ QString run(const QString &program, const QStringList &arguments)
 
 } // namespace
 
+Q_DECLARE_METATYPE(BurnInReportData)
+
 class tst_CBurnInReport : public QObject
 {
     Q_OBJECT
 
 private slots:
     void writesReadableEmbeddedPdf();
+    void showsHowTheRunWasJudged_data();
+    void showsHowTheRunWasJudged();
     void reportsUnwritablePath();
 };
 
@@ -116,6 +163,77 @@ void tst_CBurnInReport::writesReadableEmbeddedPdf()
     for (int i = 2; i < lines.size(); ++i)
         QVERIFY2(lines.at(i).mid(emb, 3) == QStringLiteral("yes"), qPrintable(lines.at(i)));
     QVERIFY(lines.join(QLatin1Char('\n')).contains(QStringLiteral("WenQuanYi")));
+}
+
+void tst_CBurnInReport::showsHowTheRunWasJudged_data()
+{
+    using Qualification::PlanKind;
+    QTest::addColumn<BurnInReportData>("data");
+    QTest::addColumn<QStringList>("shown");
+    QTest::addColumn<QStringList>("notShown");
+
+    QTest::newRow("bound run as before")
+        << exampleReport()
+        << QStringList {QStringLiteral("28 次"), QStringLiteral("90% 置信下限"),
+               QStringLiteral("MCBF ≥ 100 次（置信度 90%）"), QStringLiteral("不合格")}
+        << QStringList {QStringLiteral("试验方案"), QStringLiteral("判定线"),
+               QStringLiteral("真实风险"), QStringLiteral("接收"), QStringLiteral("试验方案图")};
+    // a + bT reaches 0 at T = 43944.4.
+    QTest::newRow("sequential accepted at the first card on the line")
+        << planReport(testPlan(PlanKind::Sequential), 43945)
+        << QStringList {QStringLiteral("序贯试验 θ1 = 10000 次 d = 2 α = 10% β = 10%"),
+               QStringLiteral("20000 次"), QStringLiteral("生产方风险 α 10%"),
+               QStringLiteral("a = -3.1699"), QStringLiteral("b = 7.2135e-5"),
+               QStringLiteral("c = 2.7549"), QStringLiteral("205992"),
+               QStringLiteral("接收（第 43945 张时判定）"), QStringLiteral("合格"),
+               QStringLiteral("试验方案图")}
+        << QStringList {QStringLiteral("演示 MCBF"), QStringLiteral("真实风险"),
+               QStringLiteral("不合格"), QStringLiteral("尚未判定")};
+    // The reject line stands at 2.97 at card 3000; two failures do not reach it at 2000.
+    QTest::newRow("sequential rejected at the third failure")
+        << planReport(testPlan(PlanKind::Sequential), 3000, {1000, 2000, 3000})
+        << QStringList {QStringLiteral("T = 3000 张，r = 3 次设备故障"),
+               QStringLiteral("拒收（第 3000 张时判定）"), QStringLiteral("不合格")}
+        << QStringList {QStringLiteral("接收（"), QStringLiteral("未完成")};
+    QTest::newRow("fixed run going on shows its true risks")
+        << planReport(testPlan(PlanKind::Fixed), 1000, {500})
+        << QStringList {QStringLiteral("定时试验 θ1 = 10000 次"),
+               QStringLiteral("拒收故障数 r0 15"), QStringLiteral("205992"),
+               QStringLiteral("α' = 10.00% β' = 8.37%"), QStringLiteral("继续（尚未判定）"),
+               QStringLiteral("未完成"), QStringLiteral("尚余 204992 张")}
+        << QStringList {
+               QStringLiteral("判定线"), QStringLiteral("手册公布"), QStringLiteral("合格")};
+    QTest::newRow("named plan beside the handbook's risks")
+        << planReport(testPlan(PlanKind::Named, QStringLiteral("XII-D")), 1000)
+        << QStringList {QStringLiteral("XII-D（θ1 = 10000 次 d = 2）"),
+               QStringLiteral("试验时长 18.8 θ1"), QStringLiteral("拒收故障数 r0 14"),
+               QStringLiteral("188000.00 次"), QStringLiteral("α' = 9.58% β' = 10.62%"),
+               QStringLiteral("（手册公布 α = 9.6% β = 10.6%）"),
+               QStringLiteral("继续（尚未判定）")}
+        << QStringList {QStringLiteral("生产方风险"), QStringLiteral("判定线")};
+}
+
+void tst_CBurnInReport::showsHowTheRunWasJudged()
+{
+    QFETCH(BurnInReportData, data);
+    QFETCH(QStringList, shown);
+    QFETCH(QStringList, notShown);
+    const QString pdftotext = QStandardPaths::findExecutable(QStringLiteral("pdftotext"));
+    if (pdftotext.isEmpty())
+        QSKIP("poppler-utils (pdftotext) are not installed");
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString path = dir.filePath(QStringLiteral("report.pdf"));
+    QString error;
+    QVERIFY2(CBurnInReport::write(data, path, &error), qPrintable(error));
+
+    const QString text = run(pdftotext, {QStringLiteral("-layout"), path, QStringLiteral("-")});
+    const QString squeezed = withoutSpaces(text);
+    for (const QString &expected : shown)
+        QVERIFY2(squeezed.contains(withoutSpaces(expected)),
+            qPrintable(expected + QLatin1Char('\n') + text));
+    for (const QString &unexpected : notShown)
+        QVERIFY2(!squeezed.contains(withoutSpaces(unexpected)), qPrintable(unexpected));
 }
 
 void tst_CBurnInReport::reportsUnwritablePath()
