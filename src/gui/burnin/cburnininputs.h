@@ -19,8 +19,15 @@ public:
     // With the options config.ini keeps.
     CBurnInInputs(Ui_TabBurnIn &form, QObject *page);
 
-    // As typed: the unit is not checked yet, and limits.plannedCards is the count.
+    // As typed: the unit is not checked yet, and limits.plannedCards is the count. With a plan
+    // in force the count is the plan's n0, and 0 while its fields do not give a plan.
     BurnInOptions options() const;
+    // The plan fields as the command line checks its options (BurnInConfig::parse*): the first
+    // problem, or an empty string. Nothing to check for the bound.
+    QString planError() const;
+    // SpinCount's, the count a run judged by the bound is to run; config.ini keeps it for the
+    // next such run whatever plan is in force now.
+    int typedCards() const { return m_typedCards; }
     // Every input but the serial, which names one unit and is never remembered.
     void setOptions(const BurnInOptions &options);
     // ComboConfidence's, in percent.
@@ -36,7 +43,15 @@ signals:
     void confidenceChanged(int confidence);
 
 private:
+    // The plan as the fields give it: the first problem in *error, if any.
+    Qualification::TestPlan plan(QString *error) const;
+    // Enables the fields that apply to the way of judging chosen, and shows a plan's n0 as the
+    // count.
+    void showPlan();
+
     Ui_TabBurnIn &m_form;
+    bool m_enabled = true; // no run going on
+    int m_typedCards = BurnInConfig::kDefaultCards;
     // config.ini's, which the page has no field for.
     std::chrono::milliseconds m_hangGrace = BurnInSettings().hangGrace;
 };

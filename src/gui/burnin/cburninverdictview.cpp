@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "gui/burnin/cburninverdictview.h"
 
+#include "engine/burnin/planchart.h"
 #include "engine/records/resultsrun.h"
 #include "ui_tabburnin.h"
 
@@ -43,6 +44,14 @@ void CBurnInVerdictView::show(const Qualification::Plan &limits, const BurnInFig
                    .arg(Qualification::demonstratedMcbf(
                        standing.cycles, standing.failures, limits.confidence))
                    .arg(limits.confidence);
+    } else if (next->test.isPlan()) {
+        // The plan sets the cards: what a unit that never fails needs, and the most it can take.
+        const Qualification::PlanLines lines = Qualification::planLines(next->test);
+        PlanPath clean;
+        clean.cycles = lines.n0;
+        const PlanOutcome accepted = firstDecision(next->test, lines, clean);
+        if (accepted.decision == Qualification::PlanDecision::Accept)
+            mcbf = QStringLiteral("无故障 %1 张接收\n至多 %2 张").arg(accepted.cycle).arg(lines.n0);
     } else {
         const qint64 needed = Qualification::cardsToDemonstrate(next->targetMcbf, next->confidence);
         if (needed > 0) {

@@ -13,10 +13,13 @@
 #include "gui/burnin/cburninuploadview.h"
 #include "gui/burnin/cburninverdictview.h"
 #include "gui/burnin/chartcards.h"
+#include "gui/burnin/chartplan.h"
 #include "gui/shell/maindialog.h"
 #include "ui_tabburnin.h"
 
 #include <QButtonGroup>
+#include <QDir>
+#include <QFileInfo>
 #include <QKeyEvent>
 
 #include <utility>
@@ -40,6 +43,9 @@ TabBurnIn::TabBurnIn(CStation &station, QWidget *parent)
     m_historyView = new CBurnInHistoryView(m_station, *ui, this);
     m_inputs = new CBurnInInputs(*ui, this);
     m_verdictView = new CBurnInVerdictView(*ui, this);
+    m_planChart = new ChartPlan(this);
+    m_planChart->setObjectName(QStringLiteral("ChartPlan"));
+    m_planChart->setGeometry(ui->TableCards->geometry());
     // A group of their own: auto-exclusive buttons would share one group with the mode's radio
     // buttons, which have the same parent.
     auto *views = new QButtonGroup(this);
@@ -171,6 +177,16 @@ void TabBurnIn::on_BtnStart_clicked()
         return;
     }
     BurnInOptions options = m_inputs->options();
+    // The plan's fields as the command line checks its options, with the same words.
+    QString planError = m_inputs->planError();
+    if (planError.isEmpty() && options.limits.test.isPlan()) {
+        BurnInOptions checkedOptions = options;
+        planError = BurnInConfig::check(checkedOptions);
+    }
+    if (!planError.isEmpty()) {
+        log(QStringLiteral(">>>老化测试未开始：") + planError);
+        return;
+    }
     const BurnInInput::CheckedUnit checked
         = BurnInInput::checkUnit(options.unit, options.limits.hasLimit());
     if (!checked.error.isEmpty()) {
@@ -181,8 +197,11 @@ void TabBurnIn::on_BtnStart_clicked()
     if (!connection)
         return;
     options.unit = checked.unit;
-    // The defaults and their checks are the command line's too.
-    BurnInConfig::save(options);
+    // The defaults and their checks are the command line's too. The count kept is the one typed
+    // for a run judged by the bound: a plan's n0 follows from its fields.
+    BurnInOptions saved = options;
+    saved.settings.cards = m_inputs->typedCards();
+    BurnInConfig::save(saved);
     CBurnInJob::Plan plan;
     plan.settings = options.settings;
     plan.unit = checked.unit;
@@ -286,6 +305,9 @@ void TabBurnIn::clearCards(BurnInMode mode, int reserve)
 {
     m_cardsView->clear(reserve);
     m_failuresView->clear();
+    m_planChart->setPlan(m_limits.test);
+    if (!m_limits.test.isPlan() && m_planChart->isVisible())
+        showView(m_cardsView->chart());
     m_figures = BurnInFigures();
     m_figures.mode = mode;
     ui->LabelSummary->setText(m_figures.text());
@@ -298,6 +320,13 @@ void TabBurnIn::addCards(const QVector<BurnInRecord> &cards, const BurnInFigures
         return;
     m_cardsView->add(cards, figures.p95Seconds);
     m_failuresView->add(cards);
+    if (m_limits.test.isPlan()) {
+        // The verdict's own rule of what counts against the dispenser.
+        for (const BurnInRecord &card : cards)
+            m_planChart->path().add(card.index,
+                Qualification::classify(card) == Qualification::CardOutcome::DeviceFailure);
+        m_planChart->refresh();
+    }
     m_figures = figures;
     ui->LabelSummary->setText(m_figures.text());
     showQualification();
@@ -305,9 +334,9 @@ void TabBurnIn::addCards(const QVector<BurnInRecord> &cards, const BurnInFigures
 
 void TabBurnIn::showView(QWidget *view)
 {
-    for (QWidget *each :
-        {static_cast<QWidget *>(ui->TableCards), static_cast<QWidget *>(m_cardsView->chart()),
-            static_cast<QWidget *>(ui->TableFailures), static_cast<QWidget *>(ui->ListRuns)}) {
+    for (QWidget *each : {static_cast<QWidget *>(ui->TableCards),
+             static_cast<QWidget *>(m_cardsView->chart()), static_cast<QWidget *>(m_planChart),
+             static_cast<QWidget *>(ui->TableFailures), static_cast<QWidget *>(ui->ListRuns)}) {
         each->setVisible(each == view);
     }
     ui->EditFilter->setVisible(view == ui->ListRuns);
@@ -321,9 +350,14 @@ void TabBurnIn::on_BtnShowTable_clicked()
     m_cardsView->showNewest();
 }
 
+// A run judged by a plan shows its plan chart first; a second press turns to the seconds per
+// card and back.
 void TabBurnIn::on_BtnShowChart_clicked()
 {
-    showView(m_cardsView->chart());
+    if (!m_limits.test.isPlan() || m_planChart->isVisible())
+        showView(m_cardsView->chart());
+    else
+        showView(m_planChart);
 }
 
 void TabBurnIn::on_BtnShowFailures_clicked()
@@ -386,7 +420,19 @@ void TabBurnIn::showRun(const ResultsRunSummary &run, const QVector<BurnInRecord
 
 void TabBurnIn::on_BtnSaveChart_clicked()
 {
-    log(m_cardsView->saveChart(m_run ? m_run->csvPath() : m_shownCsv));
+    const QString csvPath = m_run ? m_run->csvPath() : m_shownCsv;
+    log(m_cardsView->saveChart(csvPath));
+    if (m_limits.test.isPlan() && m_figures.done > 0 && !csvPath.isEmpty())
+        log(savePlanChart(csvPath));
+}
+
+QString TabBurnIn::savePlanChart(const QString &csvPath) const
+{
+    const QFileInfo csvFile(csvPath);
+    const QString png = csvFile.absoluteDir().filePath(csvFile.completeBaseName() + "-plan.png");
+    if (m_planChart->toImage(m_planChart->size()).save(png, "PNG"))
+        return QStringLiteral(">>>试验方案图已保存：") + png;
+    return QStringLiteral(">>>试验方案图保存失败：") + png;
 }
 
 void TabBurnIn::setRunning(bool running)

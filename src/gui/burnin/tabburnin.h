@@ -22,6 +22,7 @@ class CBurnInInputs;
 class CBurnInVerdictView;
 class CBurnInProgress;
 class CStation;
+class ChartPlan;
 class QKeyEvent;
 class Ui_TabBurnIn;
 
@@ -79,6 +80,8 @@ private:
     void setRunning(bool running);
     void log(const QString &line);
     void showView(QWidget *view);
+    // The plan chart beside the run's CSV, its name with "-plan" added; a line for the log pane.
+    QString savePlanChart(const QString &csvPath) const;
     void clearCards(BurnInMode mode, int reserve = 0);
     void addCards(const QVector<BurnInRecord> &cards, const BurnInFigures &figures);
     void startRun(CBurnInJob::Plan plan);
@@ -94,6 +97,7 @@ private:
     CBurnInHistoryView *m_historyView;
     CBurnInInputs *m_inputs;
     CBurnInVerdictView *m_verdictView;
+    ChartPlan *m_planChart; // a child of the page, in the table's place like the seconds chart
     BurnInFigures m_figures;
     // The limits of the cards on show, their plannedCards filled in.
     Qualification::Plan m_limits;

@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: MIT
+#include "engine/burnin/burninoptions.h"
 #include "engine/settings/rwini.h"
 #include "engine/store/cburninreader.h"
 #include "gui/burnin/cfailuremodetablemodel.h"
+#include "gui/burnin/chartplan.h"
 #include "gui/burnin/tabburnin.h"
 #include "gui/config/configdialog.h"
 #include "qtcompat.h"
@@ -23,6 +25,8 @@
 #include <QStandardPaths>
 #include <QTableView>
 #include <QtTest>
+
+#include <cmath>
 
 #include <sys/stat.h>
 
@@ -52,7 +56,8 @@ ino_t inode(const char *path)
 // The widgets that take turns at one place of the page.
 bool isView(const QWidget *widget)
 {
-    static const QStringList views {"TableCards", "ChartCards", "TableFailures", "ListRuns"};
+    static const QStringList views {
+        "TableCards", "ChartCards", "ChartPlan", "TableFailures", "ListRuns"};
     return views.contains(widget->objectName());
 }
 
@@ -110,6 +115,9 @@ private slots:
     void judgedRunIsReported();
     void runOpensTheChosenConnection_data();
     void runOpensTheChosenConnection();
+    void sequentialPlanAcceptsAtItsLine();
+    void badPlanStartsNothing_data();
+    void badPlanStartsNothing();
 };
 
 void tst_TabBurnInSimulator::runWritesARowPerCard_data()
@@ -610,6 +618,98 @@ void tst_TabBurnInSimulator::runOpensTheChosenConnection()
     // The run's first open comes before its card's own, which the record begins with.
     QCOMPARE(window.calls().filter("openDevice("),
         QStringList({opened, opened, R"(openDevice(0, 115200, "", 5) = 0)"}));
+}
+
+// A unit that never fails, judged by a sequential plan: accepted on the card where the accept
+// line reaches zero failures, the run ended there, the plan kept for the next start and its chart
+// saved beside the seconds chart.
+void tst_TabBurnInSimulator::sequentialPlanAcceptsAtItsLine()
+{
+    Qualification::TestPlan plan;
+    plan.kind = Qualification::PlanKind::Sequential;
+    plan.mcbfLower = 20;
+    const Qualification::PlanLines lines = Qualification::planLines(plan);
+    const auto accepted = static_cast<int>(std::ceil(-lines.a / lines.b));
+    QCOMPARE(accepted, 88); // a short run, well before n0
+    QVERIFY(accepted < lines.n0);
+
+    SimulatorWindow window({"VARNAK_SIM_CARDS=1000"});
+    auto *page = window.burnInPage();
+    page->findChild<QLineEdit *>("EditSerial")->setText(QStringLiteral("SN-PLAN"));
+    page->findChild<QComboBox *>("ComboPlan")->setCurrentText(QStringLiteral("序贯试验"));
+    page->findChild<QLineEdit *>("EditMcbfLower")->setText(QStringLiteral("20"));
+    page->findChild<QComboBox *>("ComboDiscrimination")->setCurrentText(QStringLiteral("2"));
+    page->findChild<QLineEdit *>("EditProducerRisk")->setText(QStringLiteral("10"));
+    page->findChild<QLineEdit *>("EditConsumerRisk")->setText(QStringLiteral("10"));
+    auto *count = page->findChild<QSpinBox *>("SpinCount");
+    QVERIFY(!count->isEnabled() && !page->findChild<QSpinBox *>("SpinTargetMcbf")->isEnabled());
+    QCOMPARE(count->value(), int(lines.n0));
+    QCOMPARE(page->findChild<QLabel *>("LabelMcbf")->text(),
+        QStringLiteral("无故障 %1 张接收\n至多 %2 张").arg(accepted).arg(lines.n0));
+    auto *start = page->findChild<QPushButton *>("BtnStart");
+    start->click();
+    QVERIFY2(!start->isEnabled(), qPrintable(window.logLines().join('\n')));
+    QTRY_VERIFY_WITH_TIMEOUT(start->isEnabled(), 60000);
+
+    QCOMPARE(page->figures().done, accepted);
+    QCOMPARE(page->findChild<QLabel *>("LabelVerdict")->text(), QStringLiteral("合格"));
+    const auto *chart = page->findChild<ChartPlan *>("ChartPlan");
+    const PlanOutcome outcome = firstDecision(chart->plan(), chart->lines(), chart->path());
+    QCOMPARE(outcome.decision, Qualification::PlanDecision::Accept);
+    QCOMPARE(outcome.cycle, qint64(accepted));
+    QCOMPARE(RWIni::load("config.ini", "burnin", "plan", QString()), QStringLiteral("sequential"));
+    QCOMPARE(RWIni::load("config.ini", "burnin", "mcbfLower", QString()), QStringLiteral("20"));
+    // The count kept is the one a bound run is to run, not the plan's n0.
+    QCOMPARE(BurnInConfig::load().settings.cards, BurnInConfig::kDefaultCards);
+
+    page->findChild<QPushButton *>("BtnShowChart")->click();
+    QVERIFY(chart->isVisibleTo(page));
+    page->findChild<QPushButton *>("BtnSaveChart")->click();
+    const QStringList pictures = QDir("results").entryList({"burnin-*-plan.png"}, QDir::Files);
+    QCOMPARE(pictures.size(), 1);
+    QCOMPARE(QImage(QDir("results").filePath(pictures.first())).size(), chart->size());
+}
+
+void tst_TabBurnInSimulator::badPlanStartsNothing_data()
+{
+    QTest::addColumn<QString>("plan");
+    QTest::addColumn<QString>("mcbfLower");
+    QTest::addColumn<QString>("producerRisk");
+    QTest::addColumn<QString>("error");
+
+    QString error;
+    qint64 cycles = 0;
+    int percent = 0;
+    QVERIFY(!BurnInConfig::parseMcbfLower(QStringLiteral("0"), &cycles, &error));
+    QTest::newRow("θ1 of 0") << QStringLiteral("序贯试验") << QStringLiteral("0")
+                             << QStringLiteral("10") << error;
+    QVERIFY(!BurnInConfig::parseMcbfLower(QStringLiteral("1e4"), &cycles, &error));
+    QTest::newRow("θ1 in exponent form for a named plan")
+        << QStringLiteral("XII-D") << QStringLiteral("1e4") << QStringLiteral("10") << error;
+    QVERIFY(!BurnInConfig::parseRisk(QStringLiteral("41"), &percent, &error));
+    QTest::newRow("a producer's risk above 40%")
+        << QStringLiteral("定时试验") << QStringLiteral("1000") << QStringLiteral("41") << error;
+}
+
+void tst_TabBurnInSimulator::badPlanStartsNothing()
+{
+    QFETCH(QString, plan);
+    QFETCH(QString, mcbfLower);
+    QFETCH(QString, producerRisk);
+    QFETCH(QString, error);
+
+    SimulatorWindow window({});
+    auto *page = window.burnInPage();
+    page->findChild<QLineEdit *>("EditSerial")->setText(QStringLiteral("SN-PLAN"));
+    page->findChild<QComboBox *>("ComboPlan")->setCurrentText(plan);
+    page->findChild<QLineEdit *>("EditMcbfLower")->setText(mcbfLower);
+    page->findChild<QLineEdit *>("EditProducerRisk")->setText(producerRisk);
+    QCOMPARE(page->findChild<QSpinBox *>("SpinCount")->text(), QStringLiteral("—"));
+    page->findChild<QPushButton *>("BtnStart")->click();
+
+    QCOMPARE(window.logLines(), QStringList {">>>老化测试未开始：" + error});
+    QVERIFY(!page->findChild<QPushButton *>("BtnStop")->isEnabled());
+    QVERIFY(QDir("results").entryList({"burnin-*.csv"}, QDir::Files).isEmpty());
 }
 
 QTEST_MAIN(tst_TabBurnInSimulator)
