@@ -172,7 +172,11 @@ void drawTruncation(QPainter &painter, const Scale &scale, const PlanLines &line
     painter.drawLine(
         QPointF(corner.x(), scale.plot.top()), QPointF(corner.x(), scale.plot.bottom()));
     painter.setPen(kTruncationColor);
-    const int rowTop = static_cast<int>(corner.y()) - metrics.height() - 1;
+    // Above the r0 line, unless a short chart leaves no room there.
+    const int lineY = static_cast<int>(corner.y());
+    const int rowTop = lineY - metrics.height() - 1 >= scale.plot.top()
+        ? lineY - metrics.height() - 1
+        : lineY + 2;
     painter.drawText(
         QRect(scale.plot.left() + kPadding, rowTop, scale.plot.width() / 2, metrics.height()),
         Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("r0 = %1").arg(lines.r0));
