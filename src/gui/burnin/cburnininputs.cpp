@@ -72,13 +72,8 @@ CBurnInInputs::CBurnInInputs(Ui_TabBurnIn &form, QObject *page)
 BurnInOptions CBurnInInputs::options() const
 {
     BurnInOptions options;
-    options.limits.test = plan(nullptr);
-    if (options.limits.test.isPlan()) {
-        const Qualification::PlanLines lines = Qualification::planLines(options.limits.test);
-        options.settings.cards = lines.valid && planError().isEmpty() ? int(lines.n0) : 0;
-    } else {
-        options.settings.cards = m_form.SpinCount->value();
-    }
+    // SpinCount shows a plan's n0 while one is chosen; the job plans those cards itself.
+    options.settings.cards = m_typedCards;
     options.settings.mode
         = m_form.RadioHandOut->isChecked() ? BurnInMode::HandOut : BurnInMode::Capture;
     options.settings.stopOnFailure = m_form.CheckStopOnFailure->isChecked();
@@ -89,7 +84,12 @@ BurnInOptions CBurnInInputs::options() const
     options.limits.confidence = confidence();
     options.limits.maxP95Seconds = m_form.SpinMaxP95->value();
     options.limits.earlyFail = m_form.CheckEarlyFail->isChecked();
+    options.limits.test = plan(nullptr);
     options.limits.plannedCards = options.settings.cards;
+    if (options.limits.test.isPlan()) {
+        const Qualification::PlanLines lines = Qualification::planLines(options.limits.test);
+        options.limits.plannedCards = lines.valid && planError().isEmpty() ? int(lines.n0) : 0;
+    }
     options.settingsConnection = m_form.ComboConnection->currentIndex() == SettingsConnection;
     return options;
 }

@@ -20,14 +20,12 @@ public:
     CBurnInInputs(Ui_TabBurnIn &form, QObject *page);
 
     // As typed: the unit is not checked yet, and limits.plannedCards is the count. With a plan
-    // in force the count is the plan's n0, and 0 while its fields do not give a plan.
+    // in force the count is the one typed for the bound, which config.ini keeps for the next such
+    // run, and limits.plannedCards the plan's n0 (0 while its fields give no plan).
     BurnInOptions options() const;
     // The plan fields as the command line checks its options (BurnInConfig::parse*): the first
     // problem, or an empty string. Nothing to check for the bound.
     QString planError() const;
-    // SpinCount's, the count a run judged by the bound is to run; config.ini keeps it for the
-    // next such run whatever plan is in force now.
-    int typedCards() const { return m_typedCards; }
     // Every input but the serial, which names one unit and is never remembered.
     void setOptions(const BurnInOptions &options);
     // ComboConfidence's, in percent.
@@ -51,6 +49,7 @@ private:
 
     Ui_TabBurnIn &m_form;
     bool m_enabled = true; // no run going on
+    // SpinCount's as a person set it, which it shows again when the bound is chosen again.
     int m_typedCards = BurnInConfig::kDefaultCards;
     // config.ini's, which the page has no field for.
     std::chrono::milliseconds m_hangGrace = BurnInSettings().hangGrace;

@@ -22,6 +22,7 @@
 #include <QFileInfo>
 #include <QKeyEvent>
 
+#include <algorithm>
 #include <utility>
 
 namespace {
@@ -197,11 +198,8 @@ void TabBurnIn::on_BtnStart_clicked()
     if (!connection)
         return;
     options.unit = checked.unit;
-    // The defaults and their checks are the command line's too. The count kept is the one typed
-    // for a run judged by the bound: a plan's n0 follows from its fields.
-    BurnInOptions saved = options;
-    saved.settings.cards = m_inputs->typedCards();
-    BurnInConfig::save(saved);
+    // The defaults and their checks are the command line's too.
+    BurnInConfig::save(options);
     CBurnInJob::Plan plan;
     plan.settings = options.settings;
     plan.unit = checked.unit;
@@ -256,10 +254,13 @@ void TabBurnIn::startRun(CBurnInJob::Plan plan)
     if (!run)
         return;
     m_limits = limits;
-    m_limits.plannedCards = settings.cards;
+    // The job plans a plan's n0 cards, run over sittings of at most sittingCards each.
+    m_limits.plannedCards = limits.test.isPlan()
+        ? static_cast<int>(Qualification::planLines(limits.test).n0)
+        : settings.cards;
     m_showsRun = true;
     m_runSerial = serial;
-    clearCards(settings.mode, settings.cards);
+    clearCards(settings.mode, std::min(m_limits.plannedCards, settings.sittingCards));
     m_shownCsv.clear();
     m_run = std::move(run);
     setRunning(true);
