@@ -45,18 +45,18 @@ BURN_IN_BUTTONS = {
     "出错即停": (328, 38, 84, 28),
     "无法达标即停": (416, 38, 106, 28),
     "通信设置…": (225, 102, 84, 28),
-    "表格": (20, 158, 62, 26),
-    "图表": (88, 158, 62, 26),
-    "故障": (156, 158, 62, 26),
-    "历史": (224, 158, 62, 26),
-    "继续": (497, 158, 66, 26),
-    "生成报告": (569, 158, 84, 26),
-    "保存图表": (659, 158, 78, 26),
+    "表格": (20, 186, 62, 26),
+    "图表": (88, 186, 62, 26),
+    "故障": (156, 186, 62, 26),
+    "历史": (224, 186, 62, 26),
+    "继续": (497, 186, 66, 26),
+    "生成报告": (569, 186, 84, 26),
+    "保存图表": (659, 186, 78, 26),
 }
 # The burn-in page's list of earlier runs, and the height of one of its rows (14 px text with
 # 3 px of padding above and below); the table and the chart take the same place. With a results
 # server in config.ini, the list starts 32 px lower, below its scope.
-RUN_LIST = (20, 190, 717, 146)
+RUN_LIST = (20, 214, 717, 122)
 RUN_LIST_ROW_HEIGHT = 24
 BURN_IN_COUNT = (94, 38, 96, 28)
 # The page list: row i of it opens page i of the stack. Rows are PAGE_LIST_ROW_HEIGHT high from
