@@ -39,7 +39,15 @@ void CBurnInVerdictView::show(const Qualification::Plan &limits, const BurnInFig
 
     QString mcbf;
     bool warning = false;
-    if (!next) {
+    if (!next && limits.test.isPlan()) {
+        // A plan run stands by its failures against the plan's reject count.
+        const Qualification::PlanLines lines = Qualification::planLines(limits.test);
+        mcbf = QStringLiteral("失效 %1/%2\n%3")
+                   .arg(standing.failures)
+                   .arg(lines.r0)
+                   .arg(Qualification::decisionText(Qualification::decide(
+                       limits.test, lines, standing.cycles, standing.failures)));
+    } else if (!next) {
         mcbf = QStringLiteral("演示 MCBF %1 次（%2%）")
                    .arg(Qualification::demonstratedMcbf(
                        standing.cycles, standing.failures, limits.confidence))
