@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "engine/records/testplan.h"
+#include "engine/store/cresultsstore.h"
 #include "runnerprocess.h"
 #include "workingfolder.h"
 
@@ -94,6 +95,14 @@ void tst_BurnInPlans::decidesOnItsCard()
     QCOMPARE(json.value("plannedCards").toInt(), plan.value("n0").toInt());
     // Judged by the plan alone: config.ini's target is not the run's.
     QCOMPARE(json.value("targetMcbf").toInt(), 0);
+    // A plan that decided has finished the run, short of its n0 cards too.
+    CResultsStore store;
+    QVERIFY(store.open("results"));
+    const QVector<ResultsRunSummary> runs = store.runs(false);
+    QCOMPARE(runs.size(), 1);
+    QCOMPARE(resultsRunStateName(runs.constFirst().state),
+        resultsRunStateName(
+            decision == "continue" ? ResultsRunState::Incomplete : ResultsRunState::Complete));
 }
 
 void tst_BurnInPlans::badUsage_data()

@@ -44,10 +44,10 @@ QString resultsVerdictKey(Qualification::Verdict verdict)
 
 std::optional<ResultsEventKind> resultsEventKindFromKey(const QString &key)
 {
-    constexpr ResultsEventKind kinds[] = {ResultsEventKind::Start, ResultsEventKind::End,
-        ResultsEventKind::Continue, ResultsEventKind::Verdict, ResultsEventKind::DeviceLost,
-        ResultsEventKind::DriverHang, ResultsEventKind::DriverCrash, ResultsEventKind::HostLost,
-        ResultsEventKind::HostStart};
+    constexpr ResultsEventKind kinds[]
+        = {ResultsEventKind::Start, ResultsEventKind::End, ResultsEventKind::Continue,
+            ResultsEventKind::Verdict, ResultsEventKind::DeviceLost, ResultsEventKind::DriverHang,
+            ResultsEventKind::DriverCrash, ResultsEventKind::HostLost, ResultsEventKind::HostStart};
     const auto found = std::find_if(std::begin(kinds), std::end(kinds),
         [&key](ResultsEventKind kind) { return key == resultsEventKindKey(kind); });
     return found == std::end(kinds) ? std::nullopt : std::optional<ResultsEventKind>(*found);
@@ -83,4 +83,12 @@ QString resultsRunStateName(ResultsRunState state)
         return QStringLiteral("完成");
     }
     return QString();
+}
+
+ResultsRunState endedRunState(const ResultsRunSummary &run)
+{
+    const bool decided = run.plan.limits.test.isPlan() && run.verdict
+        && *run.verdict != Qualification::Verdict::Undecided;
+    return run.cardsDone >= run.plan.cardsPlanned || decided ? ResultsRunState::Complete
+                                                             : ResultsRunState::Incomplete;
 }

@@ -93,3 +93,7 @@ struct ResultsRunSummary
     std::optional<Qualification::Verdict> verdict;
     ResultsRunState state = ResultsRunState::Interrupted;
 };
+
+// An ended run's state: complete with all its planned cards done, or once its plan has decided
+// (a plan's run ends as soon as it accepts or rejects); incomplete otherwise.
+ResultsRunState endedRunState(const ResultsRunSummary &run);

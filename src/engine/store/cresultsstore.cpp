@@ -184,10 +184,8 @@ ResultsRunPlan planFrom(const QSqlQuery &query, int first)
 
 ResultsRunState stateOf(const ResultsRunSummary &run, const QString &activeRunId)
 {
-    if (run.lastEvent == ResultsEventKind::End) {
-        return run.cardsDone >= run.plan.cardsPlanned ? ResultsRunState::Complete
-                                                      : ResultsRunState::Incomplete;
-    }
+    if (run.lastEvent == ResultsEventKind::End)
+        return endedRunState(run);
     return run.runId == activeRunId ? ResultsRunState::Running : ResultsRunState::Interrupted;
 }
 

@@ -135,8 +135,7 @@ ResultsRunSummary summaryFrom(const QSqlQuery &query, const QDateTime &now)
         : eventAt.isValid() ? eventAt
                             : run.plan.createdAt;
     if (run.lastEvent == ResultsEventKind::End) {
-        run.state = run.cardsDone >= run.plan.cardsPlanned ? ResultsRunState::Complete
-                                                           : ResultsRunState::Incomplete;
+        run.state = endedRunState(run);
     } else {
         // A continue after the last card is news from the station too.
         const QDateTime heard
