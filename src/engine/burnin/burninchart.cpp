@@ -2,6 +2,7 @@
 #include "engine/burnin/burninchart.h"
 
 #include "engine/burnin/cchartseries.h"
+#include "engine/burnin/chartstyle.h"
 
 #include <QFont>
 #include <QFontMetrics>
@@ -13,41 +14,17 @@
 
 namespace {
 
-// The page's dark palette: its panel, border, grid and text, and the table's colours for a
-// failure and for a figure that stands out.
-const QColor kBackgroundColor(0x24, 0x24, 0x24);
-const QColor kBorderColor(0x14, 0x14, 0x14);
-const QColor kGridColor(0x33, 0x33, 0x33);
-const QColor kAxisColor(0x5A, 0x5A, 0x5A);
-const QColor kTextColor(0x8A, 0x8A, 0x8A);
-const QColor kPassedColor(0x4F, 0xA3, 0xE0);
-const QColor kFailedColor(0xFF, 0x6B, 0x6B);
-const QColor kP95Color(0xF0, 0xB4, 0x29);
+using namespace ChartStyle;
 
-constexpr int kTickFontPx = 12;
-constexpr int kEmptyFontPx = 14;
-constexpr int kTickLength = 4;
-constexpr int kPadding = 6;
-// Pixels between labelled ticks, so labels of six digits never touch.
-constexpr int kYTickSpacing = 36;
-constexpr int kXTickSpacing = 90;
+const QColor kPassedColor = kBlue;
+const QColor kFailedColor = kRed;
+const QColor kP95Color = kAmber;
+
 // A column stays this tall when its cards all took the same time, so it is still seen.
 constexpr int kMinColumnHeight = 2;
 // Early in a run a card spans many pixels; a narrow bar reads as one card better than a slab.
 constexpr int kMaxColumnWidth = 6;
 constexpr int kFailureMarkSize = 5;
-
-// 1, 2 or 5 times a power of ten, the smallest not below raw.
-double niceStep(double raw)
-{
-    const double magnitude = std::pow(10.0, std::floor(std::log10(raw)));
-    const double fraction = raw / magnitude;
-    const double nice = fraction <= 1.0 ? 1.0
-        : fraction <= 2.0               ? 2.0
-        : fraction <= 5.0               ? 5.0
-                                        : 10.0;
-    return nice * magnitude;
-}
 
 int decimalsFor(double step)
 {
@@ -72,17 +49,9 @@ struct Scale
     }
 };
 
-QFont pixelFont(QFont font, int pixels)
-{
-    font.setPixelSize(pixels);
-    return font;
-}
-
 void drawEmpty(QPainter &painter, const QRect &rect, const QFont &font)
 {
-    painter.setFont(pixelFont(font, kEmptyFontPx));
-    painter.setPen(kTextColor);
-    painter.drawText(rect, Qt::AlignCenter, QStringLiteral("暂无数据"));
+    drawMessage(painter, rect, font, QStringLiteral("暂无数据"));
 }
 
 void drawYAxis(QPainter &painter, const Scale &scale, double step, const QRect &labels)
@@ -92,12 +61,12 @@ void drawYAxis(QPainter &painter, const Scale &scale, double step, const QRect &
     const int ticks = static_cast<int>(std::lround(scale.yTop / step));
     for (int i = 0; i <= ticks; ++i) {
         const int y = scale.y(i * step);
-        painter.setPen(kGridColor);
+        painter.setPen(kGrid);
         if (i > 0)
             painter.drawLine(scale.plot.left(), y, scale.plot.right(), y);
-        painter.setPen(kAxisColor);
+        painter.setPen(kAxis);
         painter.drawLine(scale.plot.left() - 1 - kTickLength, y, scale.plot.left() - 1, y);
-        painter.setPen(kTextColor);
+        painter.setPen(kText);
         const QRect label(
             labels.left(), y - metrics.height() / 2, labels.width(), metrics.height());
         painter.drawText(
@@ -109,27 +78,8 @@ void drawYAxis(QPainter &painter, const Scale &scale, double step, const QRect &
 
 void drawXAxis(QPainter &painter, const Scale &scale, const QRect &labels)
 {
-    const QFontMetrics metrics(painter.font());
-    const QString unit = QStringLiteral("张");
-    const QRect unitRect(labels.right() - metrics.horizontalAdvance(unit), labels.top(),
-        metrics.horizontalAdvance(unit) + 1, labels.height());
-    painter.setPen(kTextColor);
-    painter.drawText(unitRect, Qt::AlignRight | Qt::AlignVCenter, unit);
-
-    const int target = std::max(2, scale.plot.width() / kXTickSpacing);
-    const qint64 step = std::max<qint64>(1, std::llround(niceStep(double(scale.cards) / target)));
-    for (qint64 card = step; card <= scale.cards; card += step) {
-        const int x = scale.x(static_cast<double>(card) - 0.5);
-        painter.setPen(kAxisColor);
-        painter.drawLine(x, scale.plot.bottom() + 1, x, scale.plot.bottom() + 1 + kTickLength);
-        const QString text = QString::number(card);
-        const int width = metrics.horizontalAdvance(text);
-        const QRect label(x - width / 2, labels.top(), width + 1, labels.height());
-        if (label.left() < labels.left() || label.right() >= unitRect.left() - kPadding)
-            continue;
-        painter.setPen(kTextColor);
-        painter.drawText(label, Qt::AlignCenter, text);
-    }
+    ChartStyle::drawXAxis(painter, scale.plot, labels, scale.cards, QStringLiteral("张"),
+        [&scale](qint64 card) { return scale.x(static_cast<double>(card) - 0.5); });
 }
 
 void drawColumns(QPainter &painter, const Scale &scale, const CChartSeries &series)
@@ -176,7 +126,7 @@ void drawP95Label(QPainter &painter, const Scale &scale, double p95)
     // Above the line, unless that would leave the plot.
     const int top = y - metrics.height() - 1 >= scale.plot.top() ? y - metrics.height() - 1 : y + 2;
     const QRect label(scale.plot.left() + kPadding, top, width, metrics.height());
-    painter.fillRect(label, kBackgroundColor);
+    painter.fillRect(label, kBackground);
     painter.setPen(kP95Color);
     painter.drawText(label, Qt::AlignCenter, text);
 }
@@ -184,7 +134,7 @@ void drawP95Label(QPainter &painter, const Scale &scale, double p95)
 // Text only, in the text colour: the data's colours stay the data's.
 void drawCaption(QPainter &painter, const QRect &row, int failed)
 {
-    painter.setPen(kTextColor);
+    painter.setPen(kText);
     painter.drawText(row, Qt::AlignRight | Qt::AlignVCenter,
         QStringLiteral("蓝线：每张最快至最慢用时  红点：失败 %1 张").arg(failed));
 }
@@ -198,8 +148,8 @@ void drawBurnInChart(
     // text is smoothed.
     painter.setRenderHint(QPainter::Antialiasing, false);
     painter.setRenderHint(QPainter::TextAntialiasing, true);
-    painter.fillRect(rect, kBackgroundColor);
-    painter.setPen(kBorderColor);
+    painter.fillRect(rect, kBackground);
+    painter.setPen(kBorder);
     painter.drawRect(rect.adjusted(0, 0, -1, -1));
     if (series.cards() == 0) {
         drawEmpty(painter, rect, font);
@@ -233,7 +183,7 @@ void drawBurnInChart(
     drawP95Line(painter, scale, series.p95Seconds());
     drawColumns(painter, scale, series);
     drawP95Label(painter, scale, series.p95Seconds());
-    painter.setPen(kAxisColor);
+    painter.setPen(kAxis);
     const QPoint origin(scale.plot.left() - 1, scale.plot.bottom() + 1);
     painter.drawLine(origin, QPoint(origin.x(), scale.plot.top()));
     painter.drawLine(origin, QPoint(scale.plot.right(), origin.y()));

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "engine/burnin/planchart.h"
 
+#include "engine/burnin/chartstyle.h"
+
 #include <QFont>
 #include <QFontMetrics>
 #include <QPainter>
@@ -16,50 +18,23 @@ using Qualification::TestPlan;
 
 namespace {
 
-// The burn-in chart's dark palette (burninchart.cpp), with a green for acceptance beside its red
-// for failures and its amber for a limit.
-const QColor kBackgroundColor(0x24, 0x24, 0x24);
-const QColor kBorderColor(0x14, 0x14, 0x14);
-const QColor kGridColor(0x33, 0x33, 0x33);
-const QColor kAxisColor(0x5A, 0x5A, 0x5A);
-const QColor kTextColor(0x8A, 0x8A, 0x8A);
-const QColor kPathColor(0x4F, 0xA3, 0xE0);
-const QColor kRejectColor(0xFF, 0x6B, 0x6B);
+using namespace ChartStyle;
+
+// The seconds chart's colours, with a green for acceptance beside its red for failures and its
+// amber for a limit.
+const QColor kPathColor = kBlue;
+const QColor kRejectColor = kRed;
 const QColor kAcceptColor(0x5C, 0xC0, 0x7A);
-const QColor kTruncationColor(0xF0, 0xB4, 0x29);
+const QColor kTruncationColor = kAmber;
 // The regions, opaque so that where they meet neither colour mixes into the other.
 const QColor kAcceptTint(0x24, 0x33, 0x2A);
 const QColor kRejectTint(0x38, 0x27, 0x27);
 
-constexpr int kTickFontPx = 12;
-constexpr int kEmptyFontPx = 14;
-constexpr int kTickLength = 4;
-constexpr int kPadding = 6;
-constexpr int kYTickSpacing = 36;
-constexpr int kXTickSpacing = 90;
 constexpr int kPathWidth = 2;
 constexpr int kMarkSize = 7;
 
 const QString kXUnit = QStringLiteral("次数（张）");
 const QString kYUnit = QStringLiteral("失效数");
-
-// 1, 2 or 5 times a power of ten, the smallest not below raw.
-double niceStep(double raw)
-{
-    const double magnitude = std::pow(10.0, std::floor(std::log10(raw)));
-    const double fraction = raw / magnitude;
-    const double nice = fraction <= 1.0 ? 1.0
-        : fraction <= 2.0               ? 2.0
-        : fraction <= 5.0               ? 5.0
-                                        : 10.0;
-    return nice * magnitude;
-}
-
-QFont pixelFont(QFont font, int pixels)
-{
-    font.setPixelSize(pixels);
-    return font;
-}
 
 // Failures 0..r0 + 1 upwards, cards 0..n0 rightwards; both ends on the plot's edge pixels.
 struct Scale
@@ -85,13 +60,6 @@ struct Scale
 Scale scaleFor(const QRect &rect, const PlanLines &lines, const QFont &font)
 {
     return {planChartPlot(rect, lines, font), std::max<qint64>(1, lines.n0), lines.r0 + 1};
-}
-
-void drawMessage(QPainter &painter, const QRect &rect, const QFont &font, const QString &text)
-{
-    painter.setFont(pixelFont(font, kEmptyFontPx));
-    painter.setPen(kTextColor);
-    painter.drawText(rect, Qt::AlignCenter, text);
 }
 
 // One column at a time, so the regions end exactly where the lines drawn over them are.
@@ -123,12 +91,12 @@ void drawYAxis(QPainter &painter, const Scale &scale, const QRect &labels)
         = std::max<qint64>(1, std::llround(niceStep(static_cast<double>(scale.failures) / target)));
     for (qint64 count = 0; count <= scale.failures; count += step) {
         const int y = static_cast<int>(std::lround(scale.y(static_cast<double>(count))));
-        painter.setPen(kGridColor);
+        painter.setPen(kGrid);
         if (count > 0)
             painter.drawLine(scale.plot.left(), y, scale.plot.right(), y);
-        painter.setPen(kAxisColor);
+        painter.setPen(kAxis);
         painter.drawLine(scale.plot.left() - 1 - kTickLength, y, scale.plot.left() - 1, y);
-        painter.setPen(kTextColor);
+        painter.setPen(kText);
         const QRect label(
             labels.left(), y - metrics.height() / 2, labels.width(), metrics.height());
         painter.drawText(label, Qt::AlignRight | Qt::AlignVCenter, QString::number(count));
@@ -139,26 +107,9 @@ void drawYAxis(QPainter &painter, const Scale &scale, const QRect &labels)
 
 void drawXAxis(QPainter &painter, const Scale &scale, const QRect &labels)
 {
-    const QFontMetrics metrics(painter.font());
-    const QRect unitRect(labels.right() - metrics.horizontalAdvance(kXUnit), labels.top(),
-        metrics.horizontalAdvance(kXUnit) + 1, labels.height());
-    painter.setPen(kTextColor);
-    painter.drawText(unitRect, Qt::AlignRight | Qt::AlignVCenter, kXUnit);
-
-    const int target = std::max(2, scale.plot.width() / kXTickSpacing);
-    const qint64 step = std::max<qint64>(1, std::llround(niceStep(double(scale.cards) / target)));
-    for (qint64 card = step; card <= scale.cards; card += step) {
-        const int x = static_cast<int>(std::lround(scale.x(static_cast<double>(card))));
-        painter.setPen(kAxisColor);
-        painter.drawLine(x, scale.plot.bottom() + 1, x, scale.plot.bottom() + 1 + kTickLength);
-        const QString text = QString::number(card);
-        const int width = metrics.horizontalAdvance(text);
-        const QRect label(x - width / 2, labels.top(), width + 1, labels.height());
-        if (label.left() < labels.left() || label.right() >= unitRect.left() - kPadding)
-            continue;
-        painter.setPen(kTextColor);
-        painter.drawText(label, Qt::AlignCenter, text);
-    }
+    ChartStyle::drawXAxis(painter, scale.plot, labels, scale.cards, kXUnit, [&scale](qint64 card) {
+        return static_cast<int>(std::lround(scale.x(static_cast<double>(card))));
+    });
 }
 
 // n0 and r0 as dashed lines with their figures, inside the plot where no axis label can be.
@@ -238,14 +189,14 @@ void drawDecision(QPainter &painter, const Scale &scale, const PlanOutcome &outc
         ? point.y() - kMarkSize - metrics.height()
         : point.y() + kMarkSize;
     const QRect label(std::max(scale.plot.left(), left), top, width, metrics.height());
-    painter.fillRect(label, kBackgroundColor);
+    painter.fillRect(label, kBackground);
     painter.setPen(colour);
     painter.drawText(label, Qt::AlignCenter, text);
 }
 
 void drawCaption(QPainter &painter, const QRect &row, const TestPlan &plan)
 {
-    painter.setPen(kTextColor);
+    painter.setPen(kText);
     painter.drawText(row, Qt::AlignLeft | Qt::AlignVCenter, Qualification::planText(plan));
     const QString legend = plan.kind == PlanKind::Sequential
         ? QStringLiteral("绿线：接收线  红线：拒收线  蓝线：失效数")
@@ -324,8 +275,8 @@ void drawPlanChart(QPainter &painter, const QRect &rect, const TestPlan &plan,
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing, false);
     painter.setRenderHint(QPainter::TextAntialiasing, true);
-    painter.fillRect(rect, kBackgroundColor);
-    painter.setPen(kBorderColor);
+    painter.fillRect(rect, kBackground);
+    painter.setPen(kBorder);
     painter.drawRect(rect.adjusted(0, 0, -1, -1));
     if (!plan.isPlan()) {
         drawMessage(painter, rect, font, QStringLiteral("置信下限判定，无试验方案图"));
@@ -357,7 +308,7 @@ void drawPlanChart(QPainter &painter, const QRect &rect, const TestPlan &plan,
         const PlanOutcome outcome = firstDecision(plan, lines, path);
         if (outcome.decision != PlanDecision::Continue)
             drawDecision(painter, scale, outcome);
-        painter.setPen(kAxisColor);
+        painter.setPen(kAxis);
         const QPoint origin(plot.left() - 1, plot.bottom() + 1);
         painter.drawLine(origin, QPoint(origin.x(), plot.top()));
         painter.drawLine(origin, QPoint(plot.right(), origin.y()));
