@@ -246,13 +246,13 @@ bool parseMcbfLower(const QString &text, qint64 *cycles, QString *error)
 
 bool parseDiscrimination(const QString &text, double *discrimination, QString *error)
 {
-    for (double allowed : Qualification::kDiscriminations) {
-        if (text == discriminationText(allowed)) {
-            *discrimination = allowed;
-            return true;
-        }
-    }
-    return refuse(error, QStringLiteral("鉴别比须为 1.5、2 或 3"), text);
+    const double *const found = std::find_if(std::begin(Qualification::kDiscriminations),
+        std::end(Qualification::kDiscriminations),
+        [&text](double allowed) { return text == discriminationText(allowed); });
+    if (found == std::end(Qualification::kDiscriminations))
+        return refuse(error, QStringLiteral("鉴别比须为 1.5、2 或 3"), text);
+    *discrimination = *found;
+    return true;
 }
 
 bool parseRisk(const QString &text, int *percent, QString *error)

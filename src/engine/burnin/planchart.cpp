@@ -33,8 +33,8 @@ const QColor kRejectTint(0x38, 0x27, 0x27);
 constexpr int kPathWidth = 2;
 constexpr int kMarkSize = 7;
 
-const QString kXUnit = QStringLiteral("次数（张）");
-const QString kYUnit = QStringLiteral("失效数");
+const char kXUnit[] = "次数（张）";
+const char kYUnit[] = "失效数";
 
 // Failures 0..r0 + 1 upwards, cards 0..n0 rightwards; both ends on the plot's edge pixels.
 struct Scale
@@ -67,7 +67,7 @@ void drawRegions(
     QPainter &painter, const Scale &scale, const TestPlan &plan, const PlanLines &lines)
 {
     const bool sequential = plan.kind == PlanKind::Sequential;
-    const double r0 = static_cast<double>(lines.r0);
+    const auto r0 = static_cast<double>(lines.r0);
     for (int column = scale.plot.left(); column <= scale.plot.right(); ++column) {
         const double t = scale.cyclesAt(column);
         const double reject = sequential ? std::clamp(lines.c + lines.b * t, 0.0, r0) : r0;
@@ -102,14 +102,15 @@ void drawYAxis(QPainter &painter, const Scale &scale, const QRect &labels)
         painter.drawText(label, Qt::AlignRight | Qt::AlignVCenter, QString::number(count));
     }
     painter.drawText(labels.left(), labels.top(), labels.width(), metrics.height(),
-        Qt::AlignRight | Qt::AlignTop, kYUnit);
+        Qt::AlignRight | Qt::AlignTop, QString::fromUtf8(kYUnit));
 }
 
 void drawXAxis(QPainter &painter, const Scale &scale, const QRect &labels)
 {
-    ChartStyle::drawXAxis(painter, scale.plot, labels, scale.cards, kXUnit, [&scale](qint64 card) {
-        return static_cast<int>(std::lround(scale.x(static_cast<double>(card))));
-    });
+    ChartStyle::drawXAxis(
+        painter, scale.plot, labels, scale.cards, QString::fromUtf8(kXUnit), [&scale](qint64 card) {
+            return static_cast<int>(std::lround(scale.x(static_cast<double>(card))));
+        });
 }
 
 // n0 and r0 as dashed lines with their figures, inside the plot where no axis label can be.
@@ -139,7 +140,7 @@ void drawTruncation(QPainter &painter, const Scale &scale, const PlanLines &line
 void drawLine(
     QPainter &painter, const Scale &scale, double intercept, double slope, const QColor &colour)
 {
-    const double end = static_cast<double>(scale.cards);
+    const auto end = static_cast<double>(scale.cards);
     painter.setPen(QPen(colour, 1));
     painter.drawLine(QPointF(scale.x(0.0), scale.y(intercept)),
         QPointF(scale.x(end), scale.y(intercept + slope * end)));
@@ -263,9 +264,10 @@ QRect planChartPlot(const QRect &rect, const PlanLines &lines, const QFont &font
     // The bottom row: the x labels, their ticks and the axis.
     const int bottom = rect.bottom() - kPadding - metrics.height() - kTickLength - 1;
     const int labelWidth = std::max(metrics.horizontalAdvance(QString::number(lines.r0 + 1)),
-        metrics.horizontalAdvance(kYUnit));
+        metrics.horizontalAdvance(QString::fromUtf8(kYUnit)));
     const int left = rect.left() + kPadding + labelWidth + kPadding + kTickLength + 1;
-    const int right = rect.right() - kPadding - metrics.horizontalAdvance(kXUnit) / 2;
+    const int right
+        = rect.right() - kPadding - metrics.horizontalAdvance(QString::fromUtf8(kXUnit)) / 2;
     return QRect(QPoint(left, top), QPoint(std::max(left + 1, right), std::max(top + 1, bottom)));
 }
 

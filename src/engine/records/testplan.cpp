@@ -3,7 +3,9 @@
 
 #include "engine/records/mcbf.h"
 
+#include <algorithm>
 #include <cmath>
+#include <iterator>
 #include <limits>
 #include <utility>
 
@@ -24,11 +26,8 @@ bool validRisk(int percent)
 
 bool validDiscrimination(double d)
 {
-    for (double allowed : kDiscriminations) {
-        if (d == allowed)
-            return true;
-    }
-    return false;
+    return std::any_of(std::begin(kDiscriminations), std::end(kDiscriminations),
+        [d](double allowed) { return d == allowed; });
 }
 
 // The smallest r with chi2(1 - beta; 2r) / chi2(alpha; 2r) <= d, or 0.
