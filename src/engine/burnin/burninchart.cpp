@@ -60,17 +60,8 @@ void drawYAxis(QPainter &painter, const Scale &scale, double step, const QRect &
     const int decimals = decimalsFor(step);
     const int ticks = static_cast<int>(std::lround(scale.yTop / step));
     for (int i = 0; i <= ticks; ++i) {
-        const int y = scale.y(i * step);
-        painter.setPen(kGrid);
-        if (i > 0)
-            painter.drawLine(scale.plot.left(), y, scale.plot.right(), y);
-        painter.setPen(kAxis);
-        painter.drawLine(scale.plot.left() - 1 - kTickLength, y, scale.plot.left() - 1, y);
-        painter.setPen(kText);
-        const QRect label(
-            labels.left(), y - metrics.height() / 2, labels.width(), metrics.height());
-        painter.drawText(
-            label, Qt::AlignRight | Qt::AlignVCenter, QString::number(i * step, 'f', decimals));
+        drawYTick(painter, scale.plot, labels, scale.y(i * step),
+            QString::number(i * step, 'f', decimals), i > 0);
     }
     painter.drawText(labels.left(), labels.top(), labels.width(), metrics.height(),
         Qt::AlignRight | Qt::AlignTop, QStringLiteral("秒"));

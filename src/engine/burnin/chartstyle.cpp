@@ -34,6 +34,20 @@ void drawMessage(QPainter &painter, const QRect &rect, const QFont &font, const 
     painter.drawText(rect, Qt::AlignCenter, text);
 }
 
+void drawYTick(QPainter &painter, const QRect &plot, const QRect &labels, int y,
+    const QString &text, bool gridLine)
+{
+    const QFontMetrics metrics(painter.font());
+    painter.setPen(kGrid);
+    if (gridLine)
+        painter.drawLine(plot.left(), y, plot.right(), y);
+    painter.setPen(kAxis);
+    painter.drawLine(plot.left() - 1 - kTickLength, y, plot.left() - 1, y);
+    painter.setPen(kText);
+    const QRect label(labels.left(), y - metrics.height() / 2, labels.width(), metrics.height());
+    painter.drawText(label, Qt::AlignRight | Qt::AlignVCenter, text);
+}
+
 void drawXAxis(QPainter &painter, const QRect &plot, const QRect &labels, qint64 cards,
     const QString &unit, const std::function<int(qint64 card)> &xOf)
 {

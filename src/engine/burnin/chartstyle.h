@@ -40,6 +40,10 @@ double niceStep(double raw);
 QFont pixelFont(QFont font, int pixels);
 // A line in the middle of an empty chart.
 void drawMessage(QPainter &painter, const QRect &rect, const QFont &font, const QString &text);
+// One tick of the y axis at pixel row y: a grid line across the plot unless it is the bottom
+// one, the mark left of the plot, and text right-aligned in labels.
+void drawYTick(QPainter &painter, const QRect &plot, const QRect &labels, int y,
+    const QString &text, bool gridLine);
 // Ticks below the plot at nice card numbers up to cards, labelled where a label fits, and the
 // unit at the right end of labels; xOf gives a card's pixel column.
 void drawXAxis(QPainter &painter, const QRect &plot, const QRect &labels, qint64 cards,

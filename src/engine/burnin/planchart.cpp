@@ -91,15 +91,7 @@ void drawYAxis(QPainter &painter, const Scale &scale, const QRect &labels)
         = std::max<qint64>(1, std::llround(niceStep(static_cast<double>(scale.failures) / target)));
     for (qint64 count = 0; count <= scale.failures; count += step) {
         const int y = static_cast<int>(std::lround(scale.y(static_cast<double>(count))));
-        painter.setPen(kGrid);
-        if (count > 0)
-            painter.drawLine(scale.plot.left(), y, scale.plot.right(), y);
-        painter.setPen(kAxis);
-        painter.drawLine(scale.plot.left() - 1 - kTickLength, y, scale.plot.left() - 1, y);
-        painter.setPen(kText);
-        const QRect label(
-            labels.left(), y - metrics.height() / 2, labels.width(), metrics.height());
-        painter.drawText(label, Qt::AlignRight | Qt::AlignVCenter, QString::number(count));
+        drawYTick(painter, scale.plot, labels, y, QString::number(count), count > 0);
     }
     painter.drawText(labels.left(), labels.top(), labels.width(), metrics.height(),
         Qt::AlignRight | Qt::AlignTop, QString::fromUtf8(kYUnit));
