@@ -82,7 +82,6 @@ private slots:
     void firstDecision();
     void chart_data();
     void chart();
-    void boundDrawsNoPath();
     void hugeFailureCountStaysBounded();
     void docPicture();
 };
@@ -95,9 +94,6 @@ void tst_PlanChart::firstDecision_data()
     QTest::addColumn<qint64>("card");
 
     const TestPlan sequential = plan(PlanKind::Sequential);
-    QTest::newRow("no card yet") << sequential << PlanPath() << PlanDecision::Continue << 0LL;
-    QTest::newRow("one card short of acceptance")
-        << sequential << path({}, 43944) << PlanDecision::Continue << 0LL;
     QTest::newRow("accepted without failures")
         << sequential << path({}, 43945) << PlanDecision::Accept << 43945LL;
     QTest::newRow("a path beyond the acceptance keeps its card")
@@ -108,14 +104,10 @@ void tst_PlanChart::firstDecision_data()
         << sequential << path({5000, 40000}, 80000) << PlanDecision::Accept << 71671LL;
     QTest::newRow("third failure early rejects")
         << sequential << path({10, 2000, 3397}, 3397) << PlanDecision::Reject << 3397LL;
-    QTest::newRow("third failure one card later goes on")
-        << sequential << path({10, 2000, 3398}, 3398) << PlanDecision::Continue << 0LL;
     QTest::newRow("fixed plan accepts at n0")
         << plan(PlanKind::Fixed) << path({100}, 210000) << PlanDecision::Accept << 205992LL;
     QTest::newRow("named plan rejects at its r0-th failure") << plan(PlanKind::Named, "XVII-D",
         3.0) << path({7, 8, 9}, 20) << PlanDecision::Reject << 9LL;
-    QTest::newRow("the bound decides nothing")
-        << plan(PlanKind::Bound) << path({1, 2, 3}, 10) << PlanDecision::Continue << 0LL;
 }
 
 void tst_PlanChart::firstDecision()
@@ -136,7 +128,6 @@ void tst_PlanChart::chart_data()
     QTest::newRow("sequential, empty path") << sequential << PlanPath();
     QTest::newRow("sequential, mid-way") << sequential << path({3000, 9000}, 30000);
     QTest::newRow("sequential, beyond n0") << sequential << path({5000}, 250000);
-    QTest::newRow("fixed, mid-way") << plan(PlanKind::Fixed) << path({20000}, 100000);
     QTest::newRow("named, beyond n0") << plan(PlanKind::Named, "XII-D") << path({}, 200000);
 }
 
@@ -173,15 +164,6 @@ void tst_PlanChart::chart()
     QVERIFY(colourNear(image, end - 6, level, kPathColour));
     if (run.cycles < lines.n0)
         QVERIFY(!colourNear(image, end + 6, level, kPathColour));
-}
-
-void tst_PlanChart::boundDrawsNoPath()
-{
-    const QImage image = draw(plan(PlanKind::Bound), path({5, 9}, 100));
-    for (int row = 0; row < image.height(); ++row) {
-        for (int column = 0; column < image.width(); ++column)
-            QVERIFY((image.pixel(column, row) & 0xffffff) != kPathColour);
-    }
 }
 
 void tst_PlanChart::hugeFailureCountStaysBounded()

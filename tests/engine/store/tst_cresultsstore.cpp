@@ -681,9 +681,6 @@ void tst_CResultsStore::keepsTheTestPlan_data()
     QTest::newRow("sequential, accepted on its line")
         << sequential << QString() << "sequential 10000 2.0 10 10" << sequential << qint64(43945)
         << qint64(0) << PlanDecision::Accept;
-    QTest::newRow("fixed, rejected at r0")
-        << test(PlanKind::Fixed, 3.0, 5, 20) << QString() << "fixed 10000 3.0 5 20"
-        << test(PlanKind::Fixed, 3.0, 5, 20) << qint64(1000) << qint64(15) << PlanDecision::Reject;
     QTest::newRow("named, accepted at its length, risks not kept")
         << test(PlanKind::Named, 2.0, 10, 10, "XII-D") << QString() << "XII-D 10000 2.0 0 0"
         << named << qint64(188000) << qint64(13) << PlanDecision::Accept;
@@ -696,10 +693,6 @@ void tst_CResultsStore::keepsTheTestPlan_data()
         << sequential << "UPDATE runs SET plan_producer_risk = 55"
         << "sequential 10000 2.0 55 10" << test(PlanKind::Sequential, 2.0, 55, 10) << qint64(43945)
         << qint64(0) << PlanDecision::Continue;
-    QTest::newRow("a named plan of another ratio")
-        << named << "UPDATE runs SET plan_discrimination = 3"
-        << "XII-D 10000 3.0 0 0" << test(PlanKind::Named, 3.0, 0, 0, "XII-D") << qint64(188000)
-        << qint64(13) << PlanDecision::Continue;
 }
 
 void tst_CResultsStore::keepsTheTestPlan()
