@@ -31,7 +31,7 @@ class CResultsServer
 {
 public:
     // The server's schema version that this program writes; sql/server.sql creates it.
-    static constexpr int kSchemaVersion = 3;
+    static constexpr int kSchemaVersion = 4;
 
     enum class Failure {
         None,
