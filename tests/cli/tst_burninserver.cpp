@@ -23,14 +23,21 @@ class Station
 {
 public:
     Station(const PgCluster &cluster, const QString &name)
+        : m_cluster(cluster)
     {
         QDir dir(m_dir.path());
         dir.mkdir("lib");
         QFile::link(SIM_LIBRARY_PATH, dir.filePath("lib/libvarnak_c.so"));
-        QFile ini(dir.filePath("config.ini"));
+        configure(name, name);
+    }
+
+    // The station's own name, and the role it logs in to the server as.
+    void configure(const QString &name, const QString &login)
+    {
+        QFile ini(QDir(m_dir.path()).filePath("config.ini"));
         if (ini.open(QIODevice::WriteOnly)) {
             ini.write(QString("[results]\nstation=%1\nserver=%2\n")
-                          .arg(name, cluster.serverText(name))
+                          .arg(name, m_cluster.serverText(login))
                           .toUtf8());
         }
     }
@@ -74,6 +81,7 @@ public:
     }
 
 private:
+    const PgCluster &m_cluster;
     QTemporaryDir m_dir;
     QProcess m_process;
     QByteArray m_err;
@@ -93,6 +101,9 @@ private slots:
     void twoStationsMeetOnTheServer();
     void serverRestartsMidRun();
     void batchCommittedButNotMarkedIsSentOnce();
+    void stationWritesOnlyAsItself_data();
+    void stationWritesOnlyAsItself();
+    void nameThatIsNotTheLoginHoldsItsRunsBack();
 
 private:
     int serverCards(const QString &station);
@@ -105,7 +116,7 @@ private:
 void tst_BurnInServer::initTestCase()
 {
     QString error;
-    QVERIFY2(m_cluster.setUp({"station1", "station2"}, &error), qPrintable(error));
+    QVERIFY2(m_cluster.setUp({"station1", "station2", "kiosk9"}, &error), qPrintable(error));
 }
 
 void tst_BurnInServer::init()
@@ -179,6 +190,91 @@ void tst_BurnInServer::batchCommittedButNotMarkedIsSentOnce()
     station.start({"--cards", "20"});
     QCOMPARE(station.finish(), 0);
     verifyOnce("station1", interrupted + 20);
+}
+
+namespace {
+
+const char kRun2[] = "00000000-0000-0000-0000-000000000002";
+
+QString runInsert(const QString &runId, const QString &station)
+{
+    return QString("INSERT INTO runs (run_id, station, mode, cards_planned, stop_on_failure, "
+                   "created_at) VALUES ('%1', '%2', 'capture', 10, false, now())")
+        .arg(runId, station);
+}
+
+} // namespace
+
+// What station1's login may do to the server, with station2's run there.
+void tst_BurnInServer::stationWritesOnlyAsItself_data()
+{
+    QTest::addColumn<QString>("sql");
+    QTest::addColumn<QString>("refusal");
+
+    const QString ownRun = "00000000-0000-0000-0000-000000000001";
+    const QString card = "INSERT INTO cards (run_id, card_index, card_number, passed, code, "
+                         "elapsed_ms, device_ms, duplicate) VALUES ('%1', 1, '', true, 0, 1, 1, "
+                         "false)";
+    const QString event = "INSERT INTO run_events (run_id, seq, at, kind) VALUES ('%1', 9, now(), "
+                          "'end')";
+    const QString rls = "violates row-level security";
+    QTest::newRow("its own run") << runInsert(ownRun, "station1") << QString();
+    QTest::newRow("a run in another's name") << runInsert(ownRun, "station2") << rls;
+    QTest::newRow("a run in a name of no login") << runInsert(ownRun, "kiosk1") << rls;
+    QTest::newRow("a card into another's run") << card.arg(kRun2) << rls;
+    QTest::newRow("an event into another's run") << event.arg(kRun2) << rls;
+    QTest::newRow("another's run renamed")
+        << QString("UPDATE runs SET station = 'station1' WHERE run_id = '%1'").arg(kRun2)
+        << "permission denied";
+    QTest::newRow("another's run removed")
+        << QString("DELETE FROM runs WHERE run_id = '%1'").arg(kRun2) << "permission denied";
+    QTest::newRow("as a role it has set")
+        << "SET ROLE burnin_station; " + runInsert(ownRun, "burnin_station") << rls;
+}
+
+void tst_BurnInServer::stationWritesOnlyAsItself()
+{
+    QFETCH(QString, sql);
+    QFETCH(QString, refusal);
+    QVERIFY(!m_cluster.psql(runInsert(kRun2, "station2"), nullptr, "station2").isNull());
+
+    QString error;
+    const bool done = !m_cluster.psql(sql, &error, "station1").isNull();
+    QVERIFY2(done == refusal.isEmpty(), qPrintable(error));
+    QVERIFY2(error.contains(refusal), qPrintable(error));
+    // Reading stays open: station1 sees station2's run as it was.
+    QCOMPARE(m_cluster.psql(QString("SELECT station FROM runs WHERE run_id = '%1'").arg(kRun2),
+                 nullptr, "station1"),
+        QString("station2"));
+}
+
+// A station named kiosk9 that logs in as station1 is told so and forwards nothing of kiosk9's
+// runs, while a run in the login's name goes; once the login is kiosk9 they go, exactly once.
+void tst_BurnInServer::nameThatIsNotTheLoginHoldsItsRunsBack()
+{
+    Station station(m_cluster, "kiosk9");
+    station.configure("kiosk9", "station1");
+    station.start({"--cards", "20"});
+    QCOMPARE(station.finish(), 0);
+    QVERIFY2(station.output().contains(
+                 "工位名“kiosk9”不是结果服务器的登录名“station1”：以该名写下的 1 次运行暂不上传"),
+        station.output().constData());
+    QVERIFY2(station.output().contains("ALTER ROLE station1 RENAME TO kiosk9"),
+        station.output().constData());
+    QCOMPARE(m_cluster.psql("SELECT count(*) FROM runs"), QString("0"));
+
+    station.configure("station1", "station1");
+    station.start({"--cards", "10"});
+    QCOMPARE(station.finish(), 0);
+    verifyOnce("station1", 10);
+    QCOMPARE(serverCards("kiosk9"), 0);
+
+    station.configure("kiosk9", "kiosk9");
+    station.start({"--cards", "5"});
+    QCOMPARE(station.finish(), 0);
+    verifyOnce("kiosk9", 25);
+    verifyOnce("station1", 10);
+    QCOMPARE(station.localCards(), 35);
 }
 
 QTEST_GUILESS_MAIN(tst_BurnInServer)

@@ -5,6 +5,7 @@
 #include "engine/upload/cresultsoutbox.h"
 
 #include <QCoreApplication>
+#include <QRegularExpression>
 
 #include <unistd.h>
 
@@ -24,8 +25,23 @@ constexpr int kLastRetryMs = 300000;
 // What a stop waits for beyond the sending time: a connection attempt (libpq's connect_timeout
 // per address) or a statement (the session's statement_timeout) under way.
 constexpr int kStopMarginMs = 6000;
+// How often a login whose name holds runs back is asked again: an administrator who renames the
+// role mends it without a restart.
+constexpr int kLoginRecheckMs = 60000;
 // The exit status of the test hook's end, which no other way out of the tool gives.
 constexpr int kHookExitStatus = 99;
+
+// A role's name as SQL takes it: bare when PostgreSQL would keep it as it is, else in double
+// quotes, as a host name with a hyphen needs.
+QString roleName(const QString &name)
+{
+    static const QRegularExpression bare(QStringLiteral("^[a-z_][a-z0-9_]*$"));
+    if (bare.match(name).hasMatch())
+        return name;
+    QString quoted = name;
+    quoted.replace(QLatin1Char('"'), QLatin1String("\"\""));
+    return QLatin1Char('"') + quoted + QLatin1Char('"');
+}
 
 } // namespace
 
@@ -37,6 +53,9 @@ QString resultsUploadText(const ResultsUploadStatus &status)
     case ResultsUploadStatus::State::Synced:
         return QStringLiteral("上传：已同步");
     case ResultsUploadStatus::State::Pending:
+        if (status.heldBackRuns > 0)
+            return QStringLiteral("上传：%1 次运行暂缓（工位名不是服务器登录名）")
+                .arg(status.heldBackRuns);
         // Not yet counted, for the moment after a start.
         if (status.pendingCards < 0)
             return QStringLiteral("上传：待上传");
@@ -130,9 +149,18 @@ bool CResultsForwarder::send(const QDeadlineTimer &slice)
             failed(m_server->failure(), m_server->error());
             return false;
         }
+        m_loginRead.start();
+    } else if (m_status.heldBackRuns > 0 && m_loginRead.hasExpired(kLoginRecheckMs)) {
+        m_loginRead.start();
+        if (!m_server->readLogin()) {
+            failed(m_server->failure(), m_server->error());
+            return false;
+        }
     }
+    // The server takes runs only in its login's name; the others wait, and say so below.
+    const QString login = m_server->login();
     for (;;) {
-        const std::optional<CResultsOutbox::Batch> batch = outbox.next(kBatchCards);
+        const std::optional<CResultsOutbox::Batch> batch = outbox.next(kBatchCards, login);
         if (!batch) {
             failed(CResultsServer::Failure::Unreachable, outbox.error());
             return false;
@@ -158,9 +186,46 @@ bool CResultsForwarder::send(const QDeadlineTimer &slice)
             return unsent == 0;
         }
     }
+    const std::optional<QVector<CResultsOutbox::HeldBack>> held = outbox.heldBack(login);
+    if (!held) {
+        failed(CResultsServer::Failure::Unreachable, outbox.error());
+        return false;
+    }
     recovered();
-    report(ResultsUploadStatus::State::Synced, 0);
+    holdBack(*held);
+    if (held->isEmpty())
+        report(ResultsUploadStatus::State::Synced, 0);
     return true;
+}
+
+void CResultsForwarder::holdBack(const QVector<CResultsOutbox::HeldBack> &held)
+{
+    int runs = 0;
+    QStringList names;
+    for (const CResultsOutbox::HeldBack &name : held) {
+        runs += name.runs;
+        names << QStringLiteral("“%1”").arg(name.station);
+    }
+    const QString login = m_server->login();
+    const QString text = held.isEmpty()
+        ? QString()
+        : QStringLiteral("工位名%1不是结果服务器的登录名“%2”：以该名写下的 %3 次运行暂不上传，"
+                         "记录留在本机。请管理员建立与工位同名的登录（CREATE ROLE %4 LOGIN "
+                         "PASSWORD '…' IN ROLE burnin_station，再把 [results] server 的 user "
+                         "改为 %6），或把登录改名（ALTER ROLE %5 RENAME TO %4）")
+              .arg(names.join(QStringLiteral("、")), login, QString::number(runs),
+                  roleName(held.constFirst().station), roleName(login), held.constFirst().station);
+    if (text != m_heldBackText && !text.isEmpty())
+        emit line(text);
+    m_status.lastError = text;
+    if (text == m_heldBackText && runs == m_status.heldBackRuns)
+        return;
+    m_heldBackText = text;
+    m_status.heldBackRuns = runs;
+    const qint64 unsent = runs > 0 ? CResultsOutbox(*m_store).unsentCards() : 0;
+    m_status.state = runs > 0 ? ResultsUploadStatus::State::Pending : m_status.state;
+    m_status.pendingCards = std::max<qint64>(unsent, 0);
+    emit statusChanged(m_status);
 }
 
 void CResultsForwarder::recovered()

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "engine/upload/cresultsoutbox.h"
 #include "engine/upload/cresultsserver.h"
 
 #include <QDateTime>
@@ -31,6 +32,9 @@ struct ResultsUploadStatus
     QDateTime unreachableSince; // when the attempts began to fail
     qint64 forwardedCards = 0; // the cards this process has sent
     QString lastError; // why the last attempt failed; empty once one succeeds
+    // Runs the server would refuse from this login, because they were written in another
+    // station's name; they wait in the station's database for a login of that name.
+    int heldBackRuns = 0;
 };
 Q_DECLARE_METATYPE(ResultsUploadStatus)
 
@@ -76,6 +80,8 @@ private:
     bool openStore();
     void failed(CResultsServer::Failure failure, const QString &why);
     void recovered();
+    // Says once why runs of another name wait, and counts them in the status.
+    void holdBack(const QVector<CResultsOutbox::HeldBack> &held);
     void report(ResultsUploadStatus::State state, qint64 pending);
 
     QString m_folder;
@@ -88,6 +94,8 @@ private:
     QElapsedTimer m_sinceFailure;
     QDateTime m_unreachableSince;
     QString m_lastProblem;
+    QString m_heldBackText;
+    QElapsedTimer m_loginRead;
     ResultsUploadStatus m_status;
     bool m_exitAfterCommit = false;
 };

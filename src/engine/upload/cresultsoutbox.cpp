@@ -37,6 +37,12 @@ QByteArray joined(const QVector<QByteArray> &arrays)
     return all;
 }
 
+// A run of runs AS r, with its forwarded mark f, that has something the server lacks.
+const char kUnsent[]
+    = "(f.run_id IS NULL"
+      " OR EXISTS (SELECT 1 FROM run_events WHERE run_id = r.run_id AND seq > f.last_seq)"
+      " OR EXISTS (SELECT 1 FROM cards WHERE run_id = r.run_id AND card_index > f.last_card))";
+
 bool execute(QSqlQuery &query, const QString &sql, const QVariantList &values)
 {
     query.setForwardOnly(true);
@@ -58,7 +64,7 @@ QString CResultsOutbox::error() const
     return m_store.error();
 }
 
-std::optional<CResultsOutbox::Batch> CResultsOutbox::next(int maxCards)
+std::optional<CResultsOutbox::Batch> CResultsOutbox::next(int maxCards, const QString &station)
 {
     if (!m_store.ready())
         return std::nullopt;
@@ -82,15 +88,13 @@ std::optional<CResultsOutbox::Batch> CResultsOutbox::next(int maxCards)
 
     QSqlQuery pending(db);
     const bool found = execute(pending,
-        QStringLiteral(
-            "SELECT r.run_id, f.run_id IS NOT NULL, coalesce(f.last_seq, 0),"
-            " coalesce(f.last_card, 0) "
-            "FROM runs AS r LEFT JOIN forwarded AS f ON f.run_id = r.run_id "
-            "WHERE f.run_id IS NULL"
-            " OR EXISTS (SELECT 1 FROM run_events WHERE run_id = r.run_id AND seq > f.last_seq)"
-            " OR EXISTS (SELECT 1 FROM cards WHERE run_id = r.run_id AND card_index > f.last_card) "
-            "ORDER BY r.created_at, r.rowid"),
-        {});
+        QStringLiteral("SELECT r.run_id, f.run_id IS NOT NULL, coalesce(f.last_seq, 0),"
+                       " coalesce(f.last_card, 0) "
+                       "FROM runs AS r LEFT JOIN forwarded AS f ON f.run_id = r.run_id "
+                       "WHERE (coalesce(?, '') = '' OR r.station = ?) AND %1 "
+                       "ORDER BY r.created_at, r.rowid")
+            .arg(QLatin1String(kUnsent)),
+        {station, station});
     if (!found) {
         m_store.readFailed(pending.lastError());
         return std::nullopt;
@@ -194,6 +198,26 @@ bool CResultsOutbox::markSent(const Batch &batch)
             return m_store.writeFailed(query.lastError());
     }
     return transaction.commit() || m_store.writeFailed(transaction.error());
+}
+
+std::optional<QVector<CResultsOutbox::HeldBack>> CResultsOutbox::heldBack(const QString &station)
+{
+    if (!m_store.ready())
+        return std::nullopt;
+    QSqlQuery query(m_store.m_db);
+    if (!execute(query,
+            QStringLiteral("SELECT r.station, count(*) "
+                           "FROM runs AS r LEFT JOIN forwarded AS f ON f.run_id = r.run_id "
+                           "WHERE r.station <> ? AND %1 GROUP BY r.station ORDER BY r.station")
+                .arg(QLatin1String(kUnsent)),
+            {station})) {
+        m_store.readFailed(query.lastError());
+        return std::nullopt;
+    }
+    QVector<HeldBack> held;
+    while (query.next())
+        held << HeldBack {query.value(0).toString(), query.value(1).toInt()};
+    return held;
 }
 
 qint64 CResultsOutbox::unsentCards()

@@ -38,9 +38,19 @@ public:
 
     explicit CResultsOutbox(CResultsStore &store);
 
-    // The next batch of at most maxCards cards (and any number of runs and events); an empty
-    // one when the server has everything, none on failure.
-    std::optional<Batch> next(int maxCards);
+    // The runs of one station name that the server does not take from this login.
+    struct HeldBack
+    {
+        QString station;
+        int runs = 0;
+    };
+
+    // The next batch of at most maxCards cards (and any number of runs and events) of the runs
+    // written in station's name, or of all runs when it is empty; an empty one when the server
+    // has everything of them, none on failure.
+    std::optional<Batch> next(int maxCards, const QString &station = QString());
+    // The runs with something unsent that were written in a name other than station, by name.
+    std::optional<QVector<HeldBack>> heldBack(const QString &station);
     // Records, in one write, that the server has committed the batch. A mark only moves forward,
     // so that a batch sent twice (by two processes, say) never takes a run back.
     bool markSent(const Batch &batch);

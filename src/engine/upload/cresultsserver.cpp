@@ -218,6 +218,15 @@ bool CResultsServer::open(const ResultsServerAddress &address)
         close();
         return false;
     }
+    return readLogin();
+}
+
+bool CResultsServer::readLogin()
+{
+    QSqlQuery query(m_db);
+    if (!query.exec(QStringLiteral("SELECT session_user")) || !query.next())
+        return failed(query.lastError());
+    m_login = query.value(0).toString();
     return true;
 }
 

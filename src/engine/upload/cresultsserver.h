@@ -52,6 +52,11 @@ public:
     bool isOpen() const { return m_db.isOpen(); }
     void close();
     Failure failure() const { return m_failure; }
+    // The role this connection logged in as, which the server takes for the station's name: a
+    // run goes only in its login's name. Read anew by readLogin(), as an administrator may
+    // rename the role of a session that is open.
+    QString login() const { return m_login; }
+    bool readLogin();
     // Names the server as address.shown does; empty after a call that succeeded.
     QString error() const { return m_error; }
 
@@ -69,6 +74,7 @@ private:
     QString m_connection;
     QThread *m_thread = nullptr; // the thread that opened the connection; not owned
     QString m_shown;
+    QString m_login;
     QString m_error;
     Failure m_failure = Failure::None;
 };

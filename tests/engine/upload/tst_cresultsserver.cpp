@@ -126,14 +126,14 @@ void tst_CResultsServer::refusals_data()
     QTest::newRow("a newer schema version")
         << "station1"
         << ""
-        << "UPDATE burnin_schema SET version = 4"
-        << "UPDATE burnin_schema SET version = 3" << refused << "第 4 版，本程序需要第 3 版";
+        << "UPDATE burnin_schema SET version = 5"
+        << "UPDATE burnin_schema SET version = 4" << refused << "第 5 版，本程序需要第 4 版";
     // A server not yet upgraded, as a station of the version before meets an upgraded one.
     QTest::newRow("the schema version before")
         << "station1"
         << ""
-        << "UPDATE burnin_schema SET version = 2"
-        << "UPDATE burnin_schema SET version = 3" << refused << "第 2 版，本程序需要第 3 版";
+        << "UPDATE burnin_schema SET version = 3"
+        << "UPDATE burnin_schema SET version = 4" << refused << "第 3 版，本程序需要第 4 版";
     QTest::newRow("no schema") << "station1"
                                << ""
                                << "ALTER TABLE burnin_schema RENAME TO old_schema"
@@ -198,7 +198,7 @@ void tst_CResultsServer::sameBatchTwiceIsStoredOnce()
     CResultsStore store;
     QVERIFY(store.open(folder.path()));
     ResultsRunPlan plan;
-    plan.station = "kiosk7";
+    plan.station = "station1";
     plan.cardsPlanned = 3;
     const QString runId = store.createRun(plan);
     ResultsRunEvent start;
@@ -271,12 +271,22 @@ void tst_CResultsServer::olderServerIsBroughtUpToDate_data()
     QTest::addColumn<QString>("undo"); // what the versions after it added
     QTest::addColumn<QString>("oldRun");
 
-    const QString plan = "ALTER TABLE runs DROP COLUMN plan, DROP COLUMN plan_mcbf_lower,"
-                         " DROP COLUMN plan_discrimination, DROP COLUMN plan_producer_risk,"
-                         " DROP COLUMN plan_consumer_risk;";
-    QTest::newRow("version 1") << 1 << "ALTER TABLE cards DROP COLUMN outcome; " + plan
+    QString policies = "DROP VIEW unit_history, failure_pareto, model_mcbf;"
+                       " DROP FUNCTION failure_pareto;";
+    for (const QString table : {"runs", "run_events", "cards"}) {
+        policies += QString(" DROP POLICY everyone_reads ON %1;"
+                            " DROP POLICY station_writes_its_own ON %1;"
+                            " ALTER TABLE %1 DISABLE ROW LEVEL SECURITY;")
+                        .arg(table);
+    }
+    const QString plan = policies
+        + " ALTER TABLE runs DROP COLUMN plan, DROP COLUMN plan_mcbf_lower,"
+          " DROP COLUMN plan_discrimination, DROP COLUMN plan_producer_risk,"
+          " DROP COLUMN plan_consumer_risk;";
+    QTest::newRow("version 1") << 1 << plan + " ALTER TABLE cards DROP COLUMN outcome;"
                                << "00000000-0000-4000-8000-000000000001";
     QTest::newRow("version 2") << 2 << plan << "00000000-0000-4000-8000-000000000002";
+    QTest::newRow("version 3") << 3 << policies << "00000000-0000-4000-8000-000000000003";
 }
 
 // The administrator runs server.sql again over a server of a version before, which already
@@ -302,7 +312,7 @@ void tst_CResultsServer::olderServerIsBroughtUpToDate()
     QVERIFY2(m_cluster.loadSchema(&error), qPrintable(error));
     QVERIFY2(m_cluster.loadSchema(&error), qPrintable(error));
     QCOMPARE(
-        m_cluster.psql("SELECT string_agg(version::text, ',') FROM burnin_schema"), QString("3"));
+        m_cluster.psql("SELECT string_agg(version::text, ',') FROM burnin_schema"), QString("4"));
     QCOMPARE(m_cluster.psql("SELECT outcome, code FROM cards WHERE run_id = '" + oldRun + "'"),
         QString("code|-3"));
     const QString planColumns = "SELECT plan, plan_mcbf_lower, plan_discrimination,"
@@ -310,6 +320,10 @@ void tst_CResultsServer::olderServerIsBroughtUpToDate()
                                 " WHERE run_id = '";
     // Judged by the confidence bound, as every run before the plans was.
     QCOMPARE(m_cluster.psql(planColumns + oldRun + "'"), QString("bound|0|0|0|0"));
+    // Another station's run of before stays readable to every station.
+    QCOMPARE(m_cluster.psql(
+                 "SELECT station FROM runs WHERE run_id = '" + oldRun + "'", nullptr, "station1"),
+        QString("kiosk1"));
 
     // A station of this version forwards a run judged by a plan, with a card whose driver hung:
     // no code, and says so.
@@ -317,6 +331,7 @@ void tst_CResultsServer::olderServerIsBroughtUpToDate()
     CResultsStore store;
     QVERIFY(store.open(folder.path()));
     ResultsRunPlan plan;
+    plan.station = "station1";
     plan.limits.test.kind = Qualification::PlanKind::Sequential;
     plan.limits.test.mcbfLower = 10000;
     plan.limits.test.consumerRisk = 20;
