@@ -175,7 +175,8 @@ CROSS JOIN LATERAL (SELECT count(*) AS failures FROM cards WHERE run_id = r.run_
     AND NOT passed AND (failed_step IS NULL OR failed_step <> 'removal' OR code <> 1)) AS f
 LEFT JOIN LATERAL (SELECT reason AS verdict FROM run_events WHERE run_id = r.run_id
     AND kind = 'verdict' ORDER BY seq DESC LIMIT 1) AS v ON true
-CROSS JOIN LATERAL (SELECT coalesce(bool_or(kind = 'end'), false) AS ended, max(at) AS last_event_at
+CROSS JOIN LATERAL (SELECT coalesce(bool_or(kind = 'end'), false) AS ended,
+        max(at) AS last_event_at
     FROM run_events WHERE run_id = r.run_id) AS e
 LEFT JOIN LATERAL (SELECT started_at AS last_card_at FROM cards WHERE run_id = r.run_id
     ORDER BY card_index DESC LIMIT 1) AS l ON true
