@@ -30,17 +30,19 @@ void tst_TabBurnInFleet::initTestCase()
 {
     QString error;
     QVERIFY2(m_cluster.setUp({"kiosk1", "kiosk2"}, &error), qPrintable(error));
-    // kiosk2's run of three cards, one of them a device failure, as kiosk2's role inserts it.
+    // kiosk2's run of three cards, one of them a device failure, as kiosk2's role inserts it: the
+    // run first, which the cards' policy must see.
     QVERIFY2(!m_cluster
-                  .psql("WITH r AS (INSERT INTO runs (run_id, station, mode, cards_planned, "
+                  .psql("INSERT INTO runs (run_id, station, mode, cards_planned, "
                         "stop_on_failure, created_at, serial, model) VALUES "
-                        "(gen_random_uuid(), 'kiosk2', 'capture', 3, false, now(), 'SN-2', "
-                        "'MX-200') RETURNING run_id) "
+                        "('00000000-0000-4000-8000-000000000002', 'kiosk2', 'capture', 3, false, "
+                        "now(), 'SN-2', 'MX-200'); "
                         "INSERT INTO cards (run_id, card_index, started_at, card_number, passed, "
                         "failed_step, code, elapsed_ms, device_ms, duplicate) "
-                        "SELECT run_id, i, now(), '62' || i, i <> 2, "
-                        "CASE WHEN i = 2 THEN 'read_chip' END, CASE WHEN i = 2 THEN -3 ELSE 0 END, "
-                        "900, 800, false FROM r, generate_series(1, 3) AS i",
+                        "SELECT '00000000-0000-4000-8000-000000000002', i, now(), '62' || i, "
+                        "i <> 2, CASE WHEN i = 2 THEN 'read_chip' END, "
+                        "CASE WHEN i = 2 THEN -3 ELSE 0 END, 900, 800, false "
+                        "FROM generate_series(1, 3) AS i",
                       &error, "kiosk2")
                   .isNull(),
         qPrintable(error));
