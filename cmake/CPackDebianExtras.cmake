@@ -1,7 +1,8 @@
 # SPDX-License-Identifier: MIT
 # Runs in CPack after the install folder is staged under /opt for the .deb: adds, outside that
-# folder, the desktop entry, its icon, the two commands on the PATH and the command-line
-# runner's manual page, compressed as man pages are. They are not install() rules because
+# folder, the desktop entry, its icon, the two commands on the PATH, the command-line
+# runner's manual page, compressed as man pages are, and the upload's units where systemd's user
+# manager finds a package's. They are not install() rules because
 # `cmake --install` must never write to /usr.
 set(root ${CPACK_TEMPORARY_DIRECTORY})
 set(name ${CPACK_PACKAGE_NAME})
@@ -19,3 +20,9 @@ file(MAKE_DIRECTORY ${root}/usr/share/man/man1)
 file(ARCHIVE_CREATE OUTPUT ${root}/usr/share/man/man1/${burnin}.1.gz
     PATHS ${root}${CPACK_CDT_SYSTEM_FOLDER}/${CPACK_CDT_MAN_FOLDER}/${burnin}.1
     FORMAT raw COMPRESSION GZip)
+file(MAKE_DIRECTORY ${root}/usr/lib/systemd/user)
+foreach(kind service timer)
+    set(unit ${CPACK_CDT_UPLOAD_UNIT}.${kind})
+    file(CREATE_LINK ${CPACK_CDT_SYSTEM_FOLDER}/${CPACK_CDT_UNIT_FOLDER}/${unit}
+        ${root}/usr/lib/systemd/user/${unit} SYMBOLIC)
+endforeach()

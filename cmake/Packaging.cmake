@@ -2,10 +2,10 @@
 # cmake --install makes one relocatable folder: bin/card-dispenser-test, the command-line runner
 # bin/card-dispenser-burnin with its manual page in share/man/man1, the driver host both start
 # for a burn-in, bin/card-dispenser-devicehost, lib/libvarnak_c.so (the
-# simulator), the results server's schema in share/doc/card-dispenser-test and the start script
-# card-dispenser-test.sh. CPack ships that folder as a .tar.gz
-# and as a .deb that puts it under /opt with a desktop entry, an icon, both commands on the PATH
-# and the manual page where man finds it.
+# simulator), the results server's schema in share/doc/card-dispenser-test, the upload's systemd
+# user units in share/systemd/user and the start script card-dispenser-test.sh. CPack ships that
+# folder as a .tar.gz and as a .deb that puts it under /opt with a desktop entry, an icon, both
+# commands on the PATH, the manual page where man finds it and the units where systemd does.
 set(CDT_PACKAGE_NAME card-dispenser-test)
 set(CDT_SYSTEM_FOLDER /opt/${CDT_PACKAGE_NAME})
 if(CMAKE_INSTALL_PREFIX_INITIALIZED_TO_DEFAULT)
@@ -14,6 +14,18 @@ if(CMAKE_INSTALL_PREFIX_INITIALIZED_TO_DEFAULT)
 endif()
 # The licence asks to travel with every copy.
 install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION .)
+# The timer service of --upload, for systemd's user manager, in share/systemd/user. Its program
+# is where the .deb puts it, which also links the units where systemd finds them; a folder
+# installed elsewhere (the archive) copies them with its own path, as the README shows.
+set(CDT_BURNIN_PROGRAM ${CDT_SYSTEM_FOLDER}/bin/card-dispenser-burnin)
+set(CDT_UPLOAD_UNIT card-dispenser-burnin-upload@)
+configure_file(${PROJECT_SOURCE_DIR}/src/cli/systemd/${CDT_UPLOAD_UNIT}.service.in
+    ${CMAKE_BINARY_DIR}/systemd/${CDT_UPLOAD_UNIT}.service @ONLY)
+configure_file(${PROJECT_SOURCE_DIR}/src/cli/systemd/${CDT_UPLOAD_UNIT}.timer
+    ${CMAKE_BINARY_DIR}/systemd/${CDT_UPLOAD_UNIT}.timer COPYONLY)
+install(FILES ${CMAKE_BINARY_DIR}/systemd/${CDT_UPLOAD_UNIT}.service
+    ${CMAKE_BINARY_DIR}/systemd/${CDT_UPLOAD_UNIT}.timer
+    DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/systemd/user)
 # The shared results server's schema, which its administrator runs once.
 install(FILES ${PROJECT_SOURCE_DIR}/sql/server.sql
     DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/${CDT_PACKAGE_NAME})
@@ -52,5 +64,7 @@ set(CPACK_CDT_DESKTOP_ENTRY ${PROJECT_SOURCE_DIR}/src/gui/shell/${CDT_PACKAGE_NA
 set(CPACK_CDT_ICON ${PROJECT_SOURCE_DIR}/res/${CDT_PACKAGE_NAME}.png)
 set(CPACK_CDT_BURNIN_NAME card-dispenser-burnin)
 set(CPACK_CDT_MAN_FOLDER ${CMAKE_INSTALL_MANDIR}/man1)
+set(CPACK_CDT_UNIT_FOLDER ${CMAKE_INSTALL_DATAROOTDIR}/systemd/user)
+set(CPACK_CDT_UPLOAD_UNIT ${CDT_UPLOAD_UNIT})
 
 include(CPack)

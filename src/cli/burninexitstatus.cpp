@@ -97,7 +97,10 @@ QString helpText()
         "     power; a plan's 100000 cards of one sitting run): go on with\n"
         "     --continue RUN_ID once it is mended\n"
         "With --report RUN_ID: 0 passed, or finished with nothing to judge;\n"
-        "1 failed; 6 not finished and not decided.\n");
+        "1 failed; 6 not finished and not decided.\n"
+        "With --upload: 0 the server has every record (or a running burn-in or\n"
+        "another process forwards them); 2 no server configured; 7 the server\n"
+        "could not be reached or refused records, the reason on standard error.\n");
 }
 
 } // namespace BurnInExitStatus

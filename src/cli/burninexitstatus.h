@@ -19,6 +19,7 @@ enum Status {
     Stopped = 4, // by a signal
     RecordFailed = 5,
     Undecided = 6, // ended early for a reason that --continue takes on
+    NotUploaded = 7, // --upload: the server could not be reached, or refused the records
 };
 
 int fromOutcome(const CBurnInProgress::Outcome &outcome);

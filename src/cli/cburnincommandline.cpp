@@ -125,6 +125,9 @@ struct Parser
                 "Go on with a run that was cut short, from its next card, with the "
                 "settings it was created with.",
                 "RUN_ID"},
+            {"upload",
+                "Forward the station's records that the results server lacks, then exit: "
+                "for a timer, when no run goes (a running burn-in forwards its own)."},
             {"report",
                 "Write the PDF report of a recorded run, killed or stopped ones too, print its "
                 "path and exit with its verdict's status; each report is a new file.",
@@ -394,6 +397,21 @@ CBurnInCommandLine::Request CBurnInCommandLine::parse(
         && !BurnInConfig::parseHangGrace(
             parser.value("hang-grace").trimmed(), &options.settings.hangGrace, &error))
         return refused(QStringLiteral("--hang-grace: ") + error);
+    if (parser.isSet("upload")) {
+        for (const char *option : {"report", "continue", "connection", "hang-grace"}) {
+            if (parser.isSet(option))
+                return refused(QStringLiteral("--upload and --%1 cannot go together")
+                                   .arg(QLatin1String(option)));
+        }
+        for (const char *option : kRunOptions) {
+            if (parser.isSet(option))
+                return refused(QStringLiteral("--upload and --%1 cannot go together: it runs "
+                                              "no burn-in")
+                                   .arg(QLatin1String(option)));
+        }
+        request.action = Action::Upload;
+        return request;
+    }
     if (parser.isSet("report")) {
         if (parser.isSet("continue"))
             return refused(QStringLiteral("--report and --continue cannot go together"));

@@ -12,7 +12,7 @@
 class CBurnInCommandLine
 {
 public:
-    enum class Action { Run, Report, Help, Version, Usage };
+    enum class Action { Run, Report, Upload, Help, Version, Usage };
 
     struct Request
     {

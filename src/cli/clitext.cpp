@@ -153,7 +153,8 @@ QString endKey(CBurnInRun::End end)
 QJsonObject upload(bool configured, const ResultsUploadStatus &status)
 {
     return {{"configured", configured}, {"forwarded", status.forwardedCards},
-        {"queued", std::max<qint64>(status.pendingCards, 0)}, {"last_error", status.lastError}};
+        {"queued", std::max<qint64>(status.pendingCards, 0)},
+        {"held_back_runs", status.heldBackRuns}, {"last_error", status.lastError}};
 }
 
 QJsonObject failure(int exitStatus, const QString &error)

@@ -25,8 +25,8 @@ QJsonObject summary(const CBurnInProgress::Snapshot &run, int exitStatus, const 
 // The engine's end as a key for machines, e.g. "boxEmpty".
 QString endKey(CBurnInRun::End end);
 
-// Where the upload to the shared server stands: configured, forwarded and queued cards, and the
-// last server error (empty when none).
+// Where the upload to the shared server stands: configured, forwarded and queued cards, the runs
+// held back for a name that is not the login, and the last server error (empty when none).
 QJsonObject upload(bool configured, const ResultsUploadStatus &status);
 // An exit before any run: bad usage, a missing library; error says why.
 QJsonObject failure(int exitStatus, const QString &error);

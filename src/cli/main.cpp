@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "cli/burninexitstatus.h"
 #include "cli/burninreportcommand.h"
+#include "cli/burninuploadcommand.h"
 #include "cli/cburnincommandline.h"
 #include "cli/cburninrunner.h"
 #include "cli/clitext.h"
@@ -28,6 +29,28 @@ int writeReport(const CBurnInCommandLine::Request &request)
             result.path, result.error, result.data ? &*result.data : nullptr));
     else if (!result.path.isEmpty())
         std::printf("%s\n", result.path.toLocal8Bit().constData());
+    return result.exitStatus;
+}
+
+int upload(const CBurnInCommandLine::Request &request)
+{
+    ToolkitMessages::release();
+    const auto say = [](const QString &line) {
+        std::printf("%s\n", line.toLocal8Bit().constData());
+        std::fflush(stdout);
+    };
+    const BurnInUploadCommand::Result result = BurnInUploadCommand::run(
+        BurnInConfig::resultsFolder(), BurnInConfig::resultsServer(), say);
+    if (!result.error.isEmpty())
+        std::fprintf(stderr, "%s: %s\n", qPrintable(QCoreApplication::applicationName()),
+            result.error.toLocal8Bit().constData());
+    if (request.json) {
+        CBurnInRunner::printJson(QJsonObject {{"exitStatus", result.exitStatus},
+            {"error", result.error}, {"message", result.message},
+            {"upload", CliText::upload(result.configured, result.status)}});
+    } else if (!result.message.isEmpty()) {
+        say(result.message);
+    }
     return result.exitStatus;
 }
 
@@ -64,6 +87,8 @@ int main(int argc, char *argv[])
         return BurnInExitStatus::Usage;
     case CBurnInCommandLine::Action::Report:
         return writeReport(request);
+    case CBurnInCommandLine::Action::Upload:
+        return upload(request);
     case CBurnInCommandLine::Action::Run:
         break;
     }

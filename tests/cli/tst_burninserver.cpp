@@ -1,11 +1,17 @@
 // SPDX-License-Identifier: MIT
+#include "engine/store/cstationlock.h"
 #include "engine/upload/cresultsforwarder.h"
 #include "pgcluster.h"
 
 #include <QDir>
 #include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QMap>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QSqlDatabase>
+#include <QStandardPaths>
 #include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -44,6 +50,7 @@ public:
 
     void start(const QStringList &arguments, const QStringList &settings = {})
     {
+        m_out.clear();
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("VARNAK_SIM_TAKE_MS", "0");
         env.insert("VARNAK_SIM_CARDS", "5000");
@@ -58,11 +65,23 @@ public:
     {
         const bool ended = m_process.waitForFinished(kRunTimeoutMs)
             && m_process.exitStatus() == QProcess::NormalExit;
-        m_err = m_process.readAllStandardError() + m_process.readAllStandardOutput();
+        m_err = m_process.readAllStandardError();
+        m_out = m_out + m_process.readAllStandardOutput();
         return ended ? m_process.exitCode() : -1;
     }
 
-    QByteArray output() const { return m_err; }
+    int run(const QStringList &arguments, const QStringList &settings = {})
+    {
+        m_out.clear();
+        start(arguments, settings);
+        return finish();
+    }
+
+    // Both streams; standard output alone.
+    QByteArray output() const { return m_err + m_out; }
+    QByteArray out() const { return m_out; }
+    QString folder() const { return m_dir.path(); }
+    QProcess &process() { return m_process; }
 
     // The station's own record, read as the history reads it.
     int localCards() const
@@ -85,6 +104,7 @@ private:
     QTemporaryDir m_dir;
     QProcess m_process;
     QByteArray m_err;
+    QByteArray m_out;
 };
 
 } // namespace
@@ -104,6 +124,9 @@ private slots:
     void stationWritesOnlyAsItself_data();
     void stationWritesOnlyAsItself();
     void nameThatIsNotTheLoginHoldsItsRunsBack();
+    void uploadWithoutRunByTheTimersUnit();
+    void uploadLeavesARunningBurnInAlone();
+    void uploadWaitsForAnotherForwarder();
 
 private:
     int serverCards(const QString &station);
@@ -275,6 +298,141 @@ void tst_BurnInServer::nameThatIsNotTheLoginHoldsItsRunsBack()
     verifyOnce("kiosk9", 25);
     verifyOnce("station1", 10);
     QCOMPARE(station.localCards(), 35);
+}
+
+namespace {
+
+// The unit's key = value lines of one section.
+QMap<QString, QString> unitSection(const QString &path, const QString &section)
+{
+    QFile file(path);
+    QMap<QString, QString> values;
+    if (!file.open(QIODevice::ReadOnly))
+        return values;
+    QString current;
+    for (const QString &line : QString::fromUtf8(file.readAll()).split('\n')) {
+        if (line.startsWith('['))
+            current = line.mid(1, line.indexOf(']') - 1);
+        else if (current == section && line.contains('=') && !line.startsWith('#'))
+            values.insert(line.section('=', 0, 0), line.section('=', 1));
+    }
+    return values;
+}
+
+QString program(const QString &name, const QStringList &arguments)
+{
+    QProcess process;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("XDG_RUNTIME_DIR", QDir::tempPath());
+    process.setProcessEnvironment(env);
+    process.start(name, arguments);
+    process.waitForFinished(kServerTimeoutMs);
+    return QString::fromUtf8(process.readAllStandardOutput() + process.readAllStandardError())
+        .trimmed();
+}
+
+} // namespace
+
+// A backlog left while the server was down goes with --upload as the timer's service starts it:
+// in the instance's folder, exit 7 while the server is down, 0 once every card is there once.
+void tst_BurnInServer::uploadWithoutRunByTheTimersUnit()
+{
+    const QString units = UPLOAD_UNITS_FOLDER;
+    const QString service = units + "/card-dispenser-burnin-upload@.service";
+    const QMap<QString, QString> unit = unitSection(service, "Service");
+    QCOMPARE(unit.value("WorkingDirectory"), QString("%f"));
+    QStringList command = unit.value("ExecStart").split(' ');
+    QVERIFY2(command.takeFirst().endsWith("/bin/card-dispenser-burnin"), qPrintable(service));
+    QCOMPARE(command, QStringList {"--upload"});
+    const QMap<QString, QString> timer
+        = unitSection(units + "/card-dispenser-burnin-upload@.timer", "Timer");
+    QCOMPARE(timer.value("OnCalendar"), QString("*:0/10"));
+    QCOMPARE(timer.value("Persistent"), QString("true"));
+
+    Station station(m_cluster, "station1");
+    // systemd's own reading of both units, for the station's folder and this build's runner.
+    QVERIFY(!QStandardPaths::findExecutable("systemd-analyze").isEmpty());
+    const QString instance = program("systemd-escape", {"--path", station.folder()});
+    QTemporaryDir verified;
+    for (const QString kind : {"service", "timer"}) {
+        QFile source(units + "/card-dispenser-burnin-upload@." + kind);
+        QFile copy(verified.filePath("card-dispenser-burnin-upload@" + instance + "." + kind));
+        QVERIFY(source.open(QIODevice::ReadOnly) && copy.open(QIODevice::WriteOnly));
+        copy.write(QString::fromUtf8(source.readAll())
+                       .replace(QRegularExpression("ExecStart=\\S+"),
+                           "ExecStart=" + QString(BURNIN_PROGRAM))
+                       .toUtf8());
+    }
+    QStringList verify {"verify", "--user", "--man=no"};
+    for (const QString &name : QDir(verified.path()).entryList(QDir::Files))
+        verify << verified.filePath(name);
+    const QString found = program("systemd-analyze", verify);
+    QVERIFY2(found.isEmpty(), qPrintable(found));
+
+    QVERIFY(m_cluster.stop());
+    QCOMPARE(station.run({"--cards", "50"}), 0);
+    QCOMPARE(station.run(command + QStringList {"--json"}), 7);
+    QVERIFY2(station.output().contains("127.0.0.1"), station.output().constData());
+    const QJsonObject upload
+        = QJsonDocument::fromJson(station.out()).object().value("upload").toObject();
+    QCOMPARE(upload.value("queued").toInt(), 50);
+    QCOMPARE(upload.value("forwarded").toInt(), 0);
+    QVERIFY(!upload.value("last_error").toString().isEmpty());
+
+    QVERIFY(m_cluster.start());
+    QCOMPARE(station.run(command), 0);
+    QVERIFY2(
+        station.out().contains("上传完成：本次上传 50 张，待上传 0 张"), station.out().constData());
+    verifyOnce("station1", 50);
+    QCOMPARE(station.run(command), 0);
+    QVERIFY2(station.out().contains("本次上传 0 张"), station.out().constData());
+
+    QFile ini(QDir(station.folder()).filePath("config.ini"));
+    QVERIFY(ini.open(QIODevice::WriteOnly));
+    ini.write("[results]\nstation=station1\n");
+    ini.close();
+    QCOMPARE(station.run(command), 2);
+    QVERIFY2(station.output().contains("未配置结果服务器"), station.output().constData());
+}
+
+// While a burn-in holds the station, --upload leaves the forwarding to it and changes nothing.
+void tst_BurnInServer::uploadLeavesARunningBurnInAlone()
+{
+    Station station(m_cluster, "station1");
+    station.start({"--cards", "300"}, {"VARNAK_SIM_LATENCY_MS=2"});
+    QTRY_VERIFY_WITH_TIMEOUT(serverCards("station1") > 0, kServerTimeoutMs);
+    QProcess probe;
+    probe.setWorkingDirectory(station.folder());
+    probe.start(BURNIN_PROGRAM, {"--upload"});
+    QVERIFY(probe.waitForFinished(kServerTimeoutMs));
+    QCOMPARE(probe.exitCode(), 0);
+    QVERIFY2(probe.readAllStandardOutput().contains("本工位正在老化"), "no word of the burn-in");
+    QCOMPARE(station.finish(), 0);
+    verifyOnce("station1", 300);
+}
+
+// Another process forwarding holds the upload lock: --upload waits for it and then sends the rest.
+void tst_BurnInServer::uploadWaitsForAnotherForwarder()
+{
+    Station station(m_cluster, "station1");
+    QFile ini(QDir(station.folder()).filePath("config.ini"));
+    QVERIFY(ini.open(QIODevice::WriteOnly));
+    ini.write("[results]\nstation=station1\n");
+    ini.close();
+    QCOMPARE(station.run({"--cards", "30"}), 0);
+    station.configure("station1", "station1");
+
+    CStationLock other(QDir(station.folder()).filePath("results"), CStationLock::Claim::Upload);
+    QVERIFY(other.tryLock());
+    station.start({"--upload"});
+    QByteArray said;
+    QTRY_VERIFY_WITH_TIMEOUT(
+        (said += station.process().readAllStandardOutput()).contains("等待其结束"),
+        kServerTimeoutMs);
+    QCOMPARE(serverCards("station1"), 0);
+    other.unlock();
+    QCOMPARE(station.finish(), 0);
+    verifyOnce("station1", 30);
 }
 
 QTEST_GUILESS_MAIN(tst_BurnInServer)

@@ -39,11 +39,15 @@ MAN_PAGE = "share/man/man1/%s.1" % BURNIN
 # The relocatable folder, as `cmake --install` makes it and the .tar.gz holds it.
 HOST = "card-dispenser-devicehost"
 FOLDER_FILES = {"bin/" + NAME, "bin/" + BURNIN, "bin/" + HOST, MAN_PAGE, "lib/libvarnak_c.so", START_SCRIPT,
-                "LICENSE", "share/doc/%s/server.sql" % NAME}
+                "LICENSE", "share/doc/%s/server.sql" % NAME,
+                "share/systemd/user/card-dispenser-burnin-upload@.service",
+                "share/systemd/user/card-dispenser-burnin-upload@.timer"}
 EXECUTABLES = {"bin/" + NAME, "bin/" + BURNIN, "bin/" + HOST, START_SCRIPT}
 DEB_EXTRAS = {"usr/share/applications/%s.desktop" % NAME,
               "usr/share/icons/hicolor/256x256/apps/%s.png" % NAME,
-              "usr/share/man/man1/%s.1.gz" % BURNIN}
+              "usr/share/man/man1/%s.1.gz" % BURNIN,
+              "usr/lib/systemd/user/card-dispenser-burnin-upload@.service",
+              "usr/lib/systemd/user/card-dispenser-burnin-upload@.timer"}
 COMMANDS = {NAME: SYSTEM_FOLDER + "/" + START_SCRIPT, BURNIN: SYSTEM_FOLDER + "/bin/" + BURNIN}
 RUNTIME_DEPENDENCIES = {"libqt6widgets6", "libqt6gui6", "libqt6core6", "qt6-qpa-plugins",
                         "libqt6sql6", "libqt6sql6-sqlite", "libcjson1"}

@@ -10,7 +10,8 @@
 
 namespace {
 
-const char kLockName[] = "device.lock";
+const char kDeviceLock[] = "device.lock";
+const char kUploadLock[] = "upload.lock";
 const char kDeletedSuffix[] = " (deleted)";
 
 // As QLockFile judges its own holders: the process exists and still runs the program that wrote
@@ -34,9 +35,10 @@ bool isRunning(qint64 pid, const QString &application)
 
 } // namespace
 
-CStationLock::CStationLock(const QString &resultsFolder)
+CStationLock::CStationLock(const QString &resultsFolder, Claim claim)
     : m_folder(resultsFolder)
-    , m_lock(lockPath(resultsFolder))
+    , m_claim(claim)
+    , m_lock(lockPath(resultsFolder, claim))
 {
     // Never stale by age: a run of 100,000 cards holds it for days.
     m_lock.setStaleLockTime(0);
@@ -44,37 +46,38 @@ CStationLock::CStationLock(const QString &resultsFolder)
 
 CStationLock::~CStationLock() = default;
 
-QString CStationLock::lockPath(const QString &resultsFolder)
+QString CStationLock::lockPath(const QString &resultsFolder, Claim claim)
 {
-    return QDir::cleanPath(QDir(resultsFolder).absoluteFilePath(QLatin1String(kLockName)));
+    const char *name = claim == Claim::Device ? kDeviceLock : kUploadLock;
+    return QDir::cleanPath(QDir(resultsFolder).absoluteFilePath(QLatin1String(name)));
 }
 
-bool CStationLock::tryLock()
+bool CStationLock::tryLock(int waitMs)
 {
     m_error.clear();
     m_heldByAnother = false;
     if (m_lock.isLocked())
         return true;
-    const QString path = QDir::toNativeSeparators(lockPath(m_folder));
+    const QString path = QDir::toNativeSeparators(lockPath(m_folder, m_claim));
     if (!QDir().mkpath(m_folder)) {
         m_error = QStringLiteral("无法创建结果文件夹 %1").arg(QDir::toNativeSeparators(m_folder));
         return false;
     }
-    if (m_lock.tryLock(0))
+    if (m_lock.tryLock(waitMs))
         return true;
     qint64 pid = 0;
     QString host;
     QString application;
     switch (m_lock.error()) {
-    case QLockFile::LockFailedError:
+    case QLockFile::LockFailedError: {
         m_heldByAnother = true;
+        const QString busy = m_claim == Claim::Device ? QStringLiteral("设备正被另一进程使用")
+                                                      : QStringLiteral("另一进程正在上传");
         m_error = m_lock.getLockInfo(&pid, &host, &application)
-            ? QStringLiteral("设备正被另一进程使用：%1（进程 %2，主机 %3）")
-                  .arg(application)
-                  .arg(pid)
-                  .arg(host)
-            : QStringLiteral("设备正被另一进程使用（%1）").arg(path);
+            ? QStringLiteral("%1：%2（进程 %3，主机 %4）").arg(busy, application).arg(pid).arg(host)
+            : QStringLiteral("%1（%2）").arg(busy, path);
         break;
+    }
     case QLockFile::PermissionError:
         m_error = QStringLiteral("无法创建锁文件 %1：没有权限").arg(path);
         break;

@@ -6,24 +6,28 @@
 
 // The station's claim on its device: one lock file in the results folder, held for the whole of
 // a run by whichever process runs it (the burn-in page, a command-line runner), so that two never
-// drive one dispenser at once. A lock left by a process that died is taken over; that of a live
-// process never is, however old. One object per holder; any thread, one at a time.
+// drive one dispenser at once. The upload has a lock of its own, held while a process forwards
+// the record to the server, so that two never forward at once. A lock left by a process that
+// died is taken over; that of a live process never is, however old. One object per holder; any
+// thread, one at a time.
 class CStationLock
 {
 public:
-    explicit CStationLock(const QString &resultsFolder);
+    enum class Claim { Device, Upload };
+
+    explicit CStationLock(const QString &resultsFolder, Claim claim = Claim::Device);
     // Releases the lock if held.
     ~CStationLock();
     CStationLock(const CStationLock &) = delete;
     CStationLock &operator=(const CStationLock &) = delete;
 
-    // <results folder>/device.lock
-    static QString lockPath(const QString &resultsFolder);
+    // <results folder>/device.lock, or upload.lock
+    static QString lockPath(const QString &resultsFolder, Claim claim = Claim::Device);
 
-    // Takes the lock without waiting, creating the folder if needed. False when it cannot:
-    // error() then names the holder, as in
+    // Takes the lock, waiting at most waitMs for a live holder, creating the folder if needed.
+    // False when it cannot: error() then names the holder, as in
     // "设备正被另一进程使用：card-dispenser-test（进程 1234，主机 kiosk7）".
-    bool tryLock();
+    bool tryLock(int waitMs = 0);
     void unlock();
     bool isLocked() const { return m_lock.isLocked(); }
     QString error() const { return m_error; }
@@ -38,6 +42,7 @@ public:
 
 private:
     QString m_folder;
+    Claim m_claim;
     QLockFile m_lock;
     QString m_error;
     bool m_heldByAnother = false;

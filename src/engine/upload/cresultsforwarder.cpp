@@ -71,6 +71,7 @@ CResultsForwarder::CResultsForwarder(QString resultsFolder, ResultsServerAddress
     : m_folder(std::move(resultsFolder))
     , m_address(std::move(address))
     , m_timer(this)
+    , m_uploadLock(m_folder, CStationLock::Claim::Upload)
     , m_exitAfterCommit(!qEnvironmentVariableIsEmpty(kExitAfterCommitVariable))
 {
     m_timer.setSingleShot(true);
@@ -83,6 +84,23 @@ CResultsForwarder::~CResultsForwarder() = default;
 void CResultsForwarder::start()
 {
     run();
+}
+
+bool CResultsForwarder::claimUpload(int waitMs, QString *holder)
+{
+    if (m_uploadLock.tryLock(waitMs))
+        return true;
+    *holder = m_uploadLock.error();
+    return false;
+}
+
+ResultsUploadStatus CResultsForwarder::sendBacklog()
+{
+    m_retryMs = 0;
+    send(QDeadlineTimer(QDeadlineTimer::Forever));
+    if (m_store && m_store->isOpen())
+        m_status.pendingCards = std::max<qint64>(CResultsOutbox(*m_store).unsentCards(), 0);
+    return m_status;
 }
 
 void CResultsForwarder::finish(qint64 deadlineMs)
@@ -159,6 +177,17 @@ bool CResultsForwarder::send(const QDeadlineTimer &slice)
     }
     // The server takes runs only in its login's name; the others wait, and say so below.
     const QString login = m_server->login();
+    // A lock claimed for the whole forwarding stays; one taken for this pass goes back after it.
+    struct GiveBack
+    {
+        CStationLock &lock;
+        bool claimed;
+        ~GiveBack()
+        {
+            if (!claimed)
+                lock.unlock();
+        }
+    } giveBack {m_uploadLock, m_uploadLock.isLocked()};
     for (;;) {
         const std::optional<CResultsOutbox::Batch> batch = outbox.next(kBatchCards, login);
         if (!batch) {
@@ -167,6 +196,11 @@ bool CResultsForwarder::send(const QDeadlineTimer &slice)
         }
         if (batch->isEmpty())
             break;
+        // Another process forwards: it sends these too, or this one does at its next poll.
+        if (!m_uploadLock.tryLock()) {
+            report(ResultsUploadStatus::State::Pending, std::max<qint64>(outbox.unsentCards(), 0));
+            return true;
+        }
         if (!m_server->insertBatch(batch->runs, batch->events, batch->cards)) {
             failed(m_server->failure(), m_server->error());
             return false;

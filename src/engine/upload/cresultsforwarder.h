@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "engine/store/cstationlock.h"
 #include "engine/upload/cresultsoutbox.h"
 #include "engine/upload/cresultsserver.h"
 
@@ -47,6 +48,8 @@ QString resultsUploadText(const ResultsUploadStatus &status);
 // marks each batch sent only once the server has committed it. While the server cannot be
 // reached it tries again after a few seconds, then less and less often; a refusal that no retry
 // mends (password, privilege, schema) is said once and tried again only at the longest wait.
+// It sends only while it holds the station's upload lock, which it takes for each pass that has
+// something to send and gives back after: while another process forwards, it waits its turn.
 class CResultsForwarder : public QObject
 {
     Q_OBJECT
@@ -61,6 +64,14 @@ public:
 
     CResultsForwarder(QString resultsFolder, ResultsServerAddress address);
     ~CResultsForwarder() override;
+
+    // For a forwarding of the whole backlog on the calling thread (--upload): takes the upload
+    // lock for the forwarder's life, waiting at most waitMs for another process to give it up.
+    // False with *holder naming that process when it did not.
+    bool claimUpload(int waitMs, QString *holder);
+    // Sends until the server has everything it takes from this login, or the first failure,
+    // which is not tried again; the status then counts what was sent and what stays.
+    ResultsUploadStatus sendBacklog();
 
 public slots:
     void start();
@@ -96,6 +107,7 @@ private:
     QString m_lastProblem;
     QString m_heldBackText;
     QElapsedTimer m_loginRead;
+    CStationLock m_uploadLock;
     ResultsUploadStatus m_status;
     bool m_exitAfterCommit = false;
 };
