@@ -16,26 +16,16 @@ namespace {
 // What the station's end gives the upload for what is left; the rest goes at the next start.
 constexpr int kUploadFinishMs = 2000;
 
-// The fleet as the server has it, on the calling thread; why it could not be read, or empty.
-QString readFleetNow(const QString &serverText, QVector<ResultsFleet::ModelFigures> *models,
-    QVector<ResultsRunSummary> *runs)
+// Opens the server and reads from it on the calling thread; why it could not, or empty.
+template<typename Read> QString readServerNow(const QString &serverText, Read read)
 {
     QString failure;
     const std::optional<ResultsServerAddress> address = parseResultsServer(serverText, &failure);
     if (!address)
         return failure;
     CResultsServer server;
-    if (!server.open(*address))
+    if (!server.open(*address) || !read(server))
         return server.error();
-    const std::optional<QVector<ResultsFleet::ModelFigures>> readModels
-        = ResultsFleet::models(server);
-    if (!readModels)
-        return server.error();
-    const std::optional<QVector<ResultsRunSummary>> readRuns = ResultsFleet::runs(server);
-    if (!readRuns)
-        return server.error();
-    *models = *readModels;
-    *runs = *readRuns;
     return QString();
 }
 
@@ -138,26 +128,81 @@ void CStation::readHistory(const QString &ownRunId)
 }
 
 // The server's timeouts bound a read of a lost network.
-void CStation::readFleet()
+void CStation::readFleet(const ResultsFleet::FleetFilter &filter, int offset, int limit)
 {
     struct Fleet
     {
         QVector<ResultsFleet::ModelFigures> models;
-        QVector<ResultsRunSummary> runs;
+        ResultsFleet::FleetPage page;
         QString failure;
     };
     const QString server = m_serverText;
     const int serial = ++m_readSerial;
     readInTurn(
-        [server] {
+        [server, filter, offset, limit] {
             Fleet fleet;
-            fleet.failure = readFleetNow(server, &fleet.models, &fleet.runs);
+            fleet.failure = readServerNow(server, [&](CResultsServer &connection) {
+                const auto models = ResultsFleet::models(connection);
+                const auto page
+                    = models ? ResultsFleet::runs(connection, filter, offset, limit) : std::nullopt;
+                if (page) {
+                    fleet.models = *models;
+                    fleet.page = *page;
+                }
+                return page.has_value();
+            });
             return fleet;
         },
         [this, serial](const Fleet &fleet) {
             if (serial == m_readSerial)
-                emit fleetRead(fleet.models, fleet.runs, fleet.failure);
+                emit fleetRead(fleet.models, fleet.page, fleet.failure);
         });
+}
+
+void CStation::readUnitHistory(const QString &serial)
+{
+    struct Unit
+    {
+        ResultsFleet::UnitHistory history;
+        QString failure;
+    };
+    const QString server = m_serverText;
+    readInTurn(
+        [server, serial] {
+            Unit unit;
+            unit.history.serial = serial;
+            unit.failure = readServerNow(server, [&](CResultsServer &connection) {
+                const auto history = ResultsFleet::unitHistory(connection, serial);
+                if (history)
+                    unit.history = *history;
+                return history.has_value();
+            });
+            return unit;
+        },
+        [this](const Unit &unit) { emit unitHistoryRead(unit.history, unit.failure); });
+}
+
+void CStation::readFailureModes(const QString &model, const QDate &from, const QDate &to)
+{
+    struct Modes
+    {
+        QVector<ResultsFleet::FailureMode> modes;
+        QString failure;
+    };
+    const QString server = m_serverText;
+    readInTurn(
+        [server, model, from, to] {
+            Modes found;
+            found.failure = readServerNow(server, [&](CResultsServer &connection) {
+                const auto modes = ResultsFleet::failureModes(connection, model, from, to);
+                if (modes)
+                    found.modes = *modes;
+                return modes.has_value();
+            });
+            return found;
+        },
+        [this, model](
+            const Modes &found) { emit failureModesRead(model, found.modes, found.failure); });
 }
 
 void CStation::readRun(const ResultsRunSummary &run)

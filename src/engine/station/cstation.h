@@ -31,6 +31,9 @@ class CStation : public QObject
     Q_OBJECT
 
 public:
+    // The fleet's runs a page lists.
+    static constexpr int kFleetPageRuns = 50;
+
     explicit CStation(std::unique_ptr<CStationDevice> device, QObject *parent = nullptr);
     // Waits for a read under way; gives the upload a bounded time for what is left.
     ~CStation() override;
@@ -64,7 +67,12 @@ public:
     // or an opened run that a newer one of the three has overtaken is dropped on arrival.
     // ownRunId: the run this process runs right now, which the history shows as running.
     void readHistory(const QString &ownRunId);
-    void readFleet();
+    // A page of the fleet's runs that match the filter, read on the server, with the models.
+    void readFleet(
+        const ResultsFleet::FleetFilter &filter = {}, int offset = 0, int limit = kFleetPageRuns);
+    // A unit's runs on every station, and a model's failure modes in a period.
+    void readUnitHistory(const QString &serial);
+    void readFailureModes(const QString &model, const QDate &from, const QDate &to);
     void readRun(const ResultsRunSummary &run);
     // The run's report beside its CSV: read in the background, written on the station's thread,
     // which has the fonts; reportWritten or reportFailed tells.
@@ -79,7 +87,10 @@ signals:
         const QStringList &notices);
     // failure: why the server could not be read, or empty.
     void fleetRead(const QVector<ResultsFleet::ModelFigures> &models,
-        const QVector<ResultsRunSummary> &runs, const QString &failure);
+        const ResultsFleet::FleetPage &page, const QString &failure);
+    void unitHistoryRead(const ResultsFleet::UnitHistory &history, const QString &failure);
+    void failureModesRead(const QString &model, const QVector<ResultsFleet::FailureMode> &modes,
+        const QString &failure);
     // error: why its cards could not be read, or empty.
     void runRead(const ResultsRunSummary &run, const QVector<BurnInRecord> &cards,
         const BurnInFigures &figures, const QString &error);

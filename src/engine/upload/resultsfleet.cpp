@@ -9,11 +9,30 @@
 #include <QSqlQuery>
 #include <QVariant>
 
+#include <algorithm>
+
 namespace {
 
 // Times come as milliseconds since the epoch: QPSQL's reading of timestamptz has changed between
 // Qt versions, a number has not.
+// The page is chosen from the runs alone (and each one's verdict, for the filter), newest first;
+// the cards are counted for its runs only, each from the (run_id, passed) index. A text is found
+// with strpos(), which takes it literally: a '%' or '_' typed in a filter is that character.
+const char kFilterSql[] = R"(
+FROM runs AS r
+LEFT JOIN LATERAL (SELECT reason FROM run_events WHERE run_id = r.run_id AND kind = 'verdict'
+    ORDER BY seq DESC LIMIT 1) AS v ON true
+WHERE strpos(lower(r.model), lower(?)) > 0 AND strpos(lower(r.station), lower(?)) > 0
+    AND strpos(lower(r.serial), lower(?)) > 0
+    AND (CAST(? AS bigint) < 0 OR r.created_at >= to_timestamp(CAST(? AS bigint) / 1000.0))
+    AND (CAST(? AS bigint) < 0 OR r.created_at < to_timestamp(CAST(? AS bigint) / 1000.0))
+    AND (CAST(? AS text) = '' OR coalesce(v.reason, 'undecided') = CAST(? AS text)))";
+
+// Times come as milliseconds since the epoch: QPSQL's reading of timestamptz has changed between
+// Qt versions, a number has not.
 const char kRunsSql[] = R"(
+WITH page AS (SELECT r.*, v.reason AS verdict %1
+    ORDER BY r.created_at DESC, r.run_id DESC LIMIT ? OFFSET ?)
 SELECT r.run_id::text, r.station, r.mode, r.cards_planned, r.stop_on_failure,
     (extract(epoch FROM r.created_at) * 1000)::bigint, r.csv_path, r.log_path, r.serial, r.model,
     r.operator, r.target_mcbf, r.confidence, r.max_p95_s, r.early_fail, r.connection,
@@ -21,8 +40,8 @@ SELECT r.run_id::text, r.station, r.mode, r.cards_planned, r.stop_on_failure,
     coalesce(c.done, 0), coalesce(c.passed, 0),
     (extract(epoch FROM f.started_at) * 1000)::bigint,
     (extract(epoch FROM l.started_at) * 1000)::bigint, l.elapsed_ms,
-    e.kind, e.reason, (extract(epoch FROM e.at) * 1000)::bigint, v.reason
-FROM runs AS r
+    e.kind, e.reason, (extract(epoch FROM e.at) * 1000)::bigint, r.verdict
+FROM page AS r
 LEFT JOIN LATERAL (SELECT count(*) AS done, count(*) FILTER (WHERE passed) AS passed
     FROM cards WHERE run_id = r.run_id) AS c ON true
 LEFT JOIN LATERAL (SELECT started_at FROM cards WHERE run_id = r.run_id
@@ -30,10 +49,20 @@ LEFT JOIN LATERAL (SELECT started_at FROM cards WHERE run_id = r.run_id
 LEFT JOIN LATERAL (SELECT started_at, elapsed_ms FROM cards WHERE run_id = r.run_id
     ORDER BY card_index DESC LIMIT 1) AS l ON true
 LEFT JOIN LATERAL (SELECT kind, reason, at FROM run_events WHERE run_id = r.run_id
-    AND kind IN (%1) ORDER BY seq DESC LIMIT 1) AS e ON true
-LEFT JOIN LATERAL (SELECT reason FROM run_events WHERE run_id = r.run_id AND kind = 'verdict'
-    ORDER BY seq DESC LIMIT 1) AS v ON true
+    AND kind IN (%2) ORDER BY seq DESC LIMIT 1) AS e ON true
 ORDER BY r.created_at DESC, r.run_id DESC)";
+
+const char kUnitSql[] = R"(
+SELECT run_id::text, station, model, (extract(epoch FROM created_at) * 1000)::bigint, confidence,
+    cards, failures, verdict, ended, unit_cycles
+FROM unit_history WHERE serial = ? ORDER BY created_at, run_id)";
+
+const char kParetoSql[] = R"(
+SELECT failed_step, code, outcome, failures, share, cumulative_share
+FROM failure_pareto(
+    CASE WHEN CAST(? AS bigint) < 0 THEN NULL ELSE to_timestamp(CAST(? AS bigint) / 1000.0) END,
+    CASE WHEN CAST(? AS bigint) < 0 THEN NULL ELSE to_timestamp(CAST(? AS bigint) / 1000.0) END)
+WHERE model = ? ORDER BY rank)";
 
 enum RunField {
     RunId,
@@ -68,19 +97,8 @@ enum RunField {
     Verdict,
 };
 
-// A card counts against the model as Qualification::classify() counts it: failed, and not a card
-// that the customer left at the front.
 const char kModelsSql[] = R"(
-SELECT r.model, count(DISTINCT nullif(r.serial, '')), count(*), coalesce(sum(c.cycles), 0),
-    coalesce(sum(c.failures), 0)
-FROM runs AS r
-LEFT JOIN (SELECT run_id, count(*) AS cycles,
-        count(*) FILTER (WHERE NOT passed
-            AND (failed_step IS NULL OR failed_step <> ? OR code <> ?)) AS failures
-    FROM cards GROUP BY run_id) AS c ON c.run_id = r.run_id
-WHERE r.model <> ''
-GROUP BY r.model
-ORDER BY r.model)";
+SELECT model, units, runs, cycles, failures FROM model_mcbf ORDER BY model)";
 
 QDateTime timeAt(const QSqlQuery &query, int field)
 {
@@ -147,6 +165,46 @@ ResultsRunSummary summaryFrom(const QSqlQuery &query, const QDateTime &now)
     return run;
 }
 
+// A day's start as milliseconds since the epoch, or -1 for none.
+qint64 dayStart(const QDate &day)
+{
+    return day.isValid() ? QDateTime(day, QTime(0, 0), Qt::UTC).toMSecsSinceEpoch() : -1;
+}
+
+// Binds the filter's values in kFilterSql's order.
+void bindFilter(QSqlQuery &query, const ResultsFleet::FleetFilter &filter)
+{
+    const qint64 from = dayStart(filter.from);
+    const qint64 to = filter.to.isValid() ? dayStart(filter.to.addDays(1)) : -1;
+    const QString verdict = filter.verdict ? resultsVerdictKey(*filter.verdict) : QString();
+    for (const QVariant &value : {QVariant(filter.model.trimmed()),
+             QVariant(filter.station.trimmed()), QVariant(filter.serial.trimmed()), QVariant(from),
+             QVariant(from), QVariant(to), QVariant(to), QVariant(verdict), QVariant(verdict)})
+        query.addBindValue(value.userType() == QMetaType::QString && value.toString().isNull()
+                ? QVariant(QStringLiteral(""))
+                : value);
+}
+
+// Prepares and runs sql with values bound after the filter's; false after telling the server.
+bool read(CResultsServer &server, QSqlQuery &query, const QString &sql,
+    const ResultsFleet::FleetFilter *filter, const QVariantList &values)
+{
+    query.setForwardOnly(true);
+    if (!query.prepare(sql))
+        return server.failed(query.lastError());
+    if (filter)
+        bindFilter(query, *filter);
+    for (const QVariant &value : values)
+        query.addBindValue(value);
+    return query.exec() || server.failed(query.lastError());
+}
+
+// After the last row: false, having told the server, when the rows stopped on an error.
+bool readToEnd(CResultsServer &server, const QSqlQuery &query)
+{
+    return !query.lastError().isValid() || server.failed(query.lastError());
+}
+
 } // namespace
 
 namespace ResultsFleet {
@@ -158,38 +216,92 @@ bool matches(const ResultsRunPlan &plan, const QString &filter)
         || plan.station.contains(filter, Qt::CaseInsensitive);
 }
 
-std::optional<QVector<ResultsRunSummary>> runs(CResultsServer &server, const QDateTime &now)
+std::optional<FleetPage> runs(
+    CResultsServer &server, const FleetFilter &filter, int offset, int limit, const QDateTime &now)
 {
+    FleetPage page;
+    page.offset = std::max(offset, 0);
     QSqlQuery query(server.database());
-    query.setForwardOnly(true);
-    if (!query.exec(QString::fromLatin1(kRunsSql).arg(QLatin1String(kResultsLifeEventKinds)))) {
+    if (!read(server, query, QStringLiteral("SELECT count(*) ") + QLatin1String(kFilterSql),
+            &filter, {}))
+        return std::nullopt;
+    if (!query.next()) {
         server.failed(query.lastError());
         return std::nullopt;
     }
-    QVector<ResultsRunSummary> found;
+    page.total = query.value(0).toInt();
+    const QString sql = QString::fromLatin1(kRunsSql).arg(
+        QLatin1String(kFilterSql), QLatin1String(kResultsLifeEventKinds));
+    if (!read(server, query, sql, &filter, {std::max(limit, 0), page.offset}))
+        return std::nullopt;
     while (query.next())
-        found << summaryFrom(query, now);
-    if (query.lastError().isValid()) {
-        server.failed(query.lastError());
+        page.runs << summaryFrom(query, now);
+    if (!readToEnd(server, query))
         return std::nullopt;
+    return page;
+}
+
+std::optional<UnitHistory> unitHistory(CResultsServer &server, const QString &serial)
+{
+    UnitHistory history;
+    history.serial = serial.trimmed();
+    QSqlQuery query(server.database());
+    if (!read(server, query, QLatin1String(kUnitSql), nullptr, {history.serial}))
+        return std::nullopt;
+    while (query.next()) {
+        UnitRun run;
+        run.runId = query.value(0).toString();
+        run.station = query.value(1).toString();
+        run.model = query.value(2).toString();
+        run.createdAt = timeAt(query, 3);
+        run.confidence = query.value(4).toInt();
+        run.cards = query.value(5).toLongLong();
+        run.failures = query.value(6).toLongLong();
+        if (!query.isNull(7))
+            run.verdict = resultsVerdictFromKey(query.value(7).toString());
+        run.ended = query.value(8).toBool();
+        history.cycles = query.value(9).toLongLong();
+        history.runs << run;
     }
-    return found;
+    if (!readToEnd(server, query))
+        return std::nullopt;
+    return history;
+}
+
+std::optional<QVector<FailureMode>> failureModes(
+    CResultsServer &server, const QString &model, const QDate &from, const QDate &to)
+{
+    const qint64 start = dayStart(from);
+    const qint64 end = to.isValid() ? dayStart(to.addDays(1)) : -1;
+    QSqlQuery query(server.database());
+    if (!read(server, query, QLatin1String(kParetoSql), nullptr,
+            {start, start, end, end, model.trimmed()}))
+        return std::nullopt;
+    QVector<FailureMode> modes;
+    while (query.next()) {
+        FailureMode mode;
+        const std::optional<BurnInStep> step
+            = ResultsSchema::stepFromKey(query.value(0).toString());
+        mode.step = step ? burnInStepName(*step) : query.value(0).toString();
+        mode.code = query.value(1).toInt();
+        const std::optional<BurnInOutcome> outcome
+            = burnInOutcomeFromKey(query.value(2).toString());
+        mode.outcome = outcome ? burnInOutcomeName(*outcome) : query.value(2).toString();
+        mode.failures = query.value(3).toLongLong();
+        mode.share = query.value(4).toDouble();
+        mode.cumulativeShare = query.value(5).toDouble();
+        modes << mode;
+    }
+    if (!readToEnd(server, query))
+        return std::nullopt;
+    return modes;
 }
 
 std::optional<QVector<ModelFigures>> models(CResultsServer &server)
 {
     QSqlQuery query(server.database());
-    query.setForwardOnly(true);
-    if (!query.prepare(QLatin1String(kModelsSql))) {
-        server.failed(query.lastError());
+    if (!read(server, query, QLatin1String(kModelsSql), nullptr, {}))
         return std::nullopt;
-    }
-    query.addBindValue(ResultsSchema::stepKey(BurnInStep::Removal));
-    query.addBindValue(kBurnInNotTaken);
-    if (!query.exec()) {
-        server.failed(query.lastError());
-        return std::nullopt;
-    }
     QVector<ModelFigures> found;
     while (query.next()) {
         ModelFigures model;
@@ -200,11 +312,23 @@ std::optional<QVector<ModelFigures>> models(CResultsServer &server)
         model.failures = query.value(4).toLongLong();
         found << model;
     }
-    if (query.lastError().isValid()) {
-        server.failed(query.lastError());
+    if (!readToEnd(server, query))
         return std::nullopt;
-    }
     return found;
+}
+
+QString unitRunLine(const QString &serial, const UnitRun &run)
+{
+    const QString verdict
+        = run.verdict ? Qualification::verdictText(*run.verdict) : QStringLiteral("未判定");
+    return QStringLiteral("%1  %2  %3  %4 张  故障 %5 次  %6  演示 MCBF %7 次（%8%）")
+        .arg(serial, run.station,
+            run.createdAt.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm")))
+        .arg(run.cards)
+        .arg(run.failures)
+        .arg(verdict)
+        .arg(Qualification::demonstratedMcbf(run.cards, run.failures, run.confidence))
+        .arg(run.confidence);
 }
 
 QString modelLine(const ModelFigures &model, int confidence)

@@ -3,6 +3,7 @@
 
 #include "engine/store/cresultsstore.h"
 
+#include <QDate>
 #include <QDateTime>
 #include <QString>
 #include <QVector>
@@ -31,6 +32,59 @@ struct ModelFigures
     qint64 failures = 0; // r: device failures among them (Qualification::classify)
 };
 
+// Which runs of the fleet to list; each text is found anywhere in its field, whatever the case,
+// and an empty one, like a null date, keeps every run.
+struct FleetFilter
+{
+    QString model;
+    QString station;
+    QString serial;
+    QDate from; // the runs created on this day (UTC) or later
+    QDate to; // the runs created on this day or earlier
+    // The verdict the station last recorded; Undecided includes the runs not judged yet.
+    std::optional<Qualification::Verdict> verdict;
+};
+
+// One page of the fleet's runs, newest first, and how many match in all.
+struct FleetPage
+{
+    QVector<ResultsRunSummary> runs;
+    int offset = 0;
+    int total = 0;
+};
+
+// A unit's run, on whichever station it ran.
+struct UnitRun
+{
+    QString runId;
+    QString station;
+    QString model;
+    QDateTime createdAt;
+    int confidence = 90;
+    qint64 cards = 0;
+    qint64 failures = 0; // as Qualification::classify counts them
+    std::optional<Qualification::Verdict> verdict;
+    bool ended = false;
+};
+
+struct UnitHistory
+{
+    QString serial;
+    QVector<UnitRun> runs; // in the order they were created
+    qint64 cycles = 0; // the unit's cards over all of its runs
+};
+
+// One failure mode of a model: a step and its code, or the driver's outcome (code 0).
+struct FailureMode
+{
+    QString step; // the step's name as the page shows it
+    int code = 0;
+    QString outcome; // the outcome's name: 返回码, or the driver's hang or crash
+    qint64 failures = 0;
+    double share = 0; // of the model's failures in the period, 0 to 1
+    double cumulativeShare = 0; // of this mode and the worse ones
+};
+
 // The history's filter, in both scopes: the serial, the model or the station contains the text,
 // whatever the case; an empty text keeps every run.
 bool matches(const ResultsRunPlan &plan, const QString &filter);
@@ -40,8 +94,20 @@ bool matches(const ResultsRunPlan &plan, const QString &filter);
 // 中断.
 std::optional<QVector<ResultsRunSummary>> runs(
     CResultsServer &server, const QDateTime &now = QDateTime::currentDateTimeUtc());
-// Every model that runs name, by name, from one grouped query.
+// The page of at most limit runs from offset that match the filter, with their count in all,
+// read and filtered on the server.
+std::optional<FleetPage> runs(CResultsServer &server, const FleetFilter &filter, int offset,
+    int limit, const QDateTime &now = QDateTime::currentDateTimeUtc());
+// Every run of the serial on every station (the unit_history view).
+std::optional<UnitHistory> unitHistory(CResultsServer &server, const QString &serial);
+// The model's failure modes in [from, to] (UTC days; null leaves that end open), worst first.
+std::optional<QVector<FailureMode>> failureModes(
+    CResultsServer &server, const QString &model, const QDate &from, const QDate &to);
+// Every model that runs name, by name (the model_mcbf view).
 std::optional<QVector<ModelFigures>> models(CResultsServer &server);
+
+// "SN-1  kiosk7  2026-03-01 08:00  5000 张  故障 1 次  合格  演示 MCBF 2163 次（90%）"
+QString unitRunLine(const QString &serial, const UnitRun &run);
 
 // "型号 X  U 台  N 次运行  累计 T 次  故障 r 次  演示 MCBF M 次（C%）", the demonstrated MCBF from
 // the pooled T and r at confidence (percent).

@@ -37,7 +37,11 @@ CBurnInHistoryView::CBurnInHistoryView(CStation &station, Ui_TabBurnIn &form, QO
             scan();
     });
     connect(&m_station, &CStation::historyRead, this, &CBurnInHistoryView::showHistory);
-    connect(&m_station, &CStation::fleetRead, this, &CBurnInHistoryView::fill);
+    // The list shows the newest page at a glance; the fleet panel pages and filters them all.
+    connect(&m_station, &CStation::fleetRead, this,
+        [this](const QVector<ResultsFleet::ModelFigures> &models,
+            const ResultsFleet::FleetPage &page,
+            const QString &failure) { fill(models, page.runs, failure); });
 }
 
 bool CBurnInHistoryView::isShown() const

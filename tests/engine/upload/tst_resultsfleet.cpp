@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: MIT
+#include "engine/records/resultsrun.h"
 #include "engine/store/burninhistory.h"
 #include "engine/upload/cresultsserver.h"
 #include "engine/upload/resultsfleet.h"
@@ -57,6 +58,10 @@ private slots:
     void runs();
     void models();
     void plansComeWithTheirRuns();
+    void pages_data();
+    void pages();
+    void unitHistoryAcrossStations();
+    void failureModesWorstFirst();
 
 private:
     PgCluster m_cluster;
@@ -99,10 +104,10 @@ void tst_ResultsFleet::runs()
     QFETCH(QDateTime, now);
     QFETCH(QStringList, expected);
 
-    const auto runs = ResultsFleet::runs(m_server, now);
-    QVERIFY2(runs, qPrintable(m_server.error()));
+    const auto page = ResultsFleet::runs(m_server, {}, 0, 10, now);
+    QVERIFY2(page, qPrintable(m_server.error()));
     QStringList shown;
-    for (const ResultsRunSummary &run : *runs) {
+    for (const ResultsRunSummary &run : page->runs) {
         shown << QStringLiteral("%1 %2 %3 %4/%5")
                      .arg(run.plan.station, run.plan.unit.serial, resultsRunStateName(run.state))
                      .arg(run.cardsDone)
@@ -133,10 +138,10 @@ void tst_ResultsFleet::models()
 // bound, without limits, would not judge.
 void tst_ResultsFleet::plansComeWithTheirRuns()
 {
-    const auto runs = ResultsFleet::runs(m_server, kNow);
-    QVERIFY2(runs, qPrintable(m_server.error()));
+    const auto page = ResultsFleet::runs(m_server, {}, 0, 10, kNow);
+    QVERIFY2(page, qPrintable(m_server.error()));
     QStringList shown;
-    for (const ResultsRunSummary &run : *runs) {
+    for (const ResultsRunSummary &run : page->runs) {
         shown << QStringLiteral("%1 %2 %3")
                      .arg(run.plan.unit.serial, Qualification::planText(run.plan.limits.test),
                          burnInHistoryLabel(run).section(QStringLiteral("  "), -1));
@@ -144,10 +149,122 @@ void tst_ResultsFleet::plansComeWithTheirRuns()
     QCOMPARE(shown,
         QStringList({" 置信下限 进行中", "SN-2 置信下限 进行中", "SN-3 置信下限 中断",
             "SN-1 XVII-D（θ1 = 9 次  d = 3） 合格", "SN-9 置信下限 完成"}));
-    const Qualification::TestPlan test = runs->at(3).plan.limits.test;
+    const Qualification::TestPlan test = page->runs.at(3).plan.limits.test;
     QCOMPARE(test.producerRisk, 0);
     QCOMPARE(Qualification::decide(test, Qualification::planLines(test), 38, 1),
         Qualification::PlanDecision::Accept);
+}
+
+void tst_ResultsFleet::pages_data()
+{
+    QTest::addColumn<QStringList>("filter"); // model, station, serial, verdict key
+    QTest::addColumn<QDate>("from");
+    QTest::addColumn<QDate>("to");
+    QTest::addColumn<int>("offset");
+    QTest::addColumn<int>("limit");
+    QTest::addColumn<QString>("serials"); // of the page, newest first
+    QTest::addColumn<int>("total");
+
+    const QDate day(2026, 12, 8);
+    const QStringList any {"", "", "", ""};
+    QTest::newRow("every run") << any << QDate() << QDate() << 0 << 10 << ",SN-2,SN-3,SN-1,SN-9"
+                               << 5;
+    QTest::newRow("the second page of two")
+        << any << QDate() << QDate() << 2 << 2 << "SN-3,SN-1" << 5;
+    QTest::newRow("past the last page") << any << QDate() << QDate() << 6 << 2 << "" << 5;
+    QTest::newRow("a model, whatever the case")
+        << QStringList {"mx", "", "", ""} << QDate() << QDate() << 0 << 10 << "SN-2,SN-3,SN-1" << 3;
+    QTest::newRow("a station and a model")
+        << QStringList {"QX", "kiosk2", "", ""} << QDate() << QDate() << 0 << 10 << "SN-9" << 1;
+    QTest::newRow("a serial") << QStringList {"", "", "sn-1", ""} << QDate() << QDate() << 0 << 10
+                              << "SN-1" << 1;
+    QTest::newRow("passed") << QStringList {"", "", "", "pass"} << QDate() << QDate() << 0 << 10
+                            << "SN-1" << 1;
+    QTest::newRow("not judged yet") << QStringList {"", "", "", "undecided"} << QDate() << QDate()
+                                    << 0 << 10 << ",SN-2,SN-3,SN-9" << 4;
+    QTest::newRow("on the day") << any << day << day << 0 << 10 << ",SN-2,SN-3,SN-1,SN-9" << 5;
+    QTest::newRow("from the day after") << any << day.addDays(1) << QDate() << 0 << 10 << "" << 0;
+    QTest::newRow("up to the day before")
+        << any << QDate() << day.addDays(-1) << 0 << 10 << "" << 0;
+    // Typed text is taken literally, never as a pattern or as SQL.
+    QTest::newRow("a wildcard") << QStringList {"", "", "%", ""} << QDate() << QDate() << 0 << 10
+                                << "" << 0;
+    QTest::newRow("a quote") << QStringList {"x' OR ''='", "", "", ""} << QDate() << QDate() << 0
+                             << 10 << "" << 0;
+}
+
+void tst_ResultsFleet::pages()
+{
+    QFETCH(QStringList, filter);
+    QFETCH(QDate, from);
+    QFETCH(QDate, to);
+    QFETCH(int, offset);
+    QFETCH(int, limit);
+    QFETCH(QString, serials);
+    QFETCH(int, total);
+
+    ResultsFleet::FleetFilter fleet;
+    fleet.model = filter.at(0);
+    fleet.station = filter.at(1);
+    fleet.serial = filter.at(2);
+    fleet.verdict = filter.at(3).isEmpty() ? std::nullopt : resultsVerdictFromKey(filter.at(3));
+    fleet.from = from;
+    fleet.to = to;
+    const auto page = ResultsFleet::runs(m_server, fleet, offset, limit, kNow);
+    QVERIFY2(page, qPrintable(m_server.error()));
+    QStringList shown;
+    for (const ResultsRunSummary &run : page->runs)
+        shown << run.plan.unit.serial;
+    QCOMPARE(shown.join(','), serials);
+    QCOMPARE(page->total, total);
+}
+
+// kiosk1 also ran SN-3, after kiosk2, and its driver hung at a card's dispense (code 0).
+void tst_ResultsFleet::unitHistoryAcrossStations()
+{
+    QString error;
+    QVERIFY2(
+        !m_cluster
+             .psql("INSERT INTO runs (run_id, station, mode, cards_planned, stop_on_failure,"
+                   " created_at, serial, model) VALUES ('00000000-0000-4000-8000-00000000000a',"
+                   " 'kiosk1', 'capture', 10, false, '2026-12-08 11:30+00', 'SN-3', 'MX-200');"
+                   " INSERT INTO cards (run_id, card_index, started_at, card_number, passed,"
+                   " failed_step, code, elapsed_ms, device_ms, duplicate, outcome) SELECT"
+                   " '00000000-0000-4000-8000-00000000000a', i, '2026-12-08 11:30+00', '', "
+                   " i <> 4, CASE i WHEN 4 THEN 'dispense' END, 0, 900, 800, false,"
+                   " CASE i WHEN 4 THEN 'no_reply' ELSE 'code' END"
+                   " FROM generate_series(1, 10) AS i",
+                 &error, "kiosk1")
+             .isNull(),
+        qPrintable(error));
+    const auto history = ResultsFleet::unitHistory(m_server, "SN-3");
+    QVERIFY2(history, qPrintable(m_server.error()));
+    QStringList shown;
+    for (const ResultsFleet::UnitRun &run : history->runs)
+        shown << QStringLiteral("%1 %2/%3").arg(run.station).arg(run.cards).arg(run.failures);
+    QCOMPARE(shown, QStringList({"kiosk2 15/1", "kiosk1 10/1"}));
+    QCOMPARE(history->cycles, 25);
+    QVERIFY(ResultsFleet::unitHistory(m_server, "SN-")->runs.isEmpty());
+}
+
+// MX-200's failures that day: two chip reads (-3) and the hang; the period before has none.
+void tst_ResultsFleet::failureModesWorstFirst()
+{
+    const QDate day(2026, 12, 8);
+    const auto modes = ResultsFleet::failureModes(m_server, "MX-200", day, day);
+    QVERIFY2(modes, qPrintable(m_server.error()));
+    QStringList shown;
+    for (const ResultsFleet::FailureMode &mode : *modes) {
+        shown << QStringLiteral("%1 %2 %3 %4 %5 %6")
+                     .arg(mode.step)
+                     .arg(mode.code)
+                     .arg(mode.outcome)
+                     .arg(mode.failures)
+                     .arg(mode.share, 0, 'f', 3)
+                     .arg(mode.cumulativeShare, 0, 'f', 3);
+    }
+    QCOMPARE(shown, QStringList({"读卡 -3  2 0.667 0.667", "发卡到读卡位 0 无响应 1 0.333 1.000"}));
+    QVERIFY(ResultsFleet::failureModes(m_server, "MX-200", QDate(), day.addDays(-1))->isEmpty());
 }
 
 QTEST_GUILESS_MAIN(tst_ResultsFleet)
