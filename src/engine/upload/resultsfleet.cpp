@@ -220,6 +220,7 @@ std::optional<FleetPage> runs(
     CResultsServer &server, const FleetFilter &filter, int offset, int limit, const QDateTime &now)
 {
     FleetPage page;
+    page.filter = filter;
     page.offset = std::max(offset, 0);
     QSqlQuery query(server.database());
     if (!read(server, query, QStringLiteral("SELECT count(*) ") + QLatin1String(kFilterSql),

@@ -43,11 +43,18 @@ struct FleetFilter
     QDate to; // the runs created on this day or earlier
     // The verdict the station last recorded; Undecided includes the runs not judged yet.
     std::optional<Qualification::Verdict> verdict;
+
+    bool operator==(const FleetFilter &other) const
+    {
+        return model == other.model && station == other.station && serial == other.serial
+            && from == other.from && to == other.to && verdict == other.verdict;
+    }
 };
 
 // One page of the fleet's runs, newest first, and how many match in all.
 struct FleetPage
 {
+    FleetFilter filter; // that chose them
     QVector<ResultsRunSummary> runs;
     int offset = 0;
     int total = 0;

@@ -12,6 +12,7 @@
 #include "gui/burnin/cburnininputs.h"
 #include "gui/burnin/cburninuploadview.h"
 #include "gui/burnin/cburninverdictview.h"
+#include "gui/burnin/cfleetpanel.h"
 #include "gui/burnin/chartcards.h"
 #include "gui/burnin/chartplan.h"
 #include "gui/shell/maindialog.h"
@@ -87,6 +88,18 @@ TabBurnIn::TabBurnIn(CStation &station, QWidget *parent)
     m_historyView->setConfidence(m_inputs->confidence());
     connect(m_inputs, &CBurnInInputs::confidenceChanged, m_historyView,
         &CBurnInHistoryView::setConfidence);
+    if (!m_station.serverText().isEmpty()) {
+        auto *fleet = new CFleetPanel(m_station, this);
+        fleet->setConfidence(m_inputs->confidence());
+        connect(m_inputs, &CBurnInInputs::confidenceChanged, fleet, &CFleetPanel::setConfidence);
+        // 全部工位 opens the fleet over the page; 返回 comes back to this station's history.
+        connect(ui->ComboScope, qOverload<int>(&QComboBox::currentIndexChanged), fleet,
+            [fleet](int scope) {
+                if (scope > 0)
+                    fleet->open();
+            });
+        connect(fleet, &CFleetPanel::closed, this, [this] { ui->ComboScope->setCurrentIndex(0); });
+    }
     // The main window builds the page at its start when a server is configured.
     connect(new CBurnInUploadView(m_station, *ui, this), &CBurnInUploadView::line, this,
         &TabBurnIn::log);

@@ -10,6 +10,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QTableView>
 #include <QtTest>
 
 // The burn-in page of a station with a results server: a throw-away PostgreSQL cluster that the
@@ -94,6 +95,32 @@ void tst_TabBurnInFleet::fleetListsEveryStation()
     QVERIFY(!list->item(0)->isHidden() && !list->item(1)->isHidden() && list->item(2)->isHidden());
     filter->setText("QX");
     QVERIFY(list->item(0)->isHidden() && list->item(1)->isHidden());
+
+    // The fleet over the whole page, filtered on the server: a unit's history and its model's
+    // failure modes, then back to this station's history.
+    auto *panel = page->findChild<QWidget *>("FleetPanel");
+    QVERIFY(panel->isVisibleTo(page));
+    QCOMPARE(panel->geometry(), page->rect());
+    auto *pageText = panel->findChild<QLabel *>("LabelFleetPage");
+    QTRY_COMPARE(pageText->text(), QStringLiteral("第 1/1 页，共 2 次运行"));
+    auto *runs = panel->findChild<QTableView *>("TableFleetRuns");
+    QCOMPARE(runs->model()->rowCount(), 2);
+    panel->findChild<QLineEdit *>("EditFleetSerial")->setText("sn-2");
+    panel->findChild<QLineEdit *>("EditFleetModel")->setText("MX-200");
+    panel->findChild<QPushButton *>("BtnFleetQuery")->click();
+    QTRY_COMPARE(pageText->text(), QStringLiteral("第 1/1 页，共 1 次运行"));
+    QCOMPARE(runs->model()->index(0, 0).data().toString(), QString("kiosk2"));
+    QTRY_COMPARE(panel->findChild<QLabel *>("LabelFleetModes")->text(),
+        QStringLiteral("型号 MX-200：1 种失效模式，共 1 次"));
+    runs->doubleClicked(runs->model()->index(0, 1));
+    QTRY_COMPARE(panel->findChild<QLabel *>("LabelFleetUnit")->text(),
+        QStringLiteral("单元 SN-2：1 次运行，累计 3 次"));
+    panel->findChild<QLineEdit *>("EditFleetFrom")->setText("12/31");
+    panel->findChild<QPushButton *>("BtnFleetQuery")->click();
+    QVERIFY2(pageText->text().contains("无法识别"), qPrintable(pageText->text()));
+    panel->findChild<QPushButton *>("BtnFleetBack")->click();
+    QVERIFY(panel->isHidden());
+    QCOMPARE(scope->currentIndex(), 0);
 }
 
 QTEST_MAIN(tst_TabBurnInFleet)
