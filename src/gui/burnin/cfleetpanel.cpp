@@ -29,6 +29,9 @@ QTableView *table(QStandardItemModel *model, QWidget *parent)
     view->setSelectionBehavior(QAbstractItemView::SelectRows);
     view->setSelectionMode(QAbstractItemView::SingleSelection);
     view->verticalHeader()->hide();
+    // Columns as wide as what they hold, the last taking the rest: a page of runs reads
+    // without scrolling sideways.
+    view->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     view->horizontalHeader()->setStretchLastSection(true);
     return view;
 }
@@ -87,7 +90,8 @@ CFleetPanel::CFleetPanel(CStation &station, QWidget *page)
     , m_next(new QPushButton(QStringLiteral("下一页"), this))
 {
     setObjectName(QStringLiteral("FleetPanel"));
-    setAutoFillBackground(true);
+    // The page's style sheet paints it, opaque over the page below.
+    setAttribute(Qt::WA_StyledBackground);
     const struct
     {
         QLineEdit *edit;
@@ -138,6 +142,9 @@ CFleetPanel::CFleetPanel(CStation &station, QWidget *page)
     pagingLayout->addWidget(m_previous);
     pagingLayout->addWidget(m_next);
     pagingLayout->addStretch();
+    // A server's reason for failing is long: it wraps rather than runs off the panel.
+    for (QLabel *text : {m_pageText, m_unitText, m_modesText})
+        text->setWordWrap(true);
     m_pageText->setObjectName(QStringLiteral("LabelFleetPage"));
     m_tabs->addTab(tab(m_pageText, m_runsTable, paging), QStringLiteral("运行"));
     auto *unitTable = table(m_unit, this);
@@ -182,6 +189,9 @@ void CFleetPanel::setConfidence(int confidence)
 
 void CFleetPanel::open()
 {
+    // A hint says how to write a date: it stays whole in the font the window gives by now.
+    for (QLineEdit *edit : {m_model, m_stationName, m_serial, m_from, m_to})
+        edit->setMinimumWidth(edit->fontMetrics().horizontalAdvance(edit->placeholderText()) + 24);
     setGeometry(parentWidget()->rect());
     raise();
     show();
