@@ -57,6 +57,10 @@ BURN_IN_BUTTONS = {
 # 3 px of padding above and below); the table and the chart take the same place. With a results
 # server in config.ini, the list starts 32 px lower, below its scope.
 RUN_LIST = (20, 214, 717, 122)
+# The history's scope above the list: 本工位 or 全部工位, which opens the fleet over the page.
+HISTORY_SCOPE = (20, 214, 110, 26)
+# The fleet panel's first filter, its model, inside the panel's margin at the page's top left.
+FLEET_FIRST_FILTER = (12, 12, 60, 16)
 RUN_LIST_ROW_HEIGHT = 24
 BURN_IN_COUNT = (94, 38, 96, 28)
 # The page list: row i of it opens page i of the stack. Rows are PAGE_LIST_ROW_HEIGHT high from
@@ -197,8 +201,10 @@ class VirtualDisplay:
 
 def tool_environment(display, runtime_dir, extra=None):
     """The environment of an operator's session on the display, plus the simulator's settings."""
+    # A station logs in to a results server as itself: never with a test cluster's superuser.
     env = {k: v for k, v in os.environ.items()
-           if not k.startswith(("VARNAK_SIM_", "QT_")) and k not in ("WAYLAND_DISPLAY",)}
+           if not k.startswith(("VARNAK_SIM_", "QT_"))
+           and k not in ("WAYLAND_DISPLAY", "PGUSER", "PGPASSWORD")}
     env.update(display.environment())
     env.update(QT_QPA_PLATFORM="xcb", XDG_RUNTIME_DIR=runtime_dir, LC_ALL="C.UTF-8")
     env.update(extra or {})
@@ -325,6 +331,20 @@ class ToolWindow:
         x, y, w, _ = RUN_LIST
         self._click_on_page((x, y + 1 + row * RUN_LIST_ROW_HEIGHT, w, RUN_LIST_ROW_HEIGHT))
         self.display.run("xdotool", "click", "1")
+
+    def open_fleet(self):
+        """Chooses 全部工位 in the history's scope, which opens the fleet panel over the page."""
+        self._click_on_page(HISTORY_SCOPE)
+        self.display.run("xdotool", "key", "--clearmodifiers", "Down", "Return")
+
+    def type_in_fleet(self, *keys, text=""):
+        """Clicks the fleet panel's first filter (reading the log pane took the keyboard), presses
+        keys (xdotool's names) from there, then types text."""
+        self._click_on_page(FLEET_FIRST_FILTER)
+        if keys:
+            self.display.run("xdotool", "key", "--clearmodifiers", *keys)
+        if text:
+            self.display.run("xdotool", "type", "--clearmodifiers", text)
 
     def kill(self):
         """Ends the tool as a crash or a power cut would: at once, whatever it is doing."""

@@ -514,6 +514,98 @@ class OperatorTest(unittest.TestCase):
                                         (7, "continue", grace), (8, "verdict", undecided),
                                         (9, "end", "完成")])
 
+    # -- the shared results server ----------------------------------------------------------------
+
+    def psql(self, sql, database="burnin"):
+        """Runs sql as the throw-away cluster's superuser (tests/support/with-postgres.sh)."""
+        done = subprocess.run(["psql", "-X", "-q", "-At", "-h", "127.0.0.1", "-v",
+                               "ON_ERROR_STOP=1", "-d", database, "-c", sql],
+                              capture_output=True, text=True, timeout=LINE_TIMEOUT)
+        self.assertEqual(done.returncode, 0, done.stderr)
+        return done.stdout.strip()
+
+    def results_server(self, stations):
+        """The schema on the cluster and a login of each station's name, as an administrator
+        lays them down; each station's password in a password file of its own."""
+        self.psql("CREATE DATABASE burnin", database="postgres")
+        schema = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "sql",
+                              "server.sql")
+        done = subprocess.run(["psql", "-X", "-q", "-h", "127.0.0.1", "-v", "ON_ERROR_STOP=1",
+                               "-d", "burnin", "-f", schema], capture_output=True, text=True,
+                              timeout=LINE_TIMEOUT)
+        self.assertEqual(done.returncode, 0, done.stderr)
+        folders = {}
+        for station in stations:
+            self.psql("CREATE ROLE %s LOGIN PASSWORD 'pw-%s' IN ROLE burnin_station"
+                      % (station, station))
+            folder = self.workdir if not folders else os.path.join(self.folder, station)
+            os.makedirs(os.path.join(folder, "lib"), exist_ok=True)
+            staged = os.path.join(folder, "lib", "libvarnak_c.so")
+            if not os.path.lexists(staged):
+                os.symlink(os.environ["CDT_SIMULATOR"], staged)
+            passfile = os.path.join(folder, "pgpass")
+            with open(os.open(passfile, os.O_WRONLY | os.O_CREAT, 0o600), "w") as f:
+                f.write("127.0.0.1:%s:burnin:%s:pw-%s\n"
+                        % (os.environ["PGPORT"], station, station))
+            with open(os.path.join(folder, "config.ini"), "w", encoding="utf-8") as f:
+                f.write("[results]\nstation=%s\nserver=host=127.0.0.1 port=%s dbname=burnin "
+                        "user=%s\n" % (station, os.environ["PGPORT"], station))
+            folders[station] = folder
+        return folders
+
+    def run_station(self, folder, *arguments, **simulator):
+        """The command-line runner in a station's folder, as that station's login; its exit
+        status, standard output and standard error."""
+        env = {k: v for k, v in os.environ.items() if k not in ("PGUSER", "PGPASSWORD")}
+        env.update(QT_QPA_PLATFORM="offscreen", PGPASSFILE=os.path.join(folder, "pgpass"),
+                   **QUICK_CUSTOMER, **simulator)
+        done = subprocess.run([os.environ["CDT_BURNIN"], *arguments], cwd=folder, env=env,
+                              capture_output=True, text=True, timeout=TEN_CARDS_TIMEOUT)
+        return done.returncode, done.stdout, done.stderr
+
+    def test_fleet_on_the_server(self):
+        # One unit burnt in on two stations, each forwarding as itself.
+        folders = self.results_server(["kiosk1", "kiosk2"])
+        unit = ["--serial", "SN-E2E-1", "--model", "M1"]
+        for station, cards in (("kiosk1", 7), ("kiosk2", 5)):
+            status, _, err = self.run_station(folders[station], "--cards", str(cards), *unit,
+                                              VARNAK_SIM_FAIL_EVERY_getICInfo="3")
+            self.assertEqual(status, 0, err)
+            # The run forwarded its own as it went: nothing is left for the timer's upload.
+            status, out, err = self.run_station(folders[station], "--upload")
+            self.assertEqual(status, 0, err)
+            self.assertIn("上传完成：本次上传 0 张，待上传 0 张", out + err)
+        failed = self.psql("SELECT count(*) FROM cards WHERE NOT passed")
+        self.assertEqual(self.psql("SELECT string_agg(station || ':' || n, ' ' ORDER BY station) "
+                                   "FROM (SELECT station, count(*) AS n FROM runs "
+                                   "JOIN cards USING (run_id) GROUP BY station) AS s"),
+                         "kiosk1:7 kiosk2:5")
+
+        tool = self.start_tool(PGPASSFILE=os.path.join(folders["kiosk1"], "pgpass"))
+        tool.open_page(BURN_IN_ROW)
+        tool.press_burn_in("历史")
+        tool.open_fleet()
+        tool.wait_for_log(">>>全部工位：第 1/1 页，共 2 次运行", LINE_TIMEOUT)
+        # From the model's filter: the station's, then the serial's.
+        tool.type_in_fleet("Tab", "Tab", text="SN-E2E-1")
+        tool.type_in_fleet("Tab", "Tab", "Return")
+        self.wait_for_lines(tool, lambda lines: ">>>单元 SN-E2E-1：2 次运行，累计 12 次" in lines,
+                            "the unit's history")
+        tool.type_in_fleet(text="M1")
+        tool.type_in_fleet("Return")
+        modes = re.compile(r">>>型号 M1：(\d+) 种失效模式，共 (\d+) 次")
+        lines = self.wait_for_lines(tool, lambda lines: any(modes.fullmatch(l) for l in lines),
+                                    "the model's failure modes")
+        kinds, failures = next(modes.fullmatch(l) for l in lines if modes.fullmatch(l)).groups()
+        # Every third chip read, one mode: cards 3 and 6 on the first station, 3 on the second.
+        self.assertEqual((kinds, failures, failed), ("1", "3", "3"))
+        # A filter that matches none.
+        tool.type_in_fleet("ctrl+a", text="NOSUCH")
+        tool.type_in_fleet("Return")
+        self.wait_for_lines(tool, lambda lines: ">>>全部工位：第 1/1 页，共 0 次运行" in lines,
+                            "an empty page")
+        self.drag_and_close(tool)
+
 
 if __name__ == "__main__":
     # CTest ends a test that runs too long with SIGTERM: unwind, so the clean-ups still run.

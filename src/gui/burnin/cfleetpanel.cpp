@@ -195,6 +195,8 @@ void CFleetPanel::open()
     setGeometry(parentWidget()->rect());
     raise();
     show();
+    // The filters are the panel's keyboard: the first takes it, 回车 in any of them queries.
+    m_model->setFocus();
     query(0);
 }
 
@@ -243,6 +245,7 @@ void CFleetPanel::showRuns(const QVector<ResultsFleet::ModelFigures> &models,
     m_runs->removeRows(0, m_runs->rowCount());
     if (!failure.isEmpty()) {
         m_pageText->setText(QStringLiteral("无法读取全部工位的记录：") + failure);
+        emit line(QStringLiteral(">>>") + m_pageText->text());
         return;
     }
     m_page = page;
@@ -259,6 +262,7 @@ void CFleetPanel::showRuns(const QVector<ResultsFleet::ModelFigures> &models,
                             .arg(page.offset / CStation::kFleetPageRuns + 1)
                             .arg(pages)
                             .arg(page.total));
+    emit line(QStringLiteral(">>>全部工位：") + m_pageText->text());
     m_previous->setEnabled(page.offset > 0);
     m_next->setEnabled(page.offset + page.runs.size() < page.total);
     showModels();
@@ -269,6 +273,7 @@ void CFleetPanel::showUnit(const ResultsFleet::UnitHistory &history, const QStri
     m_unit->removeRows(0, m_unit->rowCount());
     if (!failure.isEmpty()) {
         m_unitText->setText(QStringLiteral("无法读取单元履历：") + failure);
+        emit line(QStringLiteral(">>>") + m_unitText->text());
         return;
     }
     for (const ResultsFleet::UnitRun &run : history.runs) {
@@ -283,6 +288,7 @@ void CFleetPanel::showUnit(const ResultsFleet::UnitHistory &history, const QStri
                             .arg(history.serial)
                             .arg(history.runs.size())
                             .arg(history.cycles));
+    emit line(QStringLiteral(">>>") + m_unitText->text());
 }
 
 void CFleetPanel::showModes(
@@ -291,6 +297,7 @@ void CFleetPanel::showModes(
     m_modes->removeRows(0, m_modes->rowCount());
     if (!failure.isEmpty()) {
         m_modesText->setText(QStringLiteral("无法读取失效模式：") + failure);
+        emit line(QStringLiteral(">>>") + m_modesText->text());
         return;
     }
     qint64 failures = 0;
@@ -304,6 +311,7 @@ void CFleetPanel::showModes(
                              .arg(model)
                              .arg(modes.size())
                              .arg(failures));
+    emit line(QStringLiteral(">>>") + m_modesText->text());
 }
 
 void CFleetPanel::showModels()

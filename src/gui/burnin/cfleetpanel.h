@@ -33,6 +33,8 @@ public:
 signals:
     // 返回: the page's own history again.
     void closed();
+    // For the log pane: what each answer of the server came to, or why there was none.
+    void line(const QString &text);
 
 private:
     // The filter as typed; std::nullopt, with the reason shown, when a date cannot be read.

@@ -99,6 +99,7 @@ TabBurnIn::TabBurnIn(CStation &station, QWidget *parent)
                     fleet->open();
             });
         connect(fleet, &CFleetPanel::closed, this, [this] { ui->ComboScope->setCurrentIndex(0); });
+        connect(fleet, &CFleetPanel::line, this, &TabBurnIn::log);
     }
     // The main window builds the page at its start when a server is configured.
     connect(new CBurnInUploadView(m_station, *ui, this), &CBurnInUploadView::line, this,
