@@ -7,7 +7,9 @@ where they are on the screen, reads the log pane back through the clipboard, che
 and the debug output and the burn-in records left in results/, drags the window by its top bar
 and closes it with its close button.
 
-CTest passes the executable in CDT_TOOL and the simulator in CDT_SIMULATOR.
+CTest passes the executable in CDT_TOOL and the simulator in CDT_SIMULATOR. The fleet's scenario
+runs beside a throw-away PostgreSQL cluster (tests/support/with-postgres.sh) with two stations'
+logins on it, and the command-line runner, CDT_BURNIN, as the second station.
 """
 
 import csv
