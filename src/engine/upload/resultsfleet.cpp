@@ -13,8 +13,6 @@
 
 namespace {
 
-// Times come as milliseconds since the epoch: QPSQL's reading of timestamptz has changed between
-// Qt versions, a number has not.
 // The page is chosen from the runs alone (and each one's verdict, for the filter), newest first;
 // the cards are counted for its runs only, each from the (run_id, passed) index. A text is found
 // with strpos(), which takes it literally: a '%' or '_' typed in a filter is that character.
@@ -316,20 +314,6 @@ std::optional<QVector<ModelFigures>> models(CResultsServer &server)
     if (!readToEnd(server, query))
         return std::nullopt;
     return found;
-}
-
-QString unitRunLine(const QString &serial, const UnitRun &run)
-{
-    const QString verdict
-        = run.verdict ? Qualification::verdictText(*run.verdict) : QStringLiteral("未判定");
-    return QStringLiteral("%1  %2  %3  %4 张  故障 %5 次  %6  演示 MCBF %7 次（%8%）")
-        .arg(serial, run.station,
-            run.createdAt.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm")))
-        .arg(run.cards)
-        .arg(run.failures)
-        .arg(verdict)
-        .arg(Qualification::demonstratedMcbf(run.cards, run.failures, run.confidence))
-        .arg(run.confidence);
 }
 
 QString modelLine(const ModelFigures &model, int confidence)

@@ -113,9 +113,6 @@ std::optional<QVector<FailureMode>> failureModes(
 // Every model that runs name, by name (the model_mcbf view).
 std::optional<QVector<ModelFigures>> models(CResultsServer &server);
 
-// "SN-1  kiosk7  2026-03-01 08:00  5000 张  故障 1 次  合格  演示 MCBF 2163 次（90%）"
-QString unitRunLine(const QString &serial, const UnitRun &run);
-
 // "型号 X  U 台  N 次运行  累计 T 次  故障 r 次  演示 MCBF M 次（C%）", the demonstrated MCBF from
 // the pooled T and r at confidence (percent).
 QString modelLine(const ModelFigures &model, int confidence);
