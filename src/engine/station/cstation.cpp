@@ -128,7 +128,8 @@ void CStation::readHistory(const QString &ownRunId)
 }
 
 // The server's timeouts bound a read of a lost network.
-void CStation::readFleet(const ResultsFleet::FleetFilter &filter, int offset, int limit)
+void CStation::readFleet(
+    const ResultsFleet::FleetFilter &filter, int offset, int limit, bool withModels)
 {
     struct Fleet
     {
@@ -139,10 +140,12 @@ void CStation::readFleet(const ResultsFleet::FleetFilter &filter, int offset, in
     const QString server = m_serverText;
     const int serial = ++m_readSerial;
     readInTurn(
-        [server, filter, offset, limit] {
+        [server, filter, offset, limit, withModels] {
             Fleet fleet;
             fleet.failure = readServerNow(server, [&](CResultsServer &connection) {
-                const auto models = ResultsFleet::models(connection);
+                std::optional<QVector<ResultsFleet::ModelFigures>> models(std::in_place);
+                if (withModels)
+                    models = ResultsFleet::models(connection);
                 const auto page
                     = models ? ResultsFleet::runs(connection, filter, offset, limit) : std::nullopt;
                 if (page) {

@@ -67,9 +67,11 @@ public:
     // or an opened run that a newer one of the three has overtaken is dropped on arrival.
     // ownRunId: the run this process runs right now, which the history shows as running.
     void readHistory(const QString &ownRunId);
-    // A page of the fleet's runs that match the filter, read on the server, with the models.
-    void readFleet(
-        const ResultsFleet::FleetFilter &filter = {}, int offset = 0, int limit = kFleetPageRuns);
+    // A page of the fleet's runs that match the filter, read on the server, and with withModels
+    // the models too, which take the server a scan of every card: a turn of the page reads
+    // without them.
+    void readFleet(const ResultsFleet::FleetFilter &filter = {}, int offset = 0,
+        int limit = kFleetPageRuns, bool withModels = true);
     // A unit's runs on every station, and a model's failure modes in a period.
     void readUnitHistory(const QString &serial);
     void readFailureModes(const QString &model, const QDate &from, const QDate &to);

@@ -170,9 +170,9 @@ CFleetPanel::CFleetPanel(CStation &station, QWidget *page)
         emit closed();
     });
     connect(m_previous, &QPushButton::clicked, this,
-        [this] { query(m_page.offset - CStation::kFleetPageRuns); });
+        [this] { query(m_page.offset - CStation::kFleetPageRuns, false); });
     connect(m_next, &QPushButton::clicked, this,
-        [this] { query(m_page.offset + CStation::kFleetPageRuns); });
+        [this] { query(m_page.offset + CStation::kFleetPageRuns, false); });
     connect(m_runsTable, &QTableView::doubleClicked, this,
         [this](const QModelIndex &index) { openUnit(index.row()); });
     connect(&m_station, &CStation::fleetRead, this, &CFleetPanel::showRuns);
@@ -220,7 +220,7 @@ std::optional<ResultsFleet::FleetFilter> CFleetPanel::filter()
     return filter;
 }
 
-void CFleetPanel::query(int offset)
+void CFleetPanel::query(int offset, bool withModels)
 {
     const std::optional<ResultsFleet::FleetFilter> chosen = filter();
     if (!chosen)
@@ -229,7 +229,8 @@ void CFleetPanel::query(int offset)
     m_next->setEnabled(false);
     m_asked = *chosen;
     m_askedOffset = std::max(offset, 0);
-    m_station.readFleet(m_asked, m_askedOffset);
+    m_askedModels = withModels;
+    m_station.readFleet(m_asked, m_askedOffset, CStation::kFleetPageRuns, withModels);
     if (!chosen->serial.trimmed().isEmpty())
         m_station.readUnitHistory(chosen->serial);
     if (!chosen->model.trimmed().isEmpty())
@@ -249,7 +250,8 @@ void CFleetPanel::showRuns(const QVector<ResultsFleet::ModelFigures> &models,
         return;
     }
     m_page = page;
-    m_modelFigures = models;
+    if (m_askedModels)
+        m_modelFigures = models;
     for (const ResultsRunSummary &run : page.runs) {
         m_runs->appendRow(row({run.plan.station, run.plan.unit.serial, run.plan.unit.model,
             run.plan.createdAt.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm")),

@@ -39,7 +39,8 @@ signals:
 private:
     // The filter as typed; std::nullopt, with the reason shown, when a date cannot be read.
     std::optional<ResultsFleet::FleetFilter> filter();
-    void query(int offset);
+    // withModels: the models read anew too, as a query does and a turn of the page does not.
+    void query(int offset, bool withModels = true);
     void showRuns(const QVector<ResultsFleet::ModelFigures> &models,
         const ResultsFleet::FleetPage &page, const QString &failure);
     void showUnit(const ResultsFleet::UnitHistory &history, const QString &failure);
@@ -71,6 +72,7 @@ private:
     // The page asked for last: the history's list reads the fleet's newest too.
     ResultsFleet::FleetFilter m_asked;
     int m_askedOffset = 0;
+    bool m_askedModels = false;
     QVector<ResultsFleet::ModelFigures> m_modelFigures;
     int m_confidence = 90;
 };
