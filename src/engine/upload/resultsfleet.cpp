@@ -13,23 +13,26 @@
 
 namespace {
 
-// The page is chosen from the runs alone (and each one's verdict, for the filter), newest first;
-// the cards are counted for its runs only, each from the (run_id, passed) index. A text is found
-// with strpos(), which takes it literally: a '%' or '_' typed in a filter is that character.
+// The page is chosen from the runs alone, newest first; a run's verdict is looked up only when
+// the filter asks for one (OR goes no further than a true first operand), and the cards and
+// events are read for the page's runs only, each from its index: a late page costs what the
+// first does. A text is found with strpos(), which takes it literally: a '%' or '_' typed in a
+// filter is that character.
+const char kVerdictSql[] = R"(
+(SELECT reason FROM run_events WHERE run_id = r.run_id AND kind = 'verdict'
+    ORDER BY seq DESC LIMIT 1))";
 const char kFilterSql[] = R"(
 FROM runs AS r
-LEFT JOIN LATERAL (SELECT reason FROM run_events WHERE run_id = r.run_id AND kind = 'verdict'
-    ORDER BY seq DESC LIMIT 1) AS v ON true
 WHERE strpos(lower(r.model), lower(?)) > 0 AND strpos(lower(r.station), lower(?)) > 0
     AND strpos(lower(r.serial), lower(?)) > 0
     AND (CAST(? AS bigint) < 0 OR r.created_at >= to_timestamp(CAST(? AS bigint) / 1000.0))
     AND (CAST(? AS bigint) < 0 OR r.created_at < to_timestamp(CAST(? AS bigint) / 1000.0))
-    AND (CAST(? AS text) = '' OR coalesce(v.reason, 'undecided') = CAST(? AS text)))";
+    AND (CAST(? AS text) = '' OR coalesce(%1, 'undecided') = CAST(? AS text)))";
 
 // Times come as milliseconds since the epoch: QPSQL's reading of timestamptz has changed between
 // Qt versions, a number has not.
 const char kRunsSql[] = R"(
-WITH page AS (SELECT r.*, v.reason AS verdict %1
+WITH page AS (SELECT r.* %1
     ORDER BY r.created_at DESC, r.run_id DESC LIMIT ? OFFSET ?)
 SELECT r.run_id::text, r.station, r.mode, r.cards_planned, r.stop_on_failure,
     (extract(epoch FROM r.created_at) * 1000)::bigint, r.csv_path, r.log_path, r.serial, r.model,
@@ -38,7 +41,7 @@ SELECT r.run_id::text, r.station, r.mode, r.cards_planned, r.stop_on_failure,
     coalesce(c.done, 0), coalesce(c.passed, 0),
     (extract(epoch FROM f.started_at) * 1000)::bigint,
     (extract(epoch FROM l.started_at) * 1000)::bigint, l.elapsed_ms,
-    e.kind, e.reason, (extract(epoch FROM e.at) * 1000)::bigint, r.verdict
+    e.kind, e.reason, (extract(epoch FROM e.at) * 1000)::bigint, %3
 FROM page AS r
 LEFT JOIN LATERAL (SELECT count(*) AS done, count(*) FILTER (WHERE passed) AS passed
     FROM cards WHERE run_id = r.run_id) AS c ON true
@@ -221,8 +224,8 @@ std::optional<FleetPage> runs(
     page.filter = filter;
     page.offset = std::max(offset, 0);
     QSqlQuery query(server.database());
-    if (!read(server, query, QStringLiteral("SELECT count(*) ") + QLatin1String(kFilterSql),
-            &filter, {}))
+    const QString filterSql = QString::fromLatin1(kFilterSql).arg(QLatin1String(kVerdictSql));
+    if (!read(server, query, QStringLiteral("SELECT count(*) ") + filterSql, &filter, {}))
         return std::nullopt;
     if (!query.next()) {
         server.failed(query.lastError());
@@ -230,7 +233,7 @@ std::optional<FleetPage> runs(
     }
     page.total = query.value(0).toInt();
     const QString sql = QString::fromLatin1(kRunsSql).arg(
-        QLatin1String(kFilterSql), QLatin1String(kResultsLifeEventKinds));
+        filterSql, QLatin1String(kResultsLifeEventKinds), QLatin1String(kVerdictSql));
     if (!read(server, query, sql, &filter, {std::max(limit, 0), page.offset}))
         return std::nullopt;
     while (query.next())
