@@ -17,6 +17,9 @@
 #   CDT_BENCH_ONLY        startup: build and measure the start-up figures alone; burnin: the
 #                         burn-in page's runs of 10,000 and 20,000 cards alone; server: the
 #                         shared results server's alone, see bench/server.sh (everything)
+#   CDT_BENCH_SCALE       1: the results server at ten million cards too, after the server's
+#                         other figures, see bench/server_scale.sh (a few minutes and about
+#                         3 GB more); its plans stay beside CDT_BENCH_RESULTS when that is set
 set -euo pipefail
 cd "$(dirname "$0")/.."
 repo=$(pwd)
@@ -197,6 +200,12 @@ if [ -z "$only" ] || [ "$only" = server ]; then
     # Headless, and beside a PostgreSQL cluster of its own that ends with it.
     QT_QPA_PLATFORM=offscreen "$repo/tests/support/with-postgres.sh" \
         "$repo/bench/server.sh" "$repo/$build_dir" "$results" "$work" > /dev/null
+    if [ "${CDT_BENCH_SCALE:-}" = 1 ]; then
+        # A cluster of its own: the fill is no business of the figures above.
+        "$repo/tests/support/with-postgres.sh" "$repo/bench/server_scale.sh" "$results" \
+            "$work" > /dev/null
+        [ -z "${CDT_BENCH_RESULTS:-}" ] || cp -r "$work/scale" "$CDT_BENCH_RESULTS.scale"
+    fi
 fi
 load_after=$(cut -d' ' -f1-3 /proc/loadavg)
 
@@ -343,6 +352,22 @@ END {
     row(p, "catchup", "max_busy_ms", "12. Window: longest GUI thread work between two firings", "", "", "ms")
     row(p, "catchup", "worst_busy_ms", "12. Window: GUI thread work within the longest stall", "", "", "ms")
     row(p, "catchup", "worst_wait_ms", "12. Window: GUI thread waiting for a core within the longest stall", "", "", "ms")
+    # The server at ten million cards (bench/server_scale.sh, with CDT_BENCH_SCALE=1); the
+    # ingest'"'"'s baseline is the same with the row-level policies disabled.
+    row(p, "scale", "unit_busy_ms", "13. Server, 10M cards: the busiest unit'"'"'s history", "value", 50, "ms")
+    row(p, "scale", "unit_heavy_ms", "13. Server, 10M cards: the history of the unit with the most cards", "value", 50, "ms")
+    row(p, "scale", "unit_typical_ms", "13. Server, 10M cards: a typical unit'"'"'s history", "value", 50, "ms")
+    row(p, "scale", "pareto_year_ms", "13. Server, 10M cards: a model'"'"'s failure modes over a year", "value", 500, "ms")
+    row(p, "scale", "models_ms", "13. Server, 10M cards: the models (model_mcbf), read at the fleet'"'"'s opening and each query", "", "", "ms")
+    row(p, "scale", "count_all_ms", "13. Server, 10M cards: the fleet'"'"'s count, unfiltered", "value", 50, "ms")
+    row(p, "scale", "page_all_first_ms", "13. Server, 10M cards: the fleet'"'"'s first page, unfiltered", "value", 50, "ms")
+    row(p, "scale", "page_all_last_ms", "13. Server, 10M cards: the fleet'"'"'s last page, unfiltered", "value", 50, "ms")
+    row(p, "scale", "count_model_ms", "13. Server, 10M cards: the fleet'"'"'s count, one model", "value", 50, "ms")
+    row(p, "scale", "page_model_first_ms", "13. Server, 10M cards: the fleet'"'"'s first page, one model", "value", 50, "ms")
+    row(p, "scale", "page_model_last_ms", "13. Server, 10M cards: the fleet'"'"'s last page, one model", "value", 50, "ms")
+    row(p, "scale", "ingest_cards_per_s", "13. Server, 10M cards: cards a second from 20 stations, policies on / off", "least", 10000, "cards/s")
+    row(p, "scale", "fill_s", "13. Server, 10M cards: the fill", "", "", "s")
+    row(p, "scale", "database_mib", "13. Server, 10M cards: the database'"'"'s size", "", "", "MiB")
 }' "$results"
 [ -n "${CDT_BENCH_RESULTS:-}" ] && echo "Every single figure: $results"
 exit 0
