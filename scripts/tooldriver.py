@@ -290,27 +290,39 @@ class ToolWindow:
 
     def wait_for_log(self, last_line, timeout):
         """Waits until the log pane ends with last_line (a string or a compiled pattern)."""
+        return self._wait_for_last_line(last_line, timeout)
+
+    def _wait_for_last_line(self, last_line, timeout, before_each_read=None):
+        seen = []
+
         def ends_with_it():
+            if before_each_read:
+                before_each_read()
             lines = self.read_log()
-            if lines and line_matches(last_line, lines[-1]):
-                return lines
-            return None
-        return wait_for(ends_with_it, timeout, "log ending with %r" % (last_line,),
-                        interval=0.3)
+            seen[:] = lines or []
+            return lines if lines and line_matches(last_line, lines[-1]) else None
+        try:
+            return wait_for(ends_with_it, timeout, "log ending with %r" % (last_line,),
+                            interval=0.3)
+        except TimeoutError as error:
+            # What the pane did show tells a slow tool from a wrong one.
+            raise TimeoutError("%s; it ended with %r" % (error, seen[-3:])) from None
 
     # -- what the operator does -------------------------------------------------------------
 
-    def click(self, x, y):
-        """A left click at window coordinates x, y."""
+    def click(self, x, y, clicks=1):
+        """A left click at window coordinates x, y; with clicks=2, a double-click."""
         left, top = self.position()
         target = (left + x, top + y)
+        # One xdotool keeps the clicks of a double-click within its interval on a busy machine.
+        click = ["click", "--repeat", str(clicks), "1"]
         # A move with --sync waits for the pointer to move, which it never does when it already
         # is there: xdotool then hangs for about fifteen seconds before it gives up.
         if self.pointer() == target:
-            self.display.run("xdotool", "click", "1")
+            self.display.run("xdotool", *click)
         else:
             self.display.run("xdotool", "mousemove", "--sync", str(target[0]), str(target[1]),
-                             "click", "1")
+                             *click)
 
     def press(self, text):
         """Clicks the card test page's button that shows text."""
@@ -326,11 +338,14 @@ class ToolWindow:
         self.display.run("xdotool", "key", "--clearmodifiers", "ctrl+a")
         self.display.run("xdotool", "type", "--clearmodifiers", str(cards))
 
-    def open_run(self, row):
-        """Double-clicks row of the burn-in page's history, which opens that run."""
+    def open_run(self, row, opened, timeout):
+        """Double-clicks row of the burn-in page's history, which opens that run, until the log
+        ends with opened (a string or a compiled pattern); returns the log's lines. The history
+        is read in the background once shown, so the first double-click may find it empty."""
         x, y, w, _ = RUN_LIST
-        self._click_on_page((x, y + 1 + row * RUN_LIST_ROW_HEIGHT, w, RUN_LIST_ROW_HEIGHT))
-        self.display.run("xdotool", "click", "1")
+        place = (x, y + 1 + row * RUN_LIST_ROW_HEIGHT, w, RUN_LIST_ROW_HEIGHT)
+        return self._wait_for_last_line(opened, timeout,
+                                        lambda: self._click_on_page(place, clicks=2))
 
     def open_fleet(self):
         """Chooses 全部工位 in the history's scope, which opens the fleet panel over the page."""
@@ -357,9 +372,9 @@ class ToolWindow:
         top = y + PAGE_LIST_BORDER + row * PAGE_LIST_ROW_HEIGHT
         self.click(x + w // 2, top + PAGE_LIST_ROW_HEIGHT // 2)
 
-    def _click_on_page(self, place):
+    def _click_on_page(self, place, clicks=1):
         x, y, w, h = place
-        self.click(PAGE_ORIGIN[0] + x + w // 2, PAGE_ORIGIN[1] + y + h // 2)
+        self.click(PAGE_ORIGIN[0] + x + w // 2, PAGE_ORIGIN[1] + y + h // 2, clicks)
 
     def drag_top_bar(self, dx, dy):
         """Drags the window by its top bar; returns the position it should have now."""

@@ -358,9 +358,8 @@ class OperatorTest(unittest.TestCase):
         self.assertIn(bytes([0x4F, 0xA3, 0xE0]), [rgb[i:i + 3] for i in range(0, len(rgb), 3)])
 
         tool.press_burn_in("历史")
-        tool.open_run(0)
         opened = re.compile(r">>>老化测试记录：(/.+\.csv)：已完成 12 张  .+")
-        lines = tool.wait_for_log(opened, LINE_TIMEOUT)
+        lines = tool.open_run(0, opened, LINE_TIMEOUT)
         self.assertEqual(opened.fullmatch(lines[-1]).group(1), csv_path)
         self.drag_and_close(tool)
         self.expect_library_unloaded_last()
@@ -379,8 +378,7 @@ class OperatorTest(unittest.TestCase):
         tool.open_page(BURN_IN_ROW)
         tool.press_burn_in("历史")
         # Opening the run shows that the list holds it, and selects it.
-        tool.open_run(0)
-        tool.wait_for_log(re.compile(r">>>老化测试记录：.+（(中断|未完成)）"), LINE_TIMEOUT)
+        tool.open_run(0, re.compile(r">>>老化测试记录：.+（(中断|未完成)）"), LINE_TIMEOUT)
         tool.press_burn_in("历史")
         if report:
             tool.press_burn_in("生成报告")
