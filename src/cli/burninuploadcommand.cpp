@@ -41,7 +41,8 @@ Result run(const QString &resultsFolder, const QString &serverText,
         }
     }
     result.status = forwarder.sendBacklog();
-    if (!result.status.lastError.isEmpty() || result.status.heldBackRuns > 0) {
+    if (!result.status.lastError.isEmpty() || result.status.heldBackRuns > 0
+        || result.status.refusedRuns > 0) {
         result.exitStatus = BurnInExitStatus::NotUploaded;
         result.error = result.status.lastError;
     }

@@ -154,7 +154,8 @@ QJsonObject upload(bool configured, const ResultsUploadStatus &status)
 {
     return {{"configured", configured}, {"forwarded", status.forwardedCards},
         {"queued", std::max<qint64>(status.pendingCards, 0)},
-        {"held_back_runs", status.heldBackRuns}, {"last_error", status.lastError}};
+        {"held_back_runs", status.heldBackRuns}, {"refused_runs", status.refusedRuns},
+        {"last_error", status.lastError}};
 }
 
 QJsonObject failure(int exitStatus, const QString &error)

@@ -11,8 +11,8 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSqlDatabase>
-#include <QStandardPaths>
 #include <QSqlQuery>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -37,14 +37,14 @@ public:
         configure(name, name);
     }
 
-    // The station's own name, and the role it logs in to the server as.
+    // The station's own name, and the role it logs in to the server as; no server without one.
     void configure(const QString &name, const QString &login)
     {
         QFile ini(QDir(m_dir.path()).filePath("config.ini"));
         if (ini.open(QIODevice::WriteOnly)) {
-            ini.write(QString("[results]\nstation=%1\nserver=%2\n")
-                          .arg(name, m_cluster.serverText(login))
-                          .toUtf8());
+            ini.write(QString("[results]\nstation=%1\n").arg(name).toUtf8());
+            if (!login.isEmpty())
+                ini.write(QString("server=%1\n").arg(m_cluster.serverText(login)).toUtf8());
         }
     }
 
@@ -84,19 +84,22 @@ public:
     QProcess &process() { return m_process; }
 
     // The station's own record, read as the history reads it.
-    int localCards() const
+    int localCards() const { return local("SELECT count(*) FROM cards").toInt(); }
+
+    // The first value of statement on the station's own database; invalid on failure.
+    QVariant local(const QString &statement) const
     {
         const QString name = QString("station-%1").arg(quintptr(this));
-        int cards = -1;
+        QVariant value;
         {
             QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", name);
             db.setDatabaseName(QDir(m_dir.path()).filePath("results/results.sqlite"));
             QSqlQuery query(db);
-            if (db.open() && query.exec("SELECT count(*) FROM cards") && query.next())
-                cards = query.value(0).toInt();
+            if (db.open() && query.exec(statement))
+                value = query.next() ? query.value(0) : QVariant(0);
         }
         QSqlDatabase::removeDatabase(name);
-        return cards;
+        return value;
     }
 
 private:
@@ -124,6 +127,7 @@ private slots:
     void stationWritesOnlyAsItself_data();
     void stationWritesOnlyAsItself();
     void nameThatIsNotTheLoginHoldsItsRunsBack();
+    void runTheServerRefusesHoldsBackOnlyItself();
     void uploadWithoutRunByTheTimersUnit();
     void uploadLeavesARunningBurnInAlone();
     void uploadWaitsForAnotherForwarder();
@@ -300,6 +304,38 @@ void tst_BurnInServer::nameThatIsNotTheLoginHoldsItsRunsBack()
     QCOMPARE(station.localCards(), 35);
 }
 
+// A value the server's column cannot hold, in the station's record of its first run: that run
+// waits, named, and the one after it goes; once mended, it goes too, and --upload exits 0.
+void tst_BurnInServer::runTheServerRefusesHoldsBackOnlyItself()
+{
+    Station station(m_cluster, "station1");
+    station.configure("station1", QString());
+    QCOMPARE(station.run({"--cards", "4"}), 0);
+    QCOMPARE(station.run({"--cards", "3"}), 0);
+    const QString first
+        = station.local("SELECT run_id FROM runs ORDER BY created_at, rowid LIMIT 1").toString();
+    const QString poison = "UPDATE cards SET code = %1 WHERE card_index = 2 AND run_id = '%2'";
+    QVERIFY(station.local(poison.arg("3000000000", first)).isValid());
+
+    station.configure("station1", "station1");
+    QCOMPARE(station.run({"--upload", "--json"}), 7);
+    const QJsonObject upload
+        = QJsonDocument::fromJson(station.out()).object().value("upload").toObject();
+    QCOMPARE(upload.value("forwarded").toInt(), 3);
+    QCOMPARE(upload.value("queued").toInt(), 4);
+    QCOMPARE(upload.value("refused_runs").toInt(), 1);
+    const QString why = upload.value("last_error").toString();
+    QVERIFY2(why.startsWith("运行 " + first + " 被拒收：") && why.contains("out of range"),
+        qPrintable(why));
+    QCOMPARE(m_cluster.psql(QString("SELECT count(*) FROM runs WHERE run_id = '%1'").arg(first)),
+        QString("0"));
+    verifyOnce("station1", 3);
+
+    QVERIFY(station.local(poison.arg("0", first)).isValid());
+    QCOMPARE(station.run({"--upload"}), 0);
+    verifyOnce("station1", 7);
+}
+
 namespace {
 
 // The unit's key = value lines of one section.
@@ -387,10 +423,7 @@ void tst_BurnInServer::uploadWithoutRunByTheTimersUnit()
     QCOMPARE(station.run(command), 0);
     QVERIFY2(station.out().contains("本次上传 0 张"), station.out().constData());
 
-    QFile ini(QDir(station.folder()).filePath("config.ini"));
-    QVERIFY(ini.open(QIODevice::WriteOnly));
-    ini.write("[results]\nstation=station1\n");
-    ini.close();
+    station.configure("station1", QString());
     QCOMPARE(station.run(command), 2);
     QVERIFY2(station.output().contains("未配置结果服务器"), station.output().constData());
 }
@@ -415,10 +448,7 @@ void tst_BurnInServer::uploadLeavesARunningBurnInAlone()
 void tst_BurnInServer::uploadWaitsForAnotherForwarder()
 {
     Station station(m_cluster, "station1");
-    QFile ini(QDir(station.folder()).filePath("config.ini"));
-    QVERIFY(ini.open(QIODevice::WriteOnly));
-    ini.write("[results]\nstation=station1\n");
-    ini.close();
+    station.configure("station1", QString());
     QCOMPARE(station.run({"--cards", "30"}), 0);
     station.configure("station1", "station1");
 

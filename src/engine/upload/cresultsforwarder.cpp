@@ -56,6 +56,8 @@ QString resultsUploadText(const ResultsUploadStatus &status)
         if (status.heldBackRuns > 0)
             return QStringLiteral("上传：%1 次运行暂缓（工位名不是服务器登录名）")
                 .arg(status.heldBackRuns);
+        if (status.refusedRuns > 0)
+            return QStringLiteral("上传：%1 次运行被服务器拒收").arg(status.refusedRuns);
         // Not yet counted, for the moment after a start.
         if (status.pendingCards < 0)
             return QStringLiteral("上传：待上传");
@@ -188,8 +190,12 @@ bool CResultsForwarder::send(const QDeadlineTimer &slice)
                 lock.unlock();
         }
     } giveBack {m_uploadLock, m_uploadLock.isLocked()};
+    if (!m_refusedRuns.isEmpty() && m_sinceRefusal.hasExpired(kLastRetryMs))
+        m_refusedRuns.clear();
+    m_oneRunAtATime = false;
     for (;;) {
-        const std::optional<CResultsOutbox::Batch> batch = outbox.next(kBatchCards, login);
+        const std::optional<CResultsOutbox::Batch> batch
+            = outbox.next(kBatchCards, login, m_refusedRuns, m_oneRunAtATime);
         if (!batch) {
             failed(CResultsServer::Failure::Unreachable, outbox.error());
             return false;
@@ -202,8 +208,21 @@ bool CResultsForwarder::send(const QDeadlineTimer &slice)
             return true;
         }
         if (!m_server->insertBatch(batch->runs, batch->events, batch->cards)) {
-            failed(m_server->failure(), m_server->error());
-            return false;
+            if (m_server->failure() != CResultsServer::Failure::Refused) {
+                failed(m_server->failure(), m_server->error());
+                return false;
+            }
+            // A refusal of the rows holds back only the run they belong to.
+            if (batch->marks.size() > 1)
+                m_oneRunAtATime = true;
+            else
+                refuse(batch->marks.constFirst().runId);
+            // The refusal ended the session's transaction and its connection.
+            if (!m_server->open(m_address)) {
+                failed(m_server->failure(), m_server->error());
+                return false;
+            }
+            continue;
         }
         if (m_exitAfterCommit && batch->cardCount > 0)
             ::_exit(kHookExitStatus);
@@ -227,9 +246,34 @@ bool CResultsForwarder::send(const QDeadlineTimer &slice)
     }
     recovered();
     holdBack(*held);
-    if (held->isEmpty())
-        report(ResultsUploadStatus::State::Synced, 0);
+    const int refused = int(m_refusedRuns.size());
+    const bool refusalsChanged = std::exchange(m_status.refusedRuns, refused) != refused;
+    bool reported = false;
+    if (refused > 0) {
+        if (m_status.lastError.isEmpty())
+            m_status.lastError = m_refusalText;
+        reported = report(
+            ResultsUploadStatus::State::Pending, std::max<qint64>(outbox.unsentCards(), 0));
+    } else if (held->isEmpty()) {
+        reported = report(ResultsUploadStatus::State::Synced, 0);
+    }
+    if (refusalsChanged && !reported)
+        emit statusChanged(m_status);
     return true;
+}
+
+void CResultsForwarder::refuse(const QString &runId)
+{
+    // Said once for each run and reason, not at each offer.
+    const QString why = m_server->error();
+    m_refusalText = QStringLiteral("运行 %1 被拒收：%2；该运行的记录留在本机，其余运行照常上传")
+                        .arg(runId, why);
+    if (!m_refusalsSaid.contains(runId + why)) {
+        m_refusalsSaid.insert(runId + why);
+        emit line(m_refusalText);
+    }
+    m_refusedRuns.insert(runId);
+    m_sinceRefusal.start();
 }
 
 void CResultsForwarder::holdBack(const QVector<CResultsOutbox::HeldBack> &held)
@@ -292,15 +336,16 @@ void CResultsForwarder::failed(CResultsServer::Failure failure, const QString &w
     report(ResultsUploadStatus::State::Unreachable, m_status.pendingCards);
 }
 
-void CResultsForwarder::report(ResultsUploadStatus::State state, qint64 pending)
+bool CResultsForwarder::report(ResultsUploadStatus::State state, qint64 pending)
 {
     if (state != ResultsUploadStatus::State::Unreachable)
         m_status.unreachableSince = QDateTime();
     if (state == m_status.state && pending == m_status.pendingCards)
-        return;
+        return false;
     m_status.state = state;
     m_status.pendingCards = pending;
     emit statusChanged(m_status);
+    return true;
 }
 
 CResultsUpload::CResultsUpload(QString resultsFolder, QString serverText, QObject *parent)

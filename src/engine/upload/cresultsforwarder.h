@@ -10,6 +10,7 @@
 #include <QElapsedTimer>
 #include <QMetaType>
 #include <QObject>
+#include <QSet>
 #include <QString>
 #include <QThread>
 #include <QTimer>
@@ -36,6 +37,9 @@ struct ResultsUploadStatus
     // Runs the server would refuse from this login, because they were written in another
     // station's name; they wait in the station's database for a login of that name.
     int heldBackRuns = 0;
+    // Runs whose rows the server refused (a value it cannot take, say): they wait in the
+    // station's database while the other runs go, and are offered again at the longest wait.
+    int refusedRuns = 0;
 };
 Q_DECLARE_METATYPE(ResultsUploadStatus)
 
@@ -48,6 +52,7 @@ QString resultsUploadText(const ResultsUploadStatus &status);
 // marks each batch sent only once the server has committed it. While the server cannot be
 // reached it tries again after a few seconds, then less and less often; a refusal that no retry
 // mends (password, privilege, schema) is said once and tried again only at the longest wait.
+// When the server refuses a batch's rows, only the run that carries them waits, likewise.
 // It sends only while it holds the station's upload lock, which it takes for each pass that has
 // something to send and gives back after: while another process forwards, it waits its turn.
 class CResultsForwarder : public QObject
@@ -93,7 +98,10 @@ private:
     void recovered();
     // Says once why runs of another name wait, and counts them in the status.
     void holdBack(const QVector<CResultsOutbox::HeldBack> &held);
-    void report(ResultsUploadStatus::State state, qint64 pending);
+    // Sets the run aside after the server refused a batch of it alone, and says why.
+    void refuse(const QString &runId);
+    // Emits statusChanged when the state or the count changed; true when it did.
+    bool report(ResultsUploadStatus::State state, qint64 pending);
 
     QString m_folder;
     ResultsServerAddress m_address;
@@ -106,6 +114,13 @@ private:
     QDateTime m_unreachableSince;
     QString m_lastProblem;
     QString m_heldBackText;
+    QSet<QString> m_refusedRuns;
+    QSet<QString> m_refusalsSaid; // run and reason, each said once
+    QString m_refusalText; // the last refusal's line
+    QElapsedTimer m_sinceRefusal;
+    // After a batch of several runs was refused: the batches of this pass take one run each,
+    // so that the refusal falls on the run that carries it.
+    bool m_oneRunAtATime = false;
     QElapsedTimer m_loginRead;
     CStationLock m_uploadLock;
     ResultsUploadStatus m_status;

@@ -64,7 +64,8 @@ QString CResultsOutbox::error() const
     return m_store.error();
 }
 
-std::optional<CResultsOutbox::Batch> CResultsOutbox::next(int maxCards, const QString &station)
+std::optional<CResultsOutbox::Batch> CResultsOutbox::next(
+    int maxCards, const QString &station, const QSet<QString> &skipped, bool oneRun)
 {
     if (!m_store.ready())
         return std::nullopt;
@@ -108,6 +109,8 @@ std::optional<CResultsOutbox::Batch> CResultsOutbox::next(int maxCards, const QS
     };
     QVector<Pending> runs;
     while (pending.next()) {
+        if (skipped.contains(pending.value(0).toString()))
+            continue;
         runs << Pending {pending.value(0).toString(), pending.value(1).toBool(),
             pending.value(2).toInt(), pending.value(3).toInt()};
     }
@@ -136,7 +139,7 @@ std::optional<CResultsOutbox::Batch> CResultsOutbox::next(int maxCards, const QS
     };
     for (const Pending &run : std::as_const(runs)) {
         const int budget = maxCards - batch.cardCount;
-        if (budget <= 0)
+        if (budget <= 0 || (oneRun && !batch.isEmpty()))
             break;
         Batch::Mark mark {run.runId, run.lastSeq, run.lastCard};
         if (!run.runSent) {

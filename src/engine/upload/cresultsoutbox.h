@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QSet>
 #include <QString>
 #include <QVector>
 
@@ -46,9 +47,11 @@ public:
     };
 
     // The next batch of at most maxCards cards (and any number of runs and events) of the runs
-    // written in station's name, or of all runs when it is empty; an empty one when the server
-    // has everything of them, none on failure.
-    std::optional<Batch> next(int maxCards, const QString &station = QString());
+    // written in station's name, or of all runs when it is empty, leaving out the runs in
+    // skipped, and of the first such run alone with oneRun; an empty one when the server has
+    // everything of them, none on failure.
+    std::optional<Batch> next(int maxCards, const QString &station = QString(),
+        const QSet<QString> &skipped = {}, bool oneRun = false);
     // The runs with something unsent that were written in a name other than station, by name.
     std::optional<QVector<HeldBack>> heldBack(const QString &station);
     // Records, in one write, that the server has committed the batch. A mark only moves forward,

@@ -29,6 +29,10 @@ const char *const kRefusedStates[] = {
     "3D000", // no such database
     "42P01", // no such table: not this program's schema
     "42703", // no such column: another version's schema
+    // What a batch holds: a value out of the column's range, a card of a run the server lacks.
+    // The forwarder holds back the run that carries it.
+    "22", // data exception
+    "23", // integrity constraint violation
 };
 // What libpq says, in its own words, when the server was reached and refused the login. It has no
 // SQLSTATE to give before a session exists.
