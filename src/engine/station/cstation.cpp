@@ -128,38 +128,52 @@ void CStation::readHistory(const QString &ownRunId)
 }
 
 // The server's timeouts bound a read of a lost network.
-void CStation::readFleet(
-    const ResultsFleet::FleetFilter &filter, int offset, int limit, bool withModels)
+void CStation::readFleet(const ResultsFleet::FleetFilter &filter, int offset, int limit)
 {
     struct Fleet
     {
-        QVector<ResultsFleet::ModelFigures> models;
         ResultsFleet::FleetPage page;
         QString failure;
     };
     const QString server = m_serverText;
     const int serial = ++m_readSerial;
     readInTurn(
-        [server, filter, offset, limit, withModels] {
+        [server, filter, offset, limit] {
             Fleet fleet;
             fleet.failure = readServerNow(server, [&](CResultsServer &connection) {
-                std::optional<QVector<ResultsFleet::ModelFigures>> models(std::in_place);
-                if (withModels)
-                    models = ResultsFleet::models(connection);
-                const auto page
-                    = models ? ResultsFleet::runs(connection, filter, offset, limit) : std::nullopt;
-                if (page) {
-                    fleet.models = *models;
+                const auto page = ResultsFleet::runs(connection, filter, offset, limit);
+                if (page)
                     fleet.page = *page;
-                }
                 return page.has_value();
             });
             return fleet;
         },
         [this, serial](const Fleet &fleet) {
             if (serial == m_readSerial)
-                emit fleetRead(fleet.models, fleet.page, fleet.failure);
+                emit fleetRead(fleet.page, fleet.failure);
         });
+}
+
+void CStation::readModels()
+{
+    struct Models
+    {
+        QVector<ResultsFleet::ModelFigures> models;
+        QString failure;
+    };
+    const QString server = m_serverText;
+    readInTurn(
+        [server] {
+            Models found;
+            found.failure = readServerNow(server, [&](CResultsServer &connection) {
+                const auto models = ResultsFleet::models(connection);
+                if (models)
+                    found.models = *models;
+                return models.has_value();
+            });
+            return found;
+        },
+        [this](const Models &found) { emit modelsRead(found.models, found.failure); });
 }
 
 void CStation::readUnitHistory(const QString &serial)

@@ -67,11 +67,13 @@ public:
     // or an opened run that a newer one of the three has overtaken is dropped on arrival.
     // ownRunId: the run this process runs right now, which the history shows as running.
     void readHistory(const QString &ownRunId);
-    // A page of the fleet's runs that match the filter, read on the server, and with withModels
-    // the models too, which take the server a scan of every card: a turn of the page reads
-    // without them.
-    void readFleet(const ResultsFleet::FleetFilter &filter = {}, int offset = 0,
-        int limit = kFleetPageRuns, bool withModels = true);
+    // A page of the fleet's runs that match the filter, read on the server.
+    void readFleet(
+        const ResultsFleet::FleetFilter &filter = {}, int offset = 0, int limit = kFleetPageRuns);
+    // Each model's pooled figures, which take the server a scan of every card: read apart from
+    // the pages, so that a page shows without waiting for them and one that the server cannot
+    // read in time leaves the pages alone.
+    void readModels();
     // A unit's runs on every station, and a model's failure modes in a period.
     void readUnitHistory(const QString &serial);
     void readFailureModes(const QString &model, const QDate &from, const QDate &to);
@@ -88,8 +90,8 @@ signals:
     void historyRead(const QVector<ResultsRunSummary> &runs, const QStringList &skipped,
         const QStringList &notices);
     // failure: why the server could not be read, or empty.
-    void fleetRead(const QVector<ResultsFleet::ModelFigures> &models,
-        const ResultsFleet::FleetPage &page, const QString &failure);
+    void fleetRead(const ResultsFleet::FleetPage &page, const QString &failure);
+    void modelsRead(const QVector<ResultsFleet::ModelFigures> &models, const QString &failure);
     void unitHistoryRead(const ResultsFleet::UnitHistory &history, const QString &failure);
     void failureModesRead(const QString &model, const QVector<ResultsFleet::FailureMode> &modes,
         const QString &failure);

@@ -39,9 +39,17 @@ CBurnInHistoryView::CBurnInHistoryView(CStation &station, Ui_TabBurnIn &form, QO
     connect(&m_station, &CStation::historyRead, this, &CBurnInHistoryView::showHistory);
     // The list shows the newest page at a glance; the fleet panel pages and filters them all.
     connect(&m_station, &CStation::fleetRead, this,
-        [this](const QVector<ResultsFleet::ModelFigures> &models,
-            const ResultsFleet::FleetPage &page,
-            const QString &failure) { fill(models, page.runs, failure); });
+        [this](const ResultsFleet::FleetPage &page, const QString &failure) {
+            m_pageFailure = failure;
+            fillFleet(page.runs);
+        });
+    connect(&m_station, &CStation::modelsRead, this,
+        [this](const QVector<ResultsFleet::ModelFigures> &models, const QString &failure) {
+            m_fleetModels = models;
+            m_modelsFailure = failure;
+            if (m_fleetListed && fleetShown())
+                fillFleet(m_runs);
+        });
 }
 
 bool CBurnInHistoryView::isShown() const
@@ -51,9 +59,10 @@ bool CBurnInHistoryView::isShown() const
 
 void CBurnInHistoryView::scan()
 {
-    if (fleetShown())
+    if (fleetShown()) {
         m_station.readFleet();
-    else
+        m_station.readModels();
+    } else
         m_station.readHistory(m_station.run() ? m_station.run()->runId() : QString());
 }
 
@@ -73,11 +82,23 @@ void CBurnInHistoryView::showHistory(
             emit line(QStringLiteral(">>>不是老化测试记录，已跳过：") + skip);
         }
     }
+    m_fleetListed = false;
     fill({}, runs);
 }
 
+void CBurnInHistoryView::fillFleet(const QVector<ResultsRunSummary> &runs)
+{
+    QStringList failures;
+    if (!m_pageFailure.isEmpty())
+        failures << QStringLiteral("无法读取全部工位的记录：") + m_pageFailure;
+    if (!m_modelsFailure.isEmpty())
+        failures << QStringLiteral("无法读取型号汇总：") + m_modelsFailure;
+    m_fleetListed = true;
+    fill(m_fleetModels, runs, failures);
+}
+
 void CBurnInHistoryView::fill(const QVector<ResultsFleet::ModelFigures> &models,
-    const QVector<ResultsRunSummary> &runs, const QString &failure)
+    const QVector<ResultsRunSummary> &runs, const QStringList &failures)
 {
     QListWidget *list = m_form.ListRuns;
     // The run the operator chose stays chosen when the list is read again.
@@ -86,9 +107,8 @@ void CBurnInHistoryView::fill(const QVector<ResultsFleet::ModelFigures> &models,
     m_runs = runs;
     m_models = models;
     list->clear();
-    if (!failure.isEmpty()) {
-        auto *item
-            = new QListWidgetItem(QStringLiteral("无法读取全部工位的记录：") + failure, list);
+    for (const QString &failure : failures) {
+        auto *item = new QListWidgetItem(failure, list);
         // libpq's words can be longer than the list is wide.
         item->setToolTip(failure);
     }

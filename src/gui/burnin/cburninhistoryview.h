@@ -50,9 +50,12 @@ private:
     bool fleetShown() const;
     void showHistory(const QVector<ResultsRunSummary> &runs, const QStringList &skipped,
         const QStringList &notices);
-    // The models' lines, then the runs; or, when the server could not be read, one line saying why.
+    // A line for each read of the server that failed, saying why, the models' lines, then the
+    // runs.
     void fill(const QVector<ResultsFleet::ModelFigures> &models,
-        const QVector<ResultsRunSummary> &runs, const QString &failure = QString());
+        const QVector<ResultsRunSummary> &runs, const QStringList &failures = {});
+    // The fleet's runs, under its models as last read.
+    void fillFleet(const QVector<ResultsRunSummary> &runs);
     void showModelLines();
     void filter();
     // The run of a row of ListRuns; -1 for a model's line and the like.
@@ -65,6 +68,11 @@ private:
     // Lines of ListRuns above the runs: the models' figures, or why the server could not be read.
     QVector<ResultsFleet::ModelFigures> m_models;
     int m_headRows = 0;
+    // The fleet's last answers: its page and its models arrive apart.
+    QVector<ResultsFleet::ModelFigures> m_fleetModels;
+    QString m_pageFailure;
+    QString m_modelsFailure;
+    bool m_fleetListed = false; // the list holds the fleet's runs, not the station's
     int m_confidence = 0;
     QSet<QString> m_reportedSkips;
 };

@@ -20,6 +20,8 @@ namespace {
 
 enum FleetTab { RunsTab, UnitTab, ModesTab, ModelsTab };
 const char kDateFormat[] = "yyyy-MM-dd";
+// Above the models' table while they could be read.
+const char kModelsText[] = "各型号的单元合并计算";
 
 QTableView *table(QStandardItemModel *model, QWidget *parent)
 {
@@ -86,6 +88,7 @@ CFleetPanel::CFleetPanel(CStation &station, QWidget *page)
     , m_unitText(new QLabel(
           QStringLiteral("双击一次运行，或填写序列号后查询，看该单元在各工位的全部运行"), this))
     , m_modesText(new QLabel(QStringLiteral("填写型号（及日期）后查询，看其失效模式"), this))
+    , m_modelsText(new QLabel(QString::fromUtf8(kModelsText), this))
     , m_previous(new QPushButton(QStringLiteral("上一页"), this))
     , m_next(new QPushButton(QStringLiteral("下一页"), this))
 {
@@ -143,7 +146,7 @@ CFleetPanel::CFleetPanel(CStation &station, QWidget *page)
     pagingLayout->addWidget(m_next);
     pagingLayout->addStretch();
     // A server's reason for failing is long: it wraps rather than runs off the panel.
-    for (QLabel *text : {m_pageText, m_unitText, m_modesText})
+    for (QLabel *text : {m_pageText, m_unitText, m_modesText, m_modelsText})
         text->setWordWrap(true);
     m_pageText->setObjectName(QStringLiteral("LabelFleetPage"));
     m_tabs->addTab(tab(m_pageText, m_runsTable, paging), QStringLiteral("运行"));
@@ -155,9 +158,8 @@ CFleetPanel::CFleetPanel(CStation &station, QWidget *page)
     modesTable->setObjectName(QStringLiteral("TableFleetModes"));
     m_modesText->setObjectName(QStringLiteral("LabelFleetModes"));
     m_tabs->addTab(tab(m_modesText, modesTable), QStringLiteral("失效帕累托"));
-    m_tabs->addTab(
-        tab(new QLabel(QStringLiteral("各型号的单元合并计算"), this), table(m_models, this)),
-        QStringLiteral("型号"));
+    m_modelsText->setObjectName(QStringLiteral("LabelFleetModels"));
+    m_tabs->addTab(tab(m_modelsText, table(m_models, this)), QStringLiteral("型号"));
     m_tabs->setObjectName(QStringLiteral("TabsFleet"));
 
     auto *layout = new QVBoxLayout(this);
@@ -176,6 +178,7 @@ CFleetPanel::CFleetPanel(CStation &station, QWidget *page)
     connect(m_runsTable, &QTableView::doubleClicked, this,
         [this](const QModelIndex &index) { openUnit(index.row()); });
     connect(&m_station, &CStation::fleetRead, this, &CFleetPanel::showRuns);
+    connect(&m_station, &CStation::modelsRead, this, &CFleetPanel::takeModels);
     connect(&m_station, &CStation::unitHistoryRead, this, &CFleetPanel::showUnit);
     connect(&m_station, &CStation::failureModesRead, this, &CFleetPanel::showModes);
     hide();
@@ -229,16 +232,16 @@ void CFleetPanel::query(int offset, bool withModels)
     m_next->setEnabled(false);
     m_asked = *chosen;
     m_askedOffset = std::max(offset, 0);
-    m_askedModels = withModels;
-    m_station.readFleet(m_asked, m_askedOffset, CStation::kFleetPageRuns, withModels);
+    m_station.readFleet(m_asked, m_askedOffset, CStation::kFleetPageRuns);
+    if (withModels)
+        m_station.readModels();
     if (!chosen->serial.trimmed().isEmpty())
         m_station.readUnitHistory(chosen->serial);
     if (!chosen->model.trimmed().isEmpty())
         m_station.readFailureModes(chosen->model, chosen->from, chosen->to);
 }
 
-void CFleetPanel::showRuns(const QVector<ResultsFleet::ModelFigures> &models,
-    const ResultsFleet::FleetPage &page, const QString &failure)
+void CFleetPanel::showRuns(const ResultsFleet::FleetPage &page, const QString &failure)
 {
     if (isHidden()
         || (failure.isEmpty() && (!(page.filter == m_asked) || page.offset != m_askedOffset)))
@@ -250,8 +253,6 @@ void CFleetPanel::showRuns(const QVector<ResultsFleet::ModelFigures> &models,
         return;
     }
     m_page = page;
-    if (m_askedModels)
-        m_modelFigures = models;
     for (const ResultsRunSummary &run : page.runs) {
         m_runs->appendRow(row({run.plan.station, run.plan.unit.serial, run.plan.unit.model,
             run.plan.createdAt.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm")),
@@ -267,7 +268,6 @@ void CFleetPanel::showRuns(const QVector<ResultsFleet::ModelFigures> &models,
     emit line(QStringLiteral(">>>全部工位：") + m_pageText->text());
     m_previous->setEnabled(page.offset > 0);
     m_next->setEnabled(page.offset + page.runs.size() < page.total);
-    showModels();
 }
 
 void CFleetPanel::showUnit(const ResultsFleet::UnitHistory &history, const QString &failure)
@@ -314,6 +314,19 @@ void CFleetPanel::showModes(
                              .arg(modes.size())
                              .arg(failures));
     emit line(QStringLiteral(">>>") + m_modesText->text());
+}
+
+void CFleetPanel::takeModels(
+    const QVector<ResultsFleet::ModelFigures> &models, const QString &failure)
+{
+    if (isHidden())
+        return;
+    m_modelFigures = models;
+    m_modelsText->setText(failure.isEmpty() ? QString::fromUtf8(kModelsText)
+                                            : QStringLiteral("无法读取型号汇总：") + failure);
+    if (!failure.isEmpty())
+        emit line(QStringLiteral(">>>") + m_modelsText->text());
+    showModels();
 }
 
 void CFleetPanel::showModels()

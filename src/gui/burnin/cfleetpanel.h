@@ -41,11 +41,11 @@ private:
     std::optional<ResultsFleet::FleetFilter> filter();
     // withModels: the models read anew too, as a query does and a turn of the page does not.
     void query(int offset, bool withModels = true);
-    void showRuns(const QVector<ResultsFleet::ModelFigures> &models,
-        const ResultsFleet::FleetPage &page, const QString &failure);
+    void showRuns(const ResultsFleet::FleetPage &page, const QString &failure);
     void showUnit(const ResultsFleet::UnitHistory &history, const QString &failure);
     void showModes(const QString &model, const QVector<ResultsFleet::FailureMode> &modes,
         const QString &failure);
+    void takeModels(const QVector<ResultsFleet::ModelFigures> &models, const QString &failure);
     void showModels();
     // The unit of the run in the table's row, its history read.
     void openUnit(int row);
@@ -66,13 +66,13 @@ private:
     QLabel *m_pageText;
     QLabel *m_unitText;
     QLabel *m_modesText;
+    QLabel *m_modelsText;
     QPushButton *m_previous;
     QPushButton *m_next;
     ResultsFleet::FleetPage m_page;
     // The page asked for last: the history's list reads the fleet's newest too.
     ResultsFleet::FleetFilter m_asked;
     int m_askedOffset = 0;
-    bool m_askedModels = false;
     QVector<ResultsFleet::ModelFigures> m_modelFigures;
     int m_confidence = 90;
 };
