@@ -88,10 +88,11 @@ void CBurnInHistoryView::showHistory(
 
 void CBurnInHistoryView::fillFleet(const QVector<ResultsRunSummary> &runs)
 {
+    // A server that cannot be read at all fails both reads: one line says so.
     QStringList failures;
     if (!m_pageFailure.isEmpty())
         failures << QStringLiteral("无法读取全部工位的记录：") + m_pageFailure;
-    if (!m_modelsFailure.isEmpty())
+    else if (!m_modelsFailure.isEmpty())
         failures << QStringLiteral("无法读取型号汇总：") + m_modelsFailure;
     m_fleetListed = true;
     fill(m_fleetModels, runs, failures);

@@ -247,7 +247,8 @@ void CFleetPanel::showRuns(const ResultsFleet::FleetPage &page, const QString &f
         || (failure.isEmpty() && (!(page.filter == m_asked) || page.offset != m_askedOffset)))
         return;
     m_runs->removeRows(0, m_runs->rowCount());
-    if (!failure.isEmpty()) {
+    m_pageFailed = !failure.isEmpty();
+    if (m_pageFailed) {
         m_pageText->setText(QStringLiteral("无法读取全部工位的记录：") + failure);
         emit line(QStringLiteral(">>>") + m_pageText->text());
         return;
@@ -324,7 +325,8 @@ void CFleetPanel::takeModels(
     m_modelFigures = models;
     m_modelsText->setText(failure.isEmpty() ? QString::fromUtf8(kModelsText)
                                             : QStringLiteral("无法读取型号汇总：") + failure);
-    if (!failure.isEmpty())
+    // The page, read just before, has said so when the server could not be read at all.
+    if (!failure.isEmpty() && !m_pageFailed)
         emit line(QStringLiteral(">>>") + m_modelsText->text());
     showModels();
 }

@@ -73,6 +73,7 @@ private:
     // The page asked for last: the history's list reads the fleet's newest too.
     ResultsFleet::FleetFilter m_asked;
     int m_askedOffset = 0;
+    bool m_pageFailed = false;
     QVector<ResultsFleet::ModelFigures> m_modelFigures;
     int m_confidence = 90;
 };
