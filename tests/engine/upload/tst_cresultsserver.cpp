@@ -45,7 +45,6 @@ private slots:
     void stationCannotRewrite();
     void sameBatchTwiceIsStoredOnce();
     void refusedUploadSaysSoOnce();
-    void refusedRunWaitsAlone();
     void olderServerIsBroughtUpToDate_data();
     void olderServerIsBroughtUpToDate();
 
@@ -264,39 +263,6 @@ void tst_CResultsServer::refusedUploadSaysSoOnce()
     QCOMPARE(lines.size(), 1);
     QVERIFY2(lines.first().first().toString().startsWith("上传暂停：结果服务器 changed@127.0.0.1"),
         qPrintable(lines.first().first().toString()));
-}
-
-// A run that the station counts as on the server while the server lacks it, as after a restore
-// from an older backup: its cards are refused, the run after it goes, and the window is told once.
-void tst_CResultsServer::refusedRunWaitsAlone()
-{
-    QTemporaryDir folder;
-    QString lost;
-    QString kept;
-    {
-        CResultsStore store;
-        QVERIFY(store.open(folder.path()));
-        ResultsRunPlan plan;
-        plan.station = "station1";
-        lost = store.createRun(plan);
-        kept = store.createRun(plan);
-        for (const QString &runId : {lost, kept})
-            QVERIFY(store.addCard(runId, card(1)) && store.addCard(runId, card(2)));
-        CResultsOutbox::Batch rowOnly;
-        rowOnly.marks << CResultsOutbox::Batch::Mark {lost, 0, 0};
-        QVERIFY(CResultsOutbox(store).markSent(rowOnly));
-    }
-    CResultsUpload upload(folder.path(), m_cluster.serverText("station1"));
-    QSignalSpy lines(&upload, &CResultsUpload::line);
-    upload.start();
-    QTRY_COMPARE(resultsUploadText(upload.status()), QString("上传：1 次运行被服务器拒收"));
-    upload.finish(1000);
-    QCOMPARE(upload.status().pendingCards, 2);
-    QCOMPARE(lines.size(), 1);
-    QVERIFY2(lines.first().first().toString().startsWith("运行 " + lost + " 被拒收："),
-        qPrintable(lines.first().first().toString()));
-    QCOMPARE(m_cluster.psql(QString("SELECT count(*) FROM cards WHERE run_id = '%1'").arg(kept)),
-        QString("2"));
 }
 
 void tst_CResultsServer::olderServerIsBroughtUpToDate_data()

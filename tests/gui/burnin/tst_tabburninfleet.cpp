@@ -143,13 +143,11 @@ void tst_TabBurnInFleet::pagesWithoutTheModels()
     auto *panel = page->findChild<QWidget *>("FleetPanel");
     auto *models = panel->findChild<QLabel *>("LabelFleetModels");
     QTRY_VERIFY_WITH_TIMEOUT(models->text().startsWith("无法读取型号汇总："), 10000);
-    QVERIFY2(models->text().contains("model_mcbf"), qPrintable(models->text()));
     QTRY_COMPARE(panel->findChild<QLabel *>("LabelFleetPage")->text(),
         QStringLiteral("第 1/1 页，共 2 次运行"));
     auto *list = page->findChild<QListWidget *>("ListRuns");
     QTRY_COMPARE(list->count(), 3);
     QCOMPARE(list->item(0)->text(), models->text());
-    QCOMPARE(page->runs().size(), 2);
 }
 
 QTEST_MAIN(tst_TabBurnInFleet)
